@@ -1,0 +1,20 @@
+#!/bin/sh
+# test.sh -- builds Korvex and runs every test: once normally, once under
+# AddressSanitizer and UndefinedBehaviorSanitizer (clang, with the fuzz targets,
+# which then run briefly).
+set -eu
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== Build and test (RelWithDebInfo, gcc)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer (clang)"
+CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DKORVEX_SANITIZE=ON -DKORVEX_FUZZ=ON
+cmake --build build-asan -j "$jobs"
+ctest --test-dir build-asan --output-on-failure -j "$jobs"

@@ -1,0 +1,189 @@
+// file_table.cpp -- the table of every reachable data file, packs included, and the name list.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/data.h"
+#include "data/data_internal.h"
+
+namespace data {
+
+namespace {
+
+// An index line, line feed included, is at most this long.
+constexpr std::size_t kMaxIndexLine = 1023;
+// Sizes beyond this are not a pack's index but garbage; refusing them keeps
+// the offset arithmetic far from overflow.
+constexpr long kMaxEntrySize = 1L << 40;
+
+struct FileTable {
+  bool built = false;
+  std::vector<FileEntry> entries;
+  std::vector<const char*> names;  // distinct names, then nullptr
+};
+
+FileTable g_table;
+
+int compare_names(const std::string& a, const std::string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const int ca = std::tolower(static_cast<unsigned char>(a[i]));
+    const int cb = std::tolower(static_cast<unsigned char>(b[i]));
+    if (ca != cb) return ca - cb;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+bool entry_less(const FileEntry& a, const FileEntry& b) {
+  const int c = compare_names(a.name, b.name);
+  if (c != 0) return c < 0;
+  return a.source < b.source;
+}
+
+void sort_table() { std::stable_sort(g_table.entries.begin(), g_table.entries.end(), entry_less); }
+
+void scan_directory(const std::string& root, const std::string& relative, int source) {
+  std::string dir = root + relative;
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  DIR* handle = opendir(dir.c_str());
+  if (!handle) return;  // unreadable directories are skipped silently
+  std::vector<std::string> children;
+  while (dirent* entry = readdir(handle)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    children.emplace_back(entry->d_name);
+  }
+  closedir(handle);
+  for (const std::string& child : children) {
+    const std::string path = dir + "/" + child;
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) continue;
+    const std::string name = relative + child;
+    if (S_ISDIR(info.st_mode)) {
+      scan_directory(root, name + "/", source);
+    } else {
+      g_table.entries.push_back(FileEntry{path, name, 0, static_cast<long>(info.st_size), source});
+    }
+  }
+}
+
+bool ends_with_saf(const std::string& name) {
+  if (name.size() < 5) return false;
+  const std::string tail = name.substr(name.size() - 4);
+  return compare_names(tail, ".saf") == 0;
+}
+
+std::string collapse_slashes(const char* text) {
+  std::string out;
+  for (const char* p = text; *p; ++p) {
+    if (*p == '/' && !out.empty() && out.back() == '/') continue;
+    out.push_back(*p);
+  }
+  return out;
+}
+
+// Adds the entries of one pack. A malformed index drops the pack whole.
+void read_pack(const std::string& path, int source) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return;
+  const std::size_t first = g_table.entries.size();
+  long header_length = 0;
+  bool complete = false;
+  char line[kMaxIndexLine + 1];
+  while (std::fgets(line, sizeof line, file)) {
+    const std::size_t length = std::strlen(line);
+    // No line feed: the line is longer than allowed, cut by the end of the
+    // file, or holds a NUL byte. Any of these means the index is broken.
+    if (length == 0 || line[length - 1] != '\n') break;
+    header_length += static_cast<long>(length);
+    line[length - 1] = '\0';
+    if (std::strcmp(line, "-") == 0) {
+      complete = true;
+      break;
+    }
+    if (!std::isdigit(static_cast<unsigned char>(line[0]))) break;
+    char* end = nullptr;
+    const long size = std::strtol(line, &end, 10);
+    if (size > kMaxEntrySize) break;
+    // Exactly one separator character follows the number.
+    const char* name = *end ? end + 1 : end;
+    g_table.entries.push_back(FileEntry{path, collapse_slashes(name), 0, size, source});
+  }
+  std::fclose(file);
+  if (!complete) {
+    g_table.entries.resize(first);
+    return;
+  }
+  long offset = header_length;
+  for (std::size_t i = first; i < g_table.entries.size(); ++i) {
+    g_table.entries[i].offset = offset;
+    offset += g_table.entries[i].size;
+  }
+}
+
+void build_table() {
+  if (g_table.built) return;
+  g_table.built = true;
+  const int directories = search_directory_count();
+  for (int i = 0; i < directories; ++i) scan_directory(search_directory(i), "", i);
+  sort_table();
+
+  // Only the files present before any pack is read can be packs themselves;
+  // packs are numbered in the table's sorted order.
+  const std::size_t plain_count = g_table.entries.size();
+  int ordinal = 0;
+  for (std::size_t i = 0; i < plain_count; ++i) {
+    if (!ends_with_saf(g_table.entries[i].name)) continue;
+    const std::string pack_path = g_table.entries[i].path;  // copied: the table grows
+    read_pack(pack_path, directories + ordinal);
+    ++ordinal;
+  }
+  sort_table();
+
+  for (std::size_t i = 0; i < g_table.entries.size(); ++i) {
+    if (i > 0 && compare_names(g_table.entries[i].name, g_table.entries[i - 1].name) == 0) continue;
+    g_table.names.push_back(g_table.entries[i].name.c_str());
+  }
+  g_table.names.push_back(nullptr);
+}
+
+}  // namespace
+
+const FileEntry* find_entry(const char* name) {
+  build_table();
+  const std::string key = collapse_slashes(name);
+  auto it = std::lower_bound(
+      g_table.entries.begin(), g_table.entries.end(), key,
+      [](const FileEntry& entry, const std::string& k) { return compare_names(entry.name, k) < 0; });
+  if (it == g_table.entries.end() || compare_names(it->name, key) != 0) return nullptr;
+  return &*it;
+}
+
+const char* const* data_names() {
+  build_table();
+  return g_table.names.data();
+}
+
+int describe_entry(int index, char* buffer, std::size_t size) {
+  build_table();
+  if (index < 0 || static_cast<std::size_t>(index) >= g_table.entries.size()) return 0;
+  if (size == 0) return 1;
+  const FileEntry& entry = g_table.entries[static_cast<std::size_t>(index)];
+  std::snprintf(buffer, size, "%s -> %s", entry.name.c_str(), entry.path.c_str());
+  return 1;
+}
+
+void reset_file_table() { g_table = FileTable{}; }
+
+void data_reset_for_test() {
+  reset_file_table();
+  reset_search_directories();
+}
+
+}  // namespace data

@@ -1,0 +1,31 @@
+// race_driver.cpp -- rider slots, race set-up, the main loop and shutdown (to come).
+#include "platform/platform.h"
+#include "shell/shell.h"
+
+namespace shell {
+
+RaceDriver g_race;
+
+void reset_rider_slots() {
+  for (int i = 0; i < kRiderSlots; ++i) {
+    g_race.slots[i] = RiderSlot{};
+    g_race.lineup[i] = 0;
+  }
+}
+
+void setup_race(const std::string& track, bool, bool, int, int, int) {
+  platform::messagef("Can't set up a race on '%.150s' yet", track.c_str());
+  g_race.race_loaded = false;
+}
+
+int main_loop() {
+  shutdown();
+  return 0;
+}
+
+void shutdown() {
+  platform::close_audio();
+  platform::close_window();
+}
+
+}  // namespace shell

@@ -1,0 +1,245 @@
+// startup.cpp -- the program's entry: the start-up steps in their fixed order.
+#include <time.h>  // nanosleep
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/data.h"
+#include "platform/platform.h"
+#include "race/race.h"
+#include "render/render.h"
+#include "shell/shell.h"
+#include "sim/sim.h"
+
+namespace shell {
+
+StartupState g_startup;
+
+namespace {
+
+constexpr int kServerHistoryEntries = 16;
+constexpr int kServerHistoryBytes = 128;
+// Polls of the window, 1/16 s apart, before start-up gives up on it (~10 s).
+constexpr int kWindowReadyPolls = 162;
+// 1/128 s ticks at 88320 sample values per second.
+constexpr int kRecordRate = 88320;
+constexpr int kRecordValuesPerTick = static_cast<int>(0.0078125 * kRecordRate);
+
+// The stock collision shapes, in the order their contents are digested.
+constexpr const char* kStockShapes[] = {
+    "@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
+    "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp",
+};
+
+// Recently used servers, cleared at start-up and filled by the configuration.
+char g_server_history[kServerHistoryEntries][kServerHistoryBytes];
+
+struct VideoModeChoice {
+  std::string name;
+  int width = 0;
+  int height = 0;
+};
+
+std::vector<VideoModeChoice> g_video_modes;
+
+void build_video_modes() {
+  g_video_modes.clear();
+  g_video_modes.push_back({"Default Fullscreen", 0, 0});
+  g_video_modes.push_back({"Windowed", 0, 0});
+  const std::vector<platform::DisplayMode> modes = platform::display_modes();
+  for (const platform::DisplayMode& mode : modes) {
+    if (mode.bits_per_pixel != modes.front().bits_per_pixel) continue;
+    g_video_modes.push_back({std::to_string(mode.width) + "x" + std::to_string(mode.height),
+                             mode.width, mode.height});
+  }
+}
+
+// Step 9: the renderer's working values from the settings just read.
+void derive_render_values(const StartupSettings& settings, StartupState& state) {
+  auto level = [](double setting) {
+    const int value = 10 - static_cast<int>(setting);
+    return value < 0 ? 0 : value > 10 ? 10 : value;
+  };
+  state.terrain_texture_detail = level(settings.ground_texture_levels);
+  state.model_texture_detail = level(settings.model_texture_detail);
+  int resolution = settings.ground_texture_resolution;
+  resolution = resolution < 0 ? 0 : resolution > 5 ? 5 : resolution;
+  state.ground_texture_size = 32 << resolution;
+  state.roost_frequency = static_cast<int>(settings.roost_density + 0.5);
+}
+
+void sleep_sixteenth() {
+  timespec wait{0, 62500000};
+  nanosleep(&wait, nullptr);
+}
+
+void register_controls() {
+  platform::register_control("cursor-x");
+  platform::register_control("cursor-y");
+  // The configured control bindings join these once the configuration file
+  // is read.
+  for (const char* key : {"up", "down", "left", "right", "enter", "keypad enter", "esc", "pause",
+                          "cursor-left", "cursor-right", "page up", "page down"}) {
+    platform::register_control(key);
+  }
+}
+
+}  // namespace
+
+std::string stock_shapes_digest() {
+  platform::Sha1 sha;
+  platform::sha1_begin(sha);
+  unsigned char block[1024];
+  for (const char* name : kStockShapes) {
+    data::DataStream* shape = data::open_data(name, "rb");
+    if (!shape) continue;  // a missing shape contributes nothing
+    while (std::size_t got = data::ds_read(shape, block, sizeof block)) platform::sha1_add(sha, block, got);
+    data::close_data(shape);
+  }
+  char hex[41];
+  platform::sha1_finish_hex(sha, hex);
+  return hex;
+}
+
+int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
+  // 1. Standard output carries raw video frames; on Linux it is binary already.
+  // 2. Start-up defaults.
+  g_startup = StartupState{};
+  g_startup_settings = StartupSettings{};
+  platform::messages_clear();
+
+  // 3. The log and the game data.
+  if (!platform::open_startup_log_and_check_data(digests.game_data_sha1)) {
+    platform::fatal_box("Problem starting Korvex", "Can't find game data\n");
+    return 0;
+  }
+
+  // 4. Are the stock collision shapes the released ones? Online races need them.
+  g_startup.stock_shapes = stock_shapes_digest() == digests.stock_shapes_sha1;
+
+  // 5.
+  std::memset(g_server_history, 0, sizeof g_server_history);
+
+  // 6.
+  build_video_modes();
+
+  // 7.
+  g_startup.mmx = platform::cpu_has_mmx();
+  if (!g_startup.mmx) platform::log("This CPU does not have MMX!\n");
+
+  // 8. and 9.
+  settings_startup();
+  derive_render_values(g_startup_settings, g_startup);
+
+  // 10.
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i] ? argv[i] : "");
+  const ParseResult parsed = parse_command_line(args, g_startup, g_startup_settings);
+  if (!parsed.error_text.empty()) {
+    std::fputs(parsed.error_text.c_str(), stderr);
+    std::fflush(stderr);
+  }
+  if (parsed.open_home) {
+    if (!data::open_home_folder()) {
+      std::fprintf(stderr, "Can't open %s in a file browser (is xdg-open installed?)\n",
+                   data::user_folder());
+    }
+    return 0;
+  }
+  if (parsed.stop) return parsed.status;
+
+  // 11. is part of parsing: a server address drops the start track.
+
+  // 12.
+  g_tracks = build_track_list(g_startup.debug_level);
+  if (g_tracks.directories.empty()) {
+    std::fputs("No tracks found\n", stderr);
+    return 1;
+  }
+
+  // 13.
+  g_demos = build_demo_list(g_startup.debug_level);
+  race::read_series_list();
+  const std::string& wanted =
+      g_startup.start_track.empty() ? g_startup_settings.track : g_startup.start_track;
+  if (find_track(g_tracks, wanted) >= 0) g_startup_settings.track = wanted;
+
+  // 14.
+  const bool windowed = g_startup_settings.video_mode == 1;
+  int width = g_startup_settings.xres;
+  int height = g_startup_settings.yres;
+  if (!windowed) {
+    const int mode = g_startup_settings.video_mode;
+    const bool known = mode >= 0 && mode < static_cast<int>(g_video_modes.size());
+    width = known ? g_video_modes[mode].width : 0;
+    height = known ? g_video_modes[mode].height : 0;
+  }
+  if (!platform::create_window("Korvex", width, height, g_startup.colour_depth,
+                               g_startup.depth_buffer_depth, !windowed)) {
+    return 1;
+  }
+
+  // 15.
+  if (!g_startup.record_audio_file.empty()) {
+    g_startup.record_audio_out = std::fopen(g_startup.record_audio_file.c_str(), "wb");
+    if (!g_startup.record_audio_out) {
+      platform::messagef("Can't create '%.150s'", g_startup.record_audio_file.c_str());
+    } else {
+      platform::open_recording_audio(kRecordRate, kRecordValuesPerTick);
+    }
+  } else if (!g_startup.sound_disabled) {
+    platform::open_audio_output();
+  }
+
+  // 16.
+  bool ready = false;
+  for (int poll = 0; poll < kWindowReadyPolls && !ready; ++poll) {
+    ready = platform::window_ready();
+    if (!ready) sleep_sixteenth();
+  }
+  if (!ready) {
+    shutdown();
+    return 0;
+  }
+
+  // 17.
+  render::gl_startup(g_startup.fugly);
+
+  // 18.
+  for (const char* hud : {"!@tach.png", "!@shifter.png", "!@pitboard.png", "!@title.png"}) {
+    data::load_texture(hud);
+  }
+
+  // 19.
+  register_controls();
+
+  // 20.
+  sim::create_world();
+
+  // 21.
+  std::string start_track = g_startup.start_track;
+  bool playback = false;
+  if (!g_startup.playback_file.empty()) {
+    std::string demo_track;
+    if (race::read_demo(g_startup.playback_file.c_str(), demo_track)) {
+      playback = true;
+      start_track = demo_track;
+    }
+  }
+
+  // 22.
+  reset_rider_slots();
+  if (!playback) g_race.lineup[0] = 2;
+
+  // 23.
+  if (!start_track.empty()) {
+    setup_race(start_track, playback, false, 0, 1000, g_startup_settings.robot_skill);
+  }
+
+  // 24.
+  return main_loop();
+}
+
+}  // namespace shell

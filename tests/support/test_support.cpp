@@ -1,0 +1,108 @@
+// test_support.cpp -- temporary folders, small files and running the korvex executable.
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "data/data.h"
+
+namespace test_support {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "korvex-test-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  path_ = made ? made : "";
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
+
+std::string TempDir::write(const std::string& relative, const std::string& contents) const {
+  const std::string full = file(relative);
+  data::make_directories(full.c_str());
+  std::ofstream out(full, std::ios::binary);
+  out << contents;
+  return full;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& env) {
+  TempDir outputs;
+  const std::string out_path = outputs.file("out");
+  const std::string err_path = outputs.file("err");
+
+  std::vector<std::string> argv_text{program};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  std::map<std::string, std::string> full_env = env;
+  for (const char* inherited : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(inherited); value && !full_env.count(inherited)) {
+      full_env[inherited] = value;
+    }
+  }
+  std::vector<std::string> env_text;
+  for (const auto& [key, value] : full_env) env_text.push_back(key + "=" + value);
+  std::vector<char*> envp;
+  for (std::string& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  ProcessResult result;
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return result;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status)) result.status = 128 + WTERMSIG(status);
+  result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  return result;
+}
+
+ProcessResult run_korvex(const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env) {
+  return run_program(KORVEX_EXE, args, env);
+}
+
+std::map<std::string, std::string> korvex_env(const TempDir& user, const std::string& data) {
+  std::map<std::string, std::string> env{
+      {"HOME", user.path()},
+      {"XDG_DATA_HOME", user.file("xdg")},
+      {"SDL_VIDEODRIVER", "offscreen"},
+      {"SDL_AUDIODRIVER", "dummy"},
+  };
+  if (!data.empty()) env["KV_HOME"] = data;
+  return env;
+}
+
+}  // namespace test_support

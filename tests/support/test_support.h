@@ -1,0 +1,52 @@
+// test_support.h -- temporary folders, small files and running the korvex executable.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+// A fresh folder under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "/" + relative
+  std::string file(const std::string& relative) const;
+  // Writes a file (and the folders along its path); returns its full path.
+  std::string write(const std::string& relative, const std::string& contents) const;
+
+ private:
+  std::string path_;
+};
+
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+
+struct ProcessResult {
+  int status = -1;  // exit status; 128 + signal when killed by one
+  std::string out;
+  std::string err;
+};
+
+// Runs a program with exactly the given environment (plus PATH and the
+// sanitizer options of the test's own environment), capturing its output.
+ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& env);
+
+// Runs the korvex executable of this build.
+ProcessResult run_korvex(const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env);
+
+// Points every environment variable start-up reads at the given folders:
+// the per-user folder under `user`, KV_HOME at `data` (empty: unset, so the
+// executable's folder with the build's game data is searched).
+std::map<std::string, std::string> korvex_env(const TempDir& user, const std::string& data = "");
+
+}  // namespace test_support

@@ -91,6 +91,15 @@ void log_v(const char* format, va_list args) {
   if (g_log.file) write_entry(format, args);
 }
 
+// `log` without the compiler's format check, for formats that are never
+// formatted: controls, whose bytes are the message itself.
+void log_unchecked(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  log_v(format, args);
+  va_end(args);
+}
+
 }  // namespace
 
 void log(const char* format, ...) {
@@ -122,7 +131,7 @@ void log_close() {
 void log_control(const char* word) {
   char control[32];
   std::snprintf(control, sizeof control, "\x13%s", word);
-  log("%s", control);
+  log_unchecked(control);
 }
 
 void format_log_stamp(char* out, std::size_t size, std::uint64_t uptime_ms) {

@@ -1,0 +1,72 @@
+// startup_test.cpp -- the korvex executable as a player starts it.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "support/test_support.h"
+
+using test_support::read_file;
+using test_support::run_korvex;
+using test_support::TempDir;
+
+// With the build's own game data (beside the executable) start-up gets as
+// far as parsing the command line and listing the tracks.
+TEST(Startup, CommandLineOutcomes) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> stderr_lines;
+  } cases[] = {
+      {{"--bogus"}, 1, {"bad option '--bogus'"}},
+      {{"a.kvdemo", "b.kvdemo"}, 1, {"Too many files!"}},
+      {{"--texture-detail", "x"}, 1, {"Bad arg for --texture-detail"}},
+      {{"--fake-lag"}, 1, {"Bad arg for --fake-lag"}},
+      // The notice, and start-up goes on to the next step.
+      {{"--bikes", "3"}, 1, {"--bikes doesn't do anything anymore", "No tracks found"}},
+  };
+  for (const auto& c : cases) {
+    TempDir user;
+    const auto result = run_korvex(c.args, test_support::korvex_env(user));
+    EXPECT_EQ(result.status, c.status) << c.args.front() << "\n" << result.err;
+    std::string expected;
+    for (const std::string& line : c.stderr_lines) expected += line + "\n";
+    EXPECT_EQ(result.err, expected) << c.args.front();
+  }
+}
+
+TEST(Startup, WithoutGameDataShowsTheProblemAndExitsZero) {
+  TempDir user;
+  TempDir empty_data;
+  const auto result =
+      run_korvex({"--bogus"}, test_support::korvex_env(user, empty_data.path()));
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.err.find("Problem starting Korvex"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("Can't find game data"), std::string::npos) << result.err;
+
+  const std::string log = read_file(user.file("xdg/Korvex/lastlog.txt"));
+  EXPECT_TRUE(std::regex_search(log, std::regex(R"(^\[\d+:\d\d:\d\d\.\d\d\] Logfile ")")))
+      << log;
+  EXPECT_NE(log.find("] TAVO 0.31\n"), std::string::npos);
+}
+
+TEST(Startup, LogFileVariablesAppendOrTruncate) {
+  struct Case {
+    const char* prefix;
+    const char* flags;
+    bool appends;
+  } cases[] = {{">>", nullptr, true}, {">", nullptr, false}, {">", "a", true}};
+  for (const auto& c : cases) {
+    TempDir user;
+    const std::string path = user.write("my.log", "previous run\n");
+    auto env = test_support::korvex_env(user);
+    env["TAVO_LOGFILE"] = c.prefix + path;
+    if (c.flags) env["TAVO_LOGFILE_FLAGS"] = c.flags;
+    run_korvex({"--bogus"}, env);
+    const std::string log = read_file(path);
+    EXPECT_EQ(log.rfind("previous run\n", 0) == 0, c.appends) << c.prefix << log;
+    EXPECT_NE(log.find("] TAVO 0.31\n"), std::string::npos);
+    // The variable wins: no lastlog.txt in the per-user folder.
+    EXPECT_FALSE(test_support::file_exists(user.file("xdg/Korvex/lastlog.txt")));
+  }
+}

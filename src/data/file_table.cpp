@@ -90,40 +90,10 @@ std::string collapse_slashes(const char* text) {
 
 // Adds the entries of one pack. A malformed index drops the pack whole.
 void read_pack(const std::string& path, int source) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return;
-  const std::size_t first = g_table.entries.size();
-  long header_length = 0;
-  bool complete = false;
-  char line[kMaxIndexLine + 1];
-  while (std::fgets(line, sizeof line, file)) {
-    const std::size_t length = std::strlen(line);
-    // No line feed: the line is longer than allowed, cut by the end of the
-    // file, or holds a NUL byte. Any of these means the index is broken.
-    if (length == 0 || line[length - 1] != '\n') break;
-    header_length += static_cast<long>(length);
-    line[length - 1] = '\0';
-    if (std::strcmp(line, "-") == 0) {
-      complete = true;
-      break;
-    }
-    if (!std::isdigit(static_cast<unsigned char>(line[0]))) break;
-    char* end = nullptr;
-    const long size = std::strtol(line, &end, 10);
-    if (size > kMaxEntrySize) break;
-    // Exactly one separator character follows the number.
-    const char* name = *end ? end + 1 : end;
-    g_table.entries.push_back(FileEntry{path, collapse_slashes(name), 0, size, source});
-  }
-  std::fclose(file);
-  if (!complete) {
-    g_table.entries.resize(first);
-    return;
-  }
-  long offset = header_length;
-  for (std::size_t i = first; i < g_table.entries.size(); ++i) {
-    g_table.entries[i].offset = offset;
-    offset += g_table.entries[i].size;
+  std::vector<PackEntry> index;
+  if (!read_pack_index(path.c_str(), index)) return;
+  for (PackEntry& entry : index) {
+    g_table.entries.push_back(FileEntry{path, std::move(entry.name), entry.offset, entry.size, source});
   }
 }
 
@@ -154,6 +124,45 @@ void build_table() {
 }
 
 }  // namespace
+
+bool read_pack_index(const char* path, std::vector<PackEntry>& entries) {
+  entries.clear();
+  FILE* file = std::fopen(path, "rb");
+  if (!file) return false;
+  long header_length = 0;
+  bool complete = false;
+  char line[kMaxIndexLine + 1];
+  while (std::fgets(line, sizeof line, file)) {
+    const std::size_t length = std::strlen(line);
+    // No line feed: the line is longer than allowed, cut by the end of the
+    // file, or holds a NUL byte. Any of these means the index is broken.
+    if (length == 0 || line[length - 1] != '\n') break;
+    header_length += static_cast<long>(length);
+    line[length - 1] = '\0';
+    if (std::strcmp(line, "-") == 0) {
+      complete = true;
+      break;
+    }
+    if (!std::isdigit(static_cast<unsigned char>(line[0]))) break;
+    char* end = nullptr;
+    const long size = std::strtol(line, &end, 10);
+    if (size > kMaxEntrySize) break;
+    // Exactly one separator character follows the number.
+    const char* name = *end ? end + 1 : end;
+    entries.push_back(PackEntry{collapse_slashes(name), 0, size});
+  }
+  std::fclose(file);
+  if (!complete) {
+    entries.clear();
+    return false;
+  }
+  long offset = header_length;
+  for (PackEntry& entry : entries) {
+    entry.offset = offset;
+    offset += entry.size;
+  }
+  return true;
+}
 
 const FileEntry* find_entry(const char* name) {
   build_table();

@@ -10,19 +10,11 @@
 #include "data/data.h"
 #include "support/test_support.h"
 
+using test_support::make_pack;
+
 using test_support::TempDir;
 
 namespace {
-
-// A pack's bytes from (name, contents) pairs.
-std::string make_pack(const std::vector<std::pair<std::string, std::string>>& entries) {
-  std::string index, body;
-  for (const auto& [name, contents] : entries) {
-    index += std::to_string(contents.size()) + " " + name + "\n";
-    body += contents;
-  }
-  return index + "-\n" + body;
-}
 
 // Everything a data name reads, or "<missing>".
 std::string read_all(const char* name) {
@@ -40,22 +32,7 @@ std::vector<std::string> names() {
   return out;
 }
 
-class LookupTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setenv("XDG_DATA_HOME", xdg.path().c_str(), 1);
-    setenv("KV_HOME", home.path().c_str(), 1);
-    data::data_reset_for_test();
-  }
-  void TearDown() override {
-    unsetenv("XDG_DATA_HOME");
-    unsetenv("KV_HOME");
-    data::data_reset_for_test();
-  }
-  std::string user_file(const std::string& name) { return "Korvex/" + name; }
-  TempDir xdg;   // the per-user folder is xdg/Korvex/
-  TempDir home;  // KV_HOME
-};
+using LookupTest = test_support::DataFoldersTest;
 
 }  // namespace
 

@@ -22,25 +22,20 @@ std::string sha1_of(const std::string& bytes) {
   return hex;
 }
 
-// The per-user folder and KV_HOME point into temporary folders.
-class StartupCheckTest : public ::testing::Test {
+// The per-user folder and KV_HOME point into temporary folders, and the log
+// has never been opened.
+class StartupCheckTest : public test_support::DataFoldersTest {
  protected:
   void SetUp() override {
-    setenv("XDG_DATA_HOME", user.path().c_str(), 1);
-    setenv("KV_HOME", home.path().c_str(), 1);
+    DataFoldersTest::SetUp();
     unsetenv("TAVO_LOGFILE");
     unsetenv("TAVO_LOGFILE_FLAGS");
     platform::log_reset_for_test();
-    data::data_reset_for_test();
   }
   void TearDown() override {
     platform::log_reset_for_test();
-    unsetenv("XDG_DATA_HOME");
-    unsetenv("KV_HOME");
-    data::data_reset_for_test();
+    DataFoldersTest::TearDown();
   }
-  TempDir user;
-  TempDir home;
 };
 
 }  // namespace
@@ -49,7 +44,7 @@ TEST_F(StartupCheckTest, LogGoesToLastlogInTheCreatedPerUserFolder) {
   EXPECT_EQ(platform::open_startup_log_and_check_data(sha1_of("no such pack").c_str()), 0);
   platform::log("after the check\n");
   platform::log_close();
-  const std::string text = test_support::read_file(user.file("Korvex/lastlog.txt"));
+  const std::string text = test_support::read_file(xdg.file("Korvex/lastlog.txt"));
   EXPECT_NE(text.find("TAVO 0.31\n"), std::string::npos);
   EXPECT_NE(text.find("after the check\n"), std::string::npos);
 }
@@ -80,16 +75,16 @@ TEST_F(StartupCheckTest, OnlyTheFirstMebibyteCounts) {
 
 TEST_F(StartupCheckTest, PerUserPackIsCheckedToo) {
   const std::string pack = "1 a\n-\na";
-  user.write("Korvex/zzzz.saf", pack);
+  xdg.write("Korvex/zzzz.saf", pack);
   home.write("zzzz.saf", "something else");
   EXPECT_EQ(platform::open_startup_log_and_check_data(sha1_of(pack).c_str()), 1);
 }
 
 TEST_F(StartupCheckTest, WorkingSetIsLoggedHonestly) {
-  setenv("TAVO_LOGFILE", user.file("ws.log").c_str(), 1);
+  setenv("TAVO_LOGFILE", xdg.file("ws.log").c_str(), 1);
   platform::set_working_set();
   platform::log_close();
-  const std::string text = test_support::read_file(user.file("ws.log"));
+  const std::string text = test_support::read_file(xdg.file("ws.log"));
   EXPECT_NE(text.find("Setting working set range to "), std::string::npos);
   // Linux cannot pin a resident set: never reported as a success.
   EXPECT_EQ(text.find("Working set successfully updated"), std::string::npos);

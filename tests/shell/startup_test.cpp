@@ -1,6 +1,8 @@
 // startup_test.cpp -- the korvex executable as a player starts it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <regex>
 #include <string>
 
@@ -69,4 +71,23 @@ TEST(Startup, LogFileVariablesAppendOrTruncate) {
     // The variable wins: no lastlog.txt in the per-user folder.
     EXPECT_FALSE(test_support::file_exists(user.file("xdg/Korvex/lastlog.txt")));
   }
+}
+
+TEST(Startup, OpenHomeOpensThePerUserFolderAndReturnsZero) {
+  TempDir user;
+  // A stand-in for the desktop's opener that records what it was asked.
+  const std::string opener =
+      user.write("bin/xdg-open", "#!/bin/sh\necho \"$1\" > \"" + user.file("opened") + "\"\n");
+  chmod(opener.c_str(), 0755);
+  auto env = test_support::korvex_env(user);
+  env["PATH"] = user.file("bin");
+  const auto result = run_korvex({"--open-home", "--bogus"}, env);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(read_file(user.file("opened")), user.file("xdg/Korvex") + "\n");
+
+  // Without an opener the player is told, and the status is still 0.
+  env["PATH"] = user.file("nowhere");
+  const auto missing = run_korvex({"--open-home"}, env);
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_NE(missing.err.find("xdg-open"), std::string::npos) << missing.err;
 }

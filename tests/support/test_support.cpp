@@ -37,11 +37,32 @@ std::string TempDir::write(const std::string& relative, const std::string& conte
   return full;
 }
 
+void DataFoldersTest::SetUp() {
+  setenv("XDG_DATA_HOME", xdg.path().c_str(), 1);
+  setenv("KV_HOME", home.path().c_str(), 1);
+  data::data_reset_for_test();
+}
+
+void DataFoldersTest::TearDown() {
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("KV_HOME");
+  data::data_reset_for_test();
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::string make_pack(const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::string index, body;
+  for (const auto& [name, contents] : entries) {
+    index += std::to_string(contents.size()) + " " + name + "\n";
+    body += contents;
+  }
+  return index + "-\n" + body;
 }
 
 bool file_exists(const std::string& path) { return std::filesystem::exists(path); }

@@ -1,8 +1,11 @@
 // test_support.h -- temporary folders, small files and running the korvex executable.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace test_support {
@@ -26,7 +29,23 @@ class TempDir {
   std::string path_;
 };
 
+// A test whose per-user folder (XDG_DATA_HOME, so `xdg`/Korvex/) and data
+// folder (KV_HOME, `home`) are fresh temporary folders; the data lookup
+// forgets what it had found before and after.
+class DataFoldersTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // The path of a file in the per-user folder, relative to `xdg`.
+  static std::string user_file(const std::string& name) { return "Korvex/" + name; }
+  TempDir xdg;
+  TempDir home;
+};
+
 std::string read_file(const std::string& path);
+
+// The bytes of a .saf pack holding (name, contents) entries in this order.
+std::string make_pack(const std::vector<std::pair<std::string, std::string>>& entries);
 bool file_exists(const std::string& path);
 
 struct ProcessResult {

@@ -9,11 +9,13 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace data {
 
 struct Inflater;  // gzip decompression state of a stream
-struct Decipher;  // deciphering state of a scrambled stream
+struct ScrambledStream;  // deciphering state of a scrambled stream
 
 // One open data file: plain, packed, compressed or scrambled.
 struct DataStream {
@@ -27,7 +29,7 @@ struct DataStream {
   bool scrambled = false;
   bool writing = false;
   Inflater* inflater = nullptr;
-  Decipher* decipher = nullptr;
+  ScrambledStream* decipher = nullptr;
 };
 
 // Opens a data name with an fopen mode; nullptr when nothing is found. A mode
@@ -48,6 +50,15 @@ std::size_t ds_read(DataStream* stream, void* buffer, std::size_t count);
 // Plain (not compressed, not scrambled) streams only, offset below the
 // length. Returns 1 on success, 0 otherwise.
 int ds_seek(DataStream* stream, long offset);
+
+// Formatted reading in the manner of fscanf through ds_peek/ds_getc (rules in token_reader.cpp):
+// the number of conversions assigned, or -1 when a literal fails or the input ends first.
+// No format attribute: "%ld" stores an int and "%llf" a long double, unlike scanf.
+int ds_scanf(DataStream* stream, const char* format, ...);
+// Skips white space and every line whose first non-blank byte is "#". Returns 0.
+int ds_skip_comments(DataStream* stream);
+// Scans "%d"; INT_MIN when nothing was assigned.
+int ds_read_int(DataStream* stream);
 
 // Writing, for streams opened with a write mode.
 int ds_putc(DataStream* stream, int c);
@@ -90,6 +101,24 @@ void data_reset_for_test();
 // Loads a texture by name ("!@title.png": a leading "!" is dropped before the
 // lookup). Returns a texture handle, 0 when it cannot be loaded.
 int load_texture(const char* name);
+
+// One entry of a .saf pack's index.
+struct PackEntry {
+  std::string name;  // "/"-separated, runs of "/" collapsed
+  long offset = 0;   // where its data starts in the pack
+  long size = 0;
+};
+
+// Reads a pack's index. False (and no entries) when the pack cannot be
+// opened or its index is malformed: a line without its line feed or longer
+// than 1023 bytes, a line not starting with a size, or no "-" line.
+bool read_pack_index(const char* path, std::vector<PackEntry>& entries);
+
+// Writes the file `plain_path` scrambled to `scram_path` (normally the same
+// name with ".scram" appended), through a temporary file renamed over it.
+// The same input always gives the same bytes. Returns false and prints the
+// reason on standard error on failure.
+bool write_scrambled(const char* plain_path, const char* scram_path);
 
 // Writes a .saf pack holding every file under `directory` (names relative to
 // it, sorted byte-wise so the pack is the same on every machine).

@@ -1,7 +1,10 @@
 // data_internal.h -- what the data folder's files share among themselves.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "data/data.h"
 
@@ -26,15 +29,33 @@ const FileEntry* find_entry(const char* name);
 void reset_search_directories();
 void reset_file_table();
 
-// Compressed and scrambled streams. Each returns false when the stream
-// cannot be set up; the caller then releases the stream.
-bool start_deciphering(DataStream* stream);
-bool start_decompression(DataStream* stream);
-void end_deciphering(DataStream* stream);
-void end_decompression(DataStream* stream);
-// The next byte of the deciphered / decompressed data, or -1 at the end.
-int decipher_getc(DataStream* stream);
-int inflate_getc(DataStream* stream);
+// gzip layer of a compressed stream (gzip_stream.cpp). gz_begin checks the
+// header and starts inflate, reading compressed input from the deciphering
+// stream when the stream is also scrambled, else from the file, never past
+// the stream's length; it then sets the length to 2,147,483,647 and returns
+// 1, or returns 0 with nothing to release. gz_read delivers up to `count`
+// decompressed bytes, fewer only at the end of the data.
+int gz_begin(DataStream* stream);
+std::size_t gz_read(DataStream* stream, void* buffer, std::size_t count);
+void gz_end(DataStream* stream);
+
+// Deciphering stream of a scrambled file (scrambled_stream.cpp).
+constexpr std::size_t kScramHeaderSize = 64;
+// Reads the header at the file's current position; `size` is how many bytes
+// of scrambled file are there (a pack entry's size), and no read goes past
+// it. nullptr when the header is short or not valid.
+ScrambledStream* scram_open(FILE* file, long size);
+// Up to `count` plaintext bytes; fewer at the end of the data or where the
+// file is cut short.
+std::size_t scram_read(ScrambledStream* stream, void* buffer, std::size_t count);
+// Wipes the key and frees the stream.
+void scram_free(ScrambledStream* stream);
+// The 64-byte header for a data key derived from `material` (32 bytes).
+void scram_make_header(const unsigned char* material, std::uint32_t plain_length,
+                       unsigned char* header);
+// A whole scrambled file holding `plain`; false when it is too large
+// (4 GiB or more).
+bool scramble_bytes(const unsigned char* plain, std::size_t size, std::vector<unsigned char>& out);
 
 // The next raw byte of the file, within the stream's length; -1 at the end.
 int raw_getc(DataStream* stream);

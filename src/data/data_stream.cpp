@@ -34,11 +34,16 @@ bool is_read_mode(const char* mode) {
 // Sets up deciphering and decompression over a freshly opened file; on
 // failure everything is released and nullptr returned.
 DataStream* finish_open(DataStream* stream) {
-  if (stream->scrambled && !start_deciphering(stream)) {
-    close_data(stream);
-    return nullptr;
+  if (stream->scrambled) {
+    // The deciphering stream reads the file itself; a pack entry's size
+    // bounds it as it bounds plain reads.
+    stream->decipher = scram_open(stream->file, stream->length);
+    if (!stream->decipher) {
+      close_data(stream);
+      return nullptr;
+    }
   }
-  if (stream->compressed && !start_decompression(stream)) {
+  if (stream->compressed && !gz_begin(stream)) {
     close_data(stream);
     return nullptr;
   }
@@ -99,14 +104,35 @@ DataStream* open_entry(const char* name) {
   return finish_open(stream);
 }
 
-// The next byte from the stream's source, counting it as delivered.
+// Up to `count` bytes from the stream's source, counted as delivered: the
+// decompressor, else the deciphering stream, else the file within the
+// stream's length.
+std::size_t source_read(DataStream* stream, unsigned char* out, std::size_t count) {
+  std::size_t got;
+  if (stream->compressed) {
+    got = gz_read(stream, out, count);
+  } else if (stream->scrambled) {
+    got = scram_read(stream->decipher, out, count);
+  } else {
+    const long left = stream->length - stream->raw_read;
+    if (left <= 0) return 0;
+    if (count > static_cast<std::size_t>(left)) count = static_cast<std::size_t>(left);
+    got = std::fread(out, 1, count, stream->file);
+    stream->raw_read += static_cast<long>(got);
+  }
+  stream->position += static_cast<long>(got);
+  return got;
+}
+
+// The next byte from the stream's source, or -1 at the end.
 int source_getc(DataStream* stream) {
-  int c;
-  if (stream->compressed) c = inflate_getc(stream);
-  else if (stream->scrambled) c = decipher_getc(stream);
-  else c = raw_getc(stream);
-  if (c >= 0) ++stream->position;
-  return c;
+  if (!stream->compressed && !stream->scrambled) {
+    const int c = raw_getc(stream);
+    if (c >= 0) ++stream->position;
+    return c;
+  }
+  unsigned char c;
+  return source_read(stream, &c, 1) == 1 ? c : -1;
 }
 
 }  // namespace
@@ -138,8 +164,9 @@ DataStream* open_data(const char* name, const char* mode) {
 
 void close_data(DataStream* stream) {
   if (!stream) return;
-  if (stream->inflater) end_decompression(stream);
-  if (stream->decipher) end_deciphering(stream);
+  if (stream->inflater) gz_end(stream);
+  scram_free(stream->decipher);
+  stream->decipher = nullptr;
   if (stream->file) std::fclose(stream->file);
   delete stream;
 }
@@ -179,21 +206,7 @@ std::size_t ds_read(DataStream* stream, void* buffer, std::size_t count) {
     out[done++] = static_cast<unsigned char>(stream->pushback);
     stream->pushback = -1;
   }
-  if (!stream->compressed && !stream->scrambled) {
-    const long left = stream->length - stream->raw_read;
-    std::size_t want = count - done;
-    if (left <= 0) return done;
-    if (want > static_cast<std::size_t>(left)) want = static_cast<std::size_t>(left);
-    const std::size_t got = std::fread(out + done, 1, want, stream->file);
-    stream->raw_read += static_cast<long>(got);
-    stream->position += static_cast<long>(got);
-    return done + got;
-  }
-  while (done < count) {
-    const int c = source_getc(stream);
-    if (c < 0) break;
-    out[done++] = static_cast<unsigned char>(c);
-  }
+  if (done < count) done += source_read(stream, out + done, count - done);
   return done;
 }
 

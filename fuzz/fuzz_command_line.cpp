@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     else args.back().push_back(static_cast<char>(bytes[i]));
   }
   shell::StartupState state;
-  shell::StartupSettings settings;
+  shell::Settings settings;
   const shell::ParseResult result = shell::parse_command_line(args, state, settings);
   // Whatever the input, the outcome is coherent.
   if (result.stop && result.status != 0 && result.error_text.empty()) __builtin_trap();

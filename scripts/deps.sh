@@ -10,7 +10,7 @@ PACKAGES="
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev nettle-dev zlib1g-dev libpng-dev libode-dev libfreetype-dev
-  fonts-dejavu-core libgl1-mesa-dri libegl-mesa0 xdg-utils
+  fonts-dejavu-core libgl1-mesa-dri libegl-mesa0 libgl-dev xdg-utils
 "
 
 missing=""

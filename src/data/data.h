@@ -98,9 +98,6 @@ bool open_home_folder();
 // computes them again from the environment (tests).
 void data_reset_for_test();
 
-// Loads a texture by name ("!@title.png": a leading "!" is dropped before the
-// lookup). Returns a texture handle, 0 when it cannot be loaded.
-int load_texture(const char* name);
 
 // One entry of a .saf pack's index.
 struct PackEntry {
@@ -124,5 +121,98 @@ bool write_scrambled(const char* plain_path, const char* scram_path);
 // it, sorted byte-wise so the pack is the same on every machine).
 // Returns false and prints the reason on standard error on failure.
 bool write_pack(const char* directory, const char* pack_path);
+
+// ---------------------------------------------------------------------------
+// Images (image.cpp, png_reader.cpp, pnm_reader.cpp, jimage.cpp)
+
+// An image in memory: 8-bit channels, rows top first. `pixels` (from
+// platform::xmalloc) holds level 0 and, when the reader builds one, the mip
+// chain after it: each level halved in both dimensions (never below 1) down
+// to 1 x 1, back to back.
+struct Image {
+  int width = 0;
+  int height = 0;
+  int channels = 0;  // 1 (PGM), 3 (RGB) or 4 (RGBA)
+  unsigned char* pixels = nullptr;
+};
+
+// Frees the pixels and clears the image.
+void image_free(Image& image);
+
+// Readers refuse images with a side above this or more pixels than
+// kMaxImagePixels, before allocating anything for them.
+constexpr int kMaxImageSide = 16384;
+constexpr long kMaxImagePixels = 4096L * 4096L;
+
+// Bytes of `width` x `height` x `channels` followed by its mip chain.
+std::size_t mip_chain_bytes(int width, int height, int channels);
+
+// The last reader error ("Can't parse PPM header"); empty when none yet.
+const char* image_error();
+
+// Reads a PNG by data name with libpng into 3 (RGB) or 4 (RGBA) channels and
+// builds the mip chain (the file's own with "[mip_custom]", else by
+// `reduce`). `hints` gets the text of every text chunk in file order, then
+// the side file name + ".info" when there is one. Returns 1 or 0.
+int read_png(const char* name, Image& image, std::string& hints);
+
+// "P6" (binary) or "P3" (ASCII) from the stream's start: 3 channels with a
+// mip chain. Returns 1 or 0 (the reason in image_error()).
+int read_ppm(DataStream* stream, Image& image);
+// "P5" (binary) or "P2" (ASCII) from the stream's start: 1 channel, no mip
+// chain. Returns 1 or 0 (the reason in image_error()).
+int read_pgm(DataStream* stream, Image& image);
+// Korvex's predictive format after its magic ("J6": 3 channels, "J7": 4),
+// with a mip chain. Returns 1 or 0 (the reason in image_error()).
+int read_jimage(DataStream* stream, int channels, Image& image);
+
+// One mip level from the one above it (width x height, 3 or 4 channels) into
+// `out` (max(1, width / 2) x max(1, height / 2)) by 2 x 2 boxes. RGBA colour
+// is weighted by alpha; alpha is the average, or the largest with
+// `max_alpha` ("[mip_max_alpha]").
+void reduce(const unsigned char* in, int width, int height, int channels, bool max_alpha,
+            unsigned char* out);
+
+// ---------------------------------------------------------------------------
+// Textures (texture_cache.cpp, animation.cpp, texture_upload.cpp)
+
+// What the texture cache takes from start-up and the renderer. Main thread.
+struct TextureSettings {
+  int model_detail = 0;             // mip levels to skip on large textures, 0..4
+  int compression = 1;              // 0: never compress, 1: as the file says, 2: always
+  int debug_level = 0;              // 0..2, as "--debug" / "--super-debug"
+  bool has_compression = false;     // the renderer has GL_ARB_texture_compression
+  bool has_clamp_to_edge = true;    // the renderer has GL_CLAMP_TO_EDGE (GL 1.2)
+};
+extern TextureSettings g_texture_settings;
+
+// Loads a texture by data name: an OpenGL texture id (a GL context must be
+// current), or 0 when it cannot be loaded. A leading "!" loads it with every
+// detail level. "-repeat." in the name repeats it both ways, "-hrepeat." /
+// "-vrepeat." one way; other textures are clamped. Cached by name.
+unsigned texture_load(const char* name);
+
+// An RGBA image (level 0 only) by data name, from the image cache; 1 and the
+// image, or 0. The pixels stay valid until a sweep drops the image.
+int image_load(const char* name, int* width, int* height, const unsigned char** pixels);
+
+// Starts a new generation (race set-up, after a new track): every texture
+// and image used from now on is marked with it, and the texture-memory
+// counter starts again from 0.
+void texture_new_generation();
+int texture_generation();
+// Bytes of texture memory used in the current generation.
+long texture_memory();
+
+// Deletes every texture, image and animation not used in the current
+// generation. Those of generation 0 (loaded before the first track) stay.
+void texture_sweep();
+
+// Animations (".seq" textures). `anim_start` plays from `tick` on;
+// `anim_pause` holds the frame shown; `anim_update` (once per drawn frame,
+// with the race tick) shows each playing animation's frame for `now`.
+void anim_start(unsigned texture, int tick);
+void anim_pause(unsigned texture);
+void anim_update(int now);
 
 }  // namespace data

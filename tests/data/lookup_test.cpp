@@ -21,7 +21,8 @@ std::string read_all(const char* name) {
   data::DataStream* stream = data::open_data(name, "rb");
   if (!stream) return "<missing>";
   std::string text;
-  for (int c = data::ds_getc(stream); c >= 0; c = data::ds_getc(stream)) text.push_back(static_cast<char>(c));
+  for (int c = data::ds_getc(stream); c >= 0; c = data::ds_getc(stream))
+    text.push_back(static_cast<char>(c));
   data::close_data(stream);
   return text;
 }
@@ -70,9 +71,9 @@ TEST_F(LookupTest, WhichCopyWins) {
     const char* name;
     const char* contents;
   } cases[] = {
-      {"@config", "per-user"},      // the per-user folder comes first
-      {"@shared.txt", "from a"},    // the pack whose own name sorts first
-      {"@loose.txt", "loose"},      // plain files beat packs
+      {"@config", "per-user"},        // the per-user folder comes first
+      {"@shared.txt", "from a"},      // the pack whose own name sorts first
+      {"@loose.txt", "loose"},        // plain files beat packs
       {"@mixed/case.txt", "packed"},  // pack lookups ignore case
       {"@nothing.txt", "<missing>"},
   };

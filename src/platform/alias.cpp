@@ -68,4 +68,10 @@ void alias_add_defaults() {
   for (const DefaultAlias& entry : kDefaultAliases) alias_add(entry.alias, entry.target);
 }
 
+void alias_add_input_defaults() {
+  for (const DefaultAlias& entry : kDefaultAliases) {
+    if (std::strncmp(entry.alias, "cursor-", 7) != 0) alias_add(entry.alias, entry.target);
+  }
+}
+
 }  // namespace platform

@@ -118,8 +118,10 @@ void options_reload();
 int alias_add(const char* alias, const char* target);
 // The alias's target, or the name itself.
 const char* alias_resolve(const char* name);
-// Registers the default aliases of the input back-ends.
+// Registers the default aliases of the input back-ends: all of them, or the
+// mouse and controller ones (the cursor's come with the window).
 void alias_add_defaults();
+void alias_add_input_defaults();
 
 // ---------------------------------------------------------------------------
 // Start-up helpers
@@ -142,7 +144,23 @@ void set_working_set();
 bool cpu_has_mmx();
 
 // ---------------------------------------------------------------------------
-// Window, input and audio devices (SDL underneath)
+// Window and input events (SDL underneath)
+//
+// One window with an OpenGL context, and one time-stamped queue of input
+// events. Keys, buttons and axes are known by name ("right ctrl",
+// "Joystick1.axis[0]"); the queue carries codes:
+//   0..255             a typed character (press only)
+//   4096 + s           keyboard key with PC/AT set-1 scan code s (extended + 256)
+//   8192, 8193, 8194   mouse left, middle, right button
+//   57005              close request (window closed, SIGINT, SIGTERM)
+//   device id + b      button b of a game controller (ids are multiples of 65536)
+
+constexpr unsigned kKeyBase = 4096;
+constexpr unsigned kMouseLeft = 8192;
+constexpr unsigned kMouseMiddle = 8193;
+constexpr unsigned kMouseRight = 8194;
+constexpr unsigned kCloseRequest = 57005;
+constexpr int kEventQueueSize = 256;
 
 struct DisplayMode {
   int width = 0;
@@ -150,26 +168,152 @@ struct DisplayMode {
   int bits_per_pixel = 0;
 };
 
-// The display modes, the desktop's first, without duplicates.
+// The usable display modes, the desktop's first, without duplicates. Built once.
 std::vector<DisplayMode> display_modes();
 
-// Opens the window with an OpenGL context. Width and height 0 full screen
-// leave the mode to the desktop. False when no window could be made.
+// The full-screen size for a requested size: the listed mode that fits with
+// the least to spare, else the desktop size.
+DisplayMode choose_fullscreen_mode(const std::vector<DisplayMode>& modes, DisplayMode desktop,
+                                   int width, int height);
+
+// Opens the window with an OpenGL 2.1 compatibility context. Full screen with
+// width and height 0 takes the desktop size. False when no window could be made.
 bool create_window(const char* title, int width, int height, int colour_bits, int depth_bits,
                    bool fullscreen);
 // Pumps the window's events; true once it can be drawn into.
 bool window_ready();
+// The drawable size in pixels (0 x 0 without a window).
+void window_size(int* width, int* height);
+void swap_window();
+// Destroys the window and closes the input devices.
 void close_window();
 
-// Registers an input control (a key, mouse or controller name, or an alias)
-// so that its events are queued.
-void register_control(const char* name);
+struct Event {
+  unsigned code = 0;
+  int pressed = 0;             // 1 press, 0 release
+  unsigned seconds = 0;        // time stamp on the event clock
+  unsigned microseconds = 0;
+};
 
+// The event clock, in milliseconds (SDL's tick count).
+std::uint64_t event_clock_ms();
+
+// Pumps the window and controllers, then takes the oldest event. False when
+// the queue is empty.
+bool next_event(Event* event);
+// As next_event, but only an event stamped no later than the given time.
+bool next_event_until(Event* event, unsigned seconds, unsigned microseconds);
+// Puts an event in the queue in time order; dropped when the queue is full.
+void queue_event(const Event& event);
+// Empties the queue (tests).
+void clear_events();
+
+// The code a key, mouse button or controller button name stands for, or 0.
+unsigned key_code_for_name(const char* name);
+// The name of a code, or nullptr. Names are pooled: equal names, one pointer.
+const char* name_for_code(unsigned code);
+
+struct InputDevice;
+struct Axis {
+  InputDevice* device = nullptr;
+  int index = 0;
+};
+
+// Opens a named axis ("cursor-x", "Joystick1.axis[0]", "Pad axis 2"); false
+// when no such device or axis exists. Readings are in units of 1/32768.
+bool open_axis(const char* name, Axis* axis);
+int read_axis(const Axis& axis);
+void close_axis(Axis* axis);
+
+// ---------------------------------------------------------------------------
+// Audio output: 8-bit voices mixed into one device.
+//
+// A device is a table of operations filled by its back-end: the SDL output
+// (the mixer runs in SDL's callback thread, 1/64 s fragments, one mutex over
+// the voices), the readback device that mixes a block whenever asked (for
+// --record-audio), and a null device that keeps voices but plays nothing
+// (tests). At most one device is open. Voice data is 8-bit unsigned, 128
+// being silence; positions and lengths count samples. Every operation takes
+// the device's mutex when it has one, so all of them may be called from the
+// main thread while the device plays; a voice operation given no voice
+// (nullptr) does nothing.
+
+struct AudioVoice;
+struct AudioDevice;
+
+struct AudioOps {
+  const char* name;  // for the log: "sdl", "readback", "null"
+  // 1. Opens the back-end: output rate (Hz) and block length (frames); the
+  //    SDL back-end takes both from the platform options and ignores these.
+  AudioDevice* (*open)(int rate, int block_frames);
+  // 2. A second service entry that nothing calls; returns 0.
+  int (*service)(AudioDevice* device);
+  // 3. Closes the device and frees it and every voice still made on it.
+  void (*close)(AudioDevice* device);
+  // 4. Once per drawn frame, after every voice was updated.
+  void (*frame)(AudioDevice* device);
+  // 5. Mixes one block and returns it: the readback device's mono 16-bit
+  //    block; nullptr from the others (their mixing is their own).
+  const std::int16_t* (*mix)(AudioDevice* device);
+  // 6. A stopped, non-looping voice at volume 32767, pan centre, rate = the
+  //    output rate, with a copy of the samples (nullptr: silence), resampled
+  //    from `source_rate` when that is above 0. nullptr when length < 1.
+  AudioVoice* (*create_voice)(AudioDevice* device, int length, const std::uint8_t* samples,
+                              int source_rate);
+  // 7. A new stopped voice sharing the voice's data.
+  AudioVoice* (*duplicate_voice)(AudioDevice* device, AudioVoice* voice);
+  // 8. Takes the voice out of the mix and frees it.
+  void (*free_voice)(AudioDevice* device, AudioVoice* voice);
+  // 9. Plays from the start; a playing voice restarts at the next block's
+  //    first centre crossing.
+  void (*start)(AudioDevice* device, AudioVoice* voice);
+  // 10. Silent from the next block.
+  void (*stop)(AudioDevice* device, AudioVoice* voice);
+  // 11. Samples per second (0..16,777,216).
+  void (*set_rate)(AudioDevice* device, AudioVoice* voice, int hz);
+  // 12. 0..32767, clamped; the level follows at the next centre crossing.
+  void (*set_volume)(AudioDevice* device, AudioVoice* voice, int volume);
+  // 13. -32768 full left .. 32767 full right; a mono device keeps full left.
+  void (*set_pan)(AudioDevice* device, AudioVoice* voice, int pan);
+  // 14. 0 or 1.
+  void (*set_looping)(AudioDevice* device, AudioVoice* voice, int looping);
+  // 15. The sample the voice reads while playing, else 0.
+  int (*play_position)(AudioDevice* device, AudioVoice* voice);
+  // 16. Copies samples into the voice's data from `position` (modulo the
+  //     length), wrapping; of more samples than the data holds only the last
+  //     data-length are kept.
+  void (*write_data)(AudioDevice* device, AudioVoice* voice, int length,
+                     const std::uint8_t* samples, int position);
+};
+
+struct AudioDevice {
+  const AudioOps* ops;
+  void* backend;  // the back-end's own state
+};
+
+// True when every operation of the table is filled in.
+bool audio_ops_complete(const AudioOps& ops);
+
+// Opens the output device (the options "dsnd" and "waveout" both stand for
+// SDL audio here). nullptr when a device is open already or none could be
+// opened: the game then runs silent.
+AudioDevice* audio_open();
+// Opens the readback device: mono, 16-bit, `block_frames` frames a block.
+AudioDevice* audio_open_readback(int rate, int block_frames);
+// Opens the null device at `rate` Hz.
+AudioDevice* audio_open_null(int rate);
+// Closes a device from the functions above (nullptr: nothing).
+void audio_close(AudioDevice* device);
+// The open device, or nullptr.
+AudioDevice* audio_device();
+
+// Start-up's entry points over the functions above.
 // Opens the audio output for the game's mixer; false without a device.
 bool open_audio_output();
 // Opens the device that renders each tick's samples on demand for
 // --record-audio, at `rate` sample values per second.
 bool open_recording_audio(int rate, int values_per_tick);
+// Closes the open device, if any.
 void close_audio();
 
 // ---------------------------------------------------------------------------

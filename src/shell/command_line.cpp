@@ -23,7 +23,7 @@ struct Option {
   Value value;
   // Applies the option. `text` is the value (nullptr for switches). Returns
   // false when the value cannot be parsed ("Bad arg for ...").
-  bool (*apply)(const char* text, StartupState& state, StartupSettings& settings,
+  bool (*apply)(const char* text, StartupState& state, Settings& settings,
                 std::string& notices);
 };
 
@@ -62,7 +62,7 @@ T clamp(T value, T low, T high) {
   return value < low ? low : value > high ? high : value;
 }
 
-#define KV_APPLY [](const char* v, StartupState& s, StartupSettings& g, std::string& notices) -> bool
+#define KV_APPLY [](const char* v, StartupState& s, Settings& g, std::string& notices) -> bool
 #define KV_UNUSED (void)v, (void)s, (void)g, (void)notices
 
 // In matching order.
@@ -213,7 +213,7 @@ const Option kOptions[] = {
 }  // namespace
 
 ParseResult parse_command_line(const std::vector<std::string>& args, StartupState& state,
-                               StartupSettings& settings) {
+                               Settings& settings) {
   ParseResult result;
   bool options_ended = false;
   bool have_file = false;

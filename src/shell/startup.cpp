@@ -1,6 +1,7 @@
 // startup.cpp -- the program's entry: the start-up steps in their fixed order.
 #include <time.h>  // nanosleep
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -57,17 +58,15 @@ void build_video_modes() {
 }
 
 // Step 9: the renderer's working values from the settings just read.
-void derive_render_values(const StartupSettings& settings, StartupState& state) {
+void derive_render_values(const Settings& settings, StartupState& state) {
   auto level = [](double setting) {
     const int value = 10 - static_cast<int>(setting);
     return value < 0 ? 0 : value > 10 ? 10 : value;
   };
-  state.terrain_texture_detail = level(settings.ground_texture_levels);
-  state.model_texture_detail = level(settings.model_texture_detail);
-  int resolution = settings.ground_texture_resolution;
-  resolution = resolution < 0 ? 0 : resolution > 5 ? 5 : resolution;
-  state.ground_texture_size = 32 << resolution;
-  state.roost_frequency = static_cast<int>(settings.roost_density + 0.5);
+  state.terrain_texture_detail = level(settings.ground_texture_detail.value);
+  state.model_texture_detail = level(settings.model_texture_detail.value);
+  state.ground_texture_size = 32 << settings.ground_texture_dim.index;
+  state.roost_frequency = static_cast<int>(std::lround(settings.roost_density.value));
 }
 
 void sleep_sixteenth() {
@@ -75,14 +74,18 @@ void sleep_sixteenth() {
   nanosleep(&wait, nullptr);
 }
 
+// The cursor axes and the menu keys; the configured control bindings join
+// them once the configuration file is read.
+platform::Axis g_cursor_axes[2];
+unsigned g_menu_keys[12];
+
 void register_controls() {
-  platform::register_control("cursor-x");
-  platform::register_control("cursor-y");
-  // The configured control bindings join these once the configuration file
-  // is read.
+  platform::open_axis("cursor-x", &g_cursor_axes[0]);
+  platform::open_axis("cursor-y", &g_cursor_axes[1]);
+  int i = 0;
   for (const char* key : {"up", "down", "left", "right", "enter", "keypad enter", "esc", "pause",
                           "cursor-left", "cursor-right", "page up", "page down"}) {
-    platform::register_control(key);
+    g_menu_keys[i++] = platform::key_code_for_name(key);
   }
 }
 
@@ -107,7 +110,7 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
   // 1. Standard output carries raw video frames; on Linux it is binary already.
   // 2. Start-up defaults.
   g_startup = StartupState{};
-  g_startup_settings = StartupSettings{};
+  g_settings = default_settings();
   platform::messages_clear();
 
   // 3. The log and the game data.
@@ -124,6 +127,9 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
 
   // 6.
   build_video_modes();
+  for (std::size_t i = 2; i < g_video_modes.size(); ++i) {
+    g_settings.video_mode.names.push_back(g_video_modes[i].name);
+  }
 
   // 7.
   g_startup.mmx = platform::cpu_has_mmx();
@@ -131,12 +137,12 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
 
   // 8. and 9.
   settings_startup();
-  derive_render_values(g_startup_settings, g_startup);
+  derive_render_values(g_settings, g_startup);
 
   // 10.
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i] ? argv[i] : "");
-  const ParseResult parsed = parse_command_line(args, g_startup, g_startup_settings);
+  const ParseResult parsed = parse_command_line(args, g_startup, g_settings);
   if (!parsed.error_text.empty()) {
     std::fputs(parsed.error_text.c_str(), stderr);
     std::fflush(stderr);
@@ -152,6 +158,11 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
 
   // 11. is part of parsing: a server address drops the start track.
 
+  // What the texture cache needs of the settings and the command line.
+  data::g_texture_settings.model_detail = g_startup.model_texture_detail;
+  data::g_texture_settings.compression = g_settings.texture_compress.index;
+  data::g_texture_settings.debug_level = g_startup.debug_level;
+
   // 12.
   g_tracks = build_track_list(g_startup.debug_level);
   if (g_tracks.directories.empty()) {
@@ -163,15 +174,18 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
   g_demos = build_demo_list(g_startup.debug_level);
   race::read_series_list();
   const std::string& wanted =
-      g_startup.start_track.empty() ? g_startup_settings.track : g_startup.start_track;
-  if (find_track(g_tracks, wanted) >= 0) g_startup_settings.track = wanted;
+      g_startup.start_track.empty() ? g_settings.track : g_startup.start_track;
+  if (find_track(g_tracks, wanted) >= 0) {
+    g_settings.track = wanted;
+    g_settings.track_index = find_track(g_tracks, wanted);
+  }
 
   // 14.
-  const bool windowed = g_startup_settings.video_mode == 1;
-  int width = g_startup_settings.xres;
-  int height = g_startup_settings.yres;
+  const bool windowed = g_settings.video_mode.index == 1;
+  int width = g_settings.xres;
+  int height = g_settings.yres;
   if (!windowed) {
-    const int mode = g_startup_settings.video_mode;
+    const int mode = g_settings.video_mode.index;
     const bool known = mode >= 0 && mode < static_cast<int>(g_video_modes.size());
     width = known ? g_video_modes[mode].width : 0;
     height = known ? g_video_modes[mode].height : 0;
@@ -209,7 +223,7 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
 
   // 18.
   for (const char* hud : {"!@tach.png", "!@shifter.png", "!@pitboard.png", "!@title.png"}) {
-    data::load_texture(hud);
+    data::texture_load(hud);
   }
 
   // 19.
@@ -235,7 +249,7 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
 
   // 23.
   if (!start_track.empty()) {
-    setup_race(start_track, playback, false, 0, 1000, g_startup_settings.robot_skill);
+    setup_race(start_track, playback, false, 0, 1000, g_settings.skill.index);
   }
 
   // 24.

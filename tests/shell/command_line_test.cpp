@@ -9,7 +9,7 @@
 #include "shell/shell.h"
 
 using shell::ParseResult;
-using shell::StartupSettings;
+using shell::Settings;
 using shell::StartupState;
 
 namespace {
@@ -17,7 +17,7 @@ namespace {
 struct Parsed {
   ParseResult result;
   StartupState state;
-  StartupSettings settings;
+  Settings settings;
 };
 
 Parsed parse(const std::vector<std::string>& args) {

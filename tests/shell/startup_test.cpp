@@ -1,7 +1,9 @@
 // startup_test.cpp -- the korvex executable as a player starts it.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <regex>
 #include <string>
@@ -90,4 +92,40 @@ TEST(Startup, OpenHomeOpensThePerUserFolderAndReturnsZero) {
   const auto missing = run_korvex({"--open-home"}, env);
   EXPECT_EQ(missing.status, 0);
   EXPECT_NE(missing.err.find("xdg-open"), std::string::npos) << missing.err;
+}
+
+// With a track installed, start-up opens the window and waits in the main
+// loop; a signal or the close button ends it through the normal shutdown.
+TEST(Startup, SignalsEndTheGameThroughItsShutdown) {
+  for (int signal_number : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal_number);
+    TempDir user;
+    TempDir data;
+    // The game data check finds the build's own pack in the per-user folder.
+    user.write("xdg/Korvex/zzzz.saf", read_file(std::string(KORVEX_BUILD_DIR) + "/zzzz.saf"));
+    user.write("xdg/Korvex/config", "video_mode=Windowed\nxres=320\nyres=240\n");
+    data.write("practice/terrain.hf", "stand-in");
+    data.write("practice/desc", "Practice\n");
+
+    TempDir outputs;
+    const auto game = test_support::spawn_program(
+        KORVEX_EXE, {}, test_support::korvex_env(user, data.path()), outputs);
+    ASSERT_GT(game.pid, 0);
+    const std::string log_path = user.file("xdg/Korvex/lastlog.txt");
+    bool in_loop = false;
+    for (int wait = 0; wait < 300 && !in_loop; ++wait) {
+      in_loop = read_file(log_path).find("Foregrounded and locked") != std::string::npos;
+      if (!in_loop) usleep(50000);
+    }
+    kill(game.pid, signal_number);
+    const auto result = test_support::wait_program(game);
+    ASSERT_TRUE(in_loop) << read_file(log_path) << result.err;
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::string log = read_file(log_path);
+    EXPECT_NE(log.find("Destroying window\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Shutdown complete\n"), std::string::npos) << log;
+    const std::string config = read_file(user.file("xdg/Korvex/config"));
+    EXPECT_NE(config.find("video_mode=Windowed\nserver_name="), std::string::npos) << config;
+    EXPECT_NE(config.find("xres=320\n"), std::string::npos);
+  }
 }

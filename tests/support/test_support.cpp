@@ -67,11 +67,11 @@ std::string make_pack(const std::vector<std::pair<std::string, std::string>>& en
 
 bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
 
-ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
-                          const std::map<std::string, std::string>& env) {
-  TempDir outputs;
-  const std::string out_path = outputs.file("out");
-  const std::string err_path = outputs.file("err");
+Spawned spawn_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env, const TempDir& outputs) {
+  Spawned spawned;
+  spawned.out_path = outputs.file("out");
+  spawned.err_path = outputs.file("err");
 
   std::vector<std::string> argv_text{program};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
@@ -94,20 +94,34 @@ ProcessResult run_program(const std::string& program, const std::vector<std::str
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, spawned.out_path.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, spawned.err_path.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = 0;
-  ProcessResult result;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
+    spawned.pid = pid;
+  }
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return result;
+  return spawned;
+}
+
+ProcessResult wait_program(const Spawned& spawned) {
+  ProcessResult result;
+  if (spawned.pid < 0) return result;
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(spawned.pid, &status, 0);
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   else if (WIFSIGNALED(status)) result.status = 128 + WTERMSIG(status);
-  result.out = read_file(out_path);
-  result.err = read_file(err_path);
+  result.out = read_file(spawned.out_path);
+  result.err = read_file(spawned.err_path);
   return result;
+}
+
+ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& env) {
+  TempDir outputs;
+  return wait_program(spawn_program(program, args, env, outputs));
 }
 
 ProcessResult run_korvex(const std::vector<std::string>& args,

@@ -59,6 +59,17 @@ struct ProcessResult {
 ProcessResult run_program(const std::string& program, const std::vector<std::string>& args,
                           const std::map<std::string, std::string>& env);
 
+// A program started in the background, with its output going to files.
+struct Spawned {
+  int pid = -1;
+  std::string out_path;
+  std::string err_path;
+};
+Spawned spawn_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env, const TempDir& outputs);
+// Waits for a spawned program to end.
+ProcessResult wait_program(const Spawned& spawned);
+
 // Runs the korvex executable of this build.
 ProcessResult run_korvex(const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,17 @@ struct Devices {
   bool open = false;
   bool joysticks = false;  // controllers are enumerated ("dinput" option)
   std::vector<InputDevice*> list;
+  std::vector<std::unique_ptr<InputDevice>> owned;  // the same devices, freed at exit
 };
 
+
 Devices g_devices;
+
+InputDevice* new_device() {
+  InputDevice* device = new InputDevice;
+  g_devices.owned.emplace_back(device);
+  return device;
+}
 
 InputDevice* find_device(const char* name) {
   for (InputDevice* device : g_devices.list) {
@@ -119,7 +128,7 @@ void attach_joystick(int index) {
   }
   const bool fresh = device == nullptr;
   if (fresh) {
-    device = new InputDevice;
+    device = new_device();
     device->product = product ? product : "";
     const std::string name = same_name ? base + "#" + std::to_string(same_name + 1) : base;
     device->name = pool_name(name);
@@ -197,7 +206,7 @@ void input_devices_open() {
   if (g_devices.open) return;
   g_devices.open = true;
   if (!find_device("cursor")) {
-    InputDevice* cursor = new InputDevice;
+    InputDevice* cursor = new_device();
     cursor->name = pool_name("cursor");
     cursor->product = "cursor";
     cursor->cursor = true;

@@ -130,6 +130,11 @@ bool create_window(const char* title, int width, int height, int colour_bits, in
     return false;
   }
   make_gl_attributes(colour_bits, depth_bits);
+  // Load the GL library for the life of the program: SDL would otherwise
+  // unload it with the last window, and the driver's own leftovers would then
+  // show up in leak checks with no library to name.
+  static const bool gl_loaded = SDL_GL_LoadLibrary(nullptr) == 0;
+  (void)gl_loaded;
 
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE;
   const DisplayMode desktop = g_modes.desktop;

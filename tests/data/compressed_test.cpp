@@ -364,3 +364,18 @@ TEST(ScrambleWriter, ReportsWhatItCannotDo) {
   EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
   EXPECT_FALSE(test_support::file_exists(dir.file("out")));
 }
+
+TEST_F(CompressedTest, LowestSourceWinsAcrossVariants) {
+  // The compressed variant in the pack that sorts first beats the plain
+  // name in a later pack; a loose plain file beats both.
+  home.write("a.saf", make_pack({{"tracks/x/terrain.hf.gz", gzip("from the gz in a.saf")}}));
+  home.write("b.saf", make_pack({{"tracks/x/terrain.hf", "plain in b.saf"},
+                                 {"tracks/y/terrain.hf", "plain in b.saf"}}));
+  home.write("c.saf", make_pack({{"tracks/y/terrain.hf.scram", scramble("scrambled in c.saf")}}));
+  xdg.write(user_file("tracks/z/terrain.hf"), "loose");
+  home.write("d.saf", make_pack({{"tracks/z/terrain.hf.gz", gzip("packed")}}));
+  data::data_reset_for_test();
+  EXPECT_EQ(read_all("@tracks/x/terrain.hf"), "from the gz in a.saf");
+  EXPECT_EQ(read_all("@tracks/y/terrain.hf"), "plain in b.saf");
+  EXPECT_EQ(read_all("@tracks/z/terrain.hf"), "loose");
+}

@@ -3,10 +3,202 @@
 // Nothing here reads the wall clock or anything from render/ or sound/.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace data {
+struct DataStream;
+}
+
 namespace sim {
 
 // Creates the physics world (gravity (0, -32, 0) ft/s^2) and its contact
 // group. Called once at start-up.
 void create_world();
+
+// ---------------------------------------------------------------------------
+// Terrain (terrain_load.cpp, terrain_save.cpp, terrain_query.cpp,
+// terrain_deform.cpp, surfaces.cpp, terrain_image.cpp)
+//
+// One height field is loaded at a time (`g_terrain`). World y is up; the grid
+// point (ix, iz) lies at world (ix * spacing, height, iz * spacing), all in
+// feet. Every cell is split into two triangles along a diagonal that
+// alternates like a checkerboard: from (ix, iz) to (ix+1, iz+1) when ix + iz is
+// even, from (ix+1, iz) to (ix, iz+1) when it is odd. Indices outside the grid
+// clamp to the edge, so the ground continues outward as the edge heights.
+
+struct Vec3 {
+  float x = 0;
+  float y = 0;
+  float z = 0;
+};
+
+constexpr int kMaxSurfaces = 256;
+constexpr int kCurvePoints = 8;  // friction and rolling-resistance points per surface
+constexpr int kRoostSlots = 4;
+
+// A dirt-spray emitter of a surface. Textures are data names; the renderer
+// loads them through the texture cache.
+struct RoostType {
+  int mode = 0;                         // 0 empty, 1 roost spray, 2 splash spray
+  std::string texture = "@roost.png";   // particle texture
+  float count = 10;                     // particles per tick per wheel
+  float dig = 1;                        // kept for the file's sake; nothing reads it
+  float slip_threshold = 4;             // least contact slip for roost (ft/s)
+  float slow_angle = 1.5707964f;        // spray cone at low wheel spin (radians)
+  float fast_angle = 0.19634955f;       // spray cone at high wheel spin (radians)
+  float slow_speed = 0;                 // wheel spin of slow_angle (rad/s)
+  float fast_speed = 64;                // wheel spin of fast_angle (rad/s)
+  float size = 0.25f;                   // initial particle size (ft)
+  float grow = 4;                       // particle growth (ft/s)
+  float drag = 0.5f;                    // velocity damping (1/s)
+  float vscale = 1;                     // upper bound of the random velocity scale
+  float randomize = 15;                 // random velocity per axis (ft/s)
+  unsigned char color[4] = {255, 255, 255, 255};  // initial r, g, b, a
+  signed char fade[4] = {0, 0, 0, -2};            // change of r, g, b, a per tick
+};
+
+// One entry of the surface table. Curves hold up to eight points in
+// ascending key order; a key of 0 marks an empty point.
+struct SurfaceType {
+  float friction_coef[kCurvePoints] = {1, 1, 1, 1, 1, 1, 1, 1};  // >= 0
+  float friction_slip[kCurvePoints] = {1};                        // slip speed (ft/s)
+  float roll_resist_low[kCurvePoints] = {5, 5, 5, 5, 5, 5, 5, 5};  // force at no sinkage (lbf)
+  float roll_resist_high[kCurvePoints] = {15, 15, 15, 15, 15, 15, 15, 15};  // at full sinkage
+  float roll_resist_speed[kCurvePoints] = {1};                    // wheel speed (ft/s)
+  RoostType roost[kRoostSlots];
+  float erode_depth = 1;            // depth factor of one erosion event
+  float erode_lower = 50;           // force below which a wheel does not erode (lbf)
+  float erode_upper = 150;          // force of full displacement (lbf)
+  float erode_displacement = 2;     // feet the dirt moves at full force
+  float erode_radius = 4;           // radius of the erosion brushes (ft)
+  float erode_max_slope = 0.25f;    // largest rise per foot of displacement
+  float erode_off_speed = 10;       // wheel speed at and below which erosion is off (ft/s)
+  float erode_on_speed = 15;        // wheel speed at and above which it is fully on (ft/s)
+  std::string texture;              // ground texture, a data name as the file gave it
+  std::string texture_name;         // its base name: after the last "/", without "@"
+  std::uint32_t transition = 0;     // (i << 16) | (j << 8) | corner bits, see surfaces.cpp
+};
+
+// A ground decal (drawing only).
+struct Decal {
+  float x = 0;          // position (ft)
+  float z = 0;
+  float angle = 0;      // radians
+  float size[2] = {};   // the two size values of the file (ft)
+  std::string texture;  // data name
+};
+
+// The light the shading refresh after a deformation bakes with. The track's
+// lighting may set it; the defaults light a flat field at full intensity.
+struct TerrainLight {
+  Vec3 sun_direction = {0.4082483f, 0.8164966f, 0.4082483f};  // unit, towards the sun
+  float sun[3] = {0.55f, 0.55f, 0.55f};                        // colour, 1 = full
+  float ambient[3] = {0.45f, 0.45f, 0.45f};
+};
+
+// Grid points whose shading changed since the drawing code last looked:
+// [x0, x1] x [z0, z1], empty while x0 > x1.
+struct GridRect {
+  int x0 = 0;
+  int z0 = 0;
+  int x1 = -1;
+  int z1 = -1;
+};
+
+struct HeightField {
+  int size_log2 = 0;         // n of the terrain.hf header
+  int points_per_side = 0;   // S = 2^(n+1) + 1; 0 while nothing is loaded
+  float spacing = 0;         // feet between neighbouring grid points
+  float tile_size = 0;       // 2 * spacing (ft)
+  float extent = 0;          // edge of the whole field, 2^(n+1) * spacing (ft)
+  float min_height = 0;      // running bounds of every height (ft)
+  float max_height = 0;
+  float* heights = nullptr;  // S x S, point (ix, iz) at iz * S + ix (ft)
+  int tiles_per_side = 0;    // R = 2^n
+  unsigned char* tilemap = nullptr;  // R x R surface indices, tile (tx, tz) at tz * R + tx
+  SurfaceType surfaces[kMaxSurfaces];
+  int surface_count = 0;     // 1..256 once loaded
+  int edit_count = 0;        // completed deformations; the drawing code compares it
+  bool modified = false;     // a height was written since load (the editor saves)
+  bool deform_locked = false;  // deformations write no height (shading still refreshes)
+  // Quadtree over the tiles: the root first, then each level row by row down
+  // to the R x R leaves; floor(4 R^2 / 3) nodes in all.
+  int pyramid_nodes = 0;
+  float* pyramid_min = nullptr;
+  float* pyramid_max = nullptr;
+  unsigned char* pyramid_bits = nullptr;  // one bit a node, for the drawing code's own use
+  unsigned char* shading = nullptr;  // S x S RGB, lighting at half intensity (drawing only)
+  unsigned char* shadows = nullptr;  // S x S, 0 = fully lit (drawing only)
+  std::vector<Decal> decals;
+  int render_mode = 0;           // the terrain-detail setting the load was asked for
+  TerrainLight light;
+  GridRect shading_dirty;        // the drawing code clears it once it has refreshed
+  unsigned char heights_sha1[20] = {};  // SHA-1 of the 16-bit samples as loaded
+};
+
+extern HeightField g_terrain;
+
+// Loads the terrain of a track directory (a data name such as "@rabbithill"):
+// terrain.hf with its samples inline or in terrain.png, shading, shadows, the
+// surface table from tileinfo (or texturelist), tilemap and decals. On failure
+// the reason goes through `platform::message`, nothing stays loaded and false
+// is returned. At debug level 2 the digest of the height samples is logged.
+bool terrain_load(const char* track_dir, int render_mode, int debug_level = 0);
+
+// Writes terrain.hf, terrain.png, shading.ppm, shadingx2.ppm, tilemap and,
+// when there are decals, decals into the track directory. False when a file
+// could not be written.
+bool terrain_save(const char* track_dir);
+
+// Frees the loaded terrain; queries then answer for a flat field at 0.
+void terrain_free();
+
+// The terrain's files that the track digest covers, in the digest's order:
+// "tilemap", "terrain.hf", "terrain.png", "texturelist", "tileinfo".
+extern const char* const kTerrainDigestFiles[5];
+// Adds the contents of those files of `track_dir` to `digest`, read through
+// the data layer in chunks of up to 1024 bytes; a file that cannot be opened
+// adds nothing.
+void terrain_feed_digest(platform::Sha1& digest, const char* track_dir);
+
+// Rebuilds the min/max pyramid from the heights (after loading; the editor).
+void terrain_build_pyramid();
+
+// Per-tick queries: constant time, no allocation, any finite or infinite
+// position (outside the field the edge heights continue).
+// Height of the ground at world (x, z) (ft).
+float terrain_height(float x, float z);
+// Normal of the triangle under (x, z): not normalised, y >= 0 (its length is
+// twice the triangle's area in square feet).
+Vec3 terrain_face_normal(float x, float z);
+// Unit normal at grid point (ix, iz) (clamped to the grid).
+Vec3 terrain_vertex_normal(int ix, int iz);
+// Surface index of the tile under (x, z).
+int terrain_surface_at(float x, float z);
+// Friction coefficient of surface `surface` at a slip speed (ft/s),
+// interpolated linearly in the square of the slip speed.
+float surface_friction(int surface, float slip_speed);
+// Rolling-resistance force (lbf) at a wheel speed (ft/s) and a sinkage in
+// [0, 1], interpolated linearly in speed.
+float surface_roll_resist(int surface, float speed, float sinkage);
+
+// The circular brush: raises (amount > 0) or lowers the ground around world
+// (x, z) by up to `amount` feet, smoothly down to nothing at `radius` feet.
+// Points outside the grid are left alone. Then the shading of the touched
+// square is baked again from `light`, `shading_dirty` takes it in and
+// `edit_count` goes up. With `deform_locked` no height changes. The
+// min/max pyramid is not rebuilt. No allocation.
+void terrain_deform(float x, float z, float radius, float amount);
+
+// Surface-table readers (load-time; fuzzed). Each replaces the table of
+// `field`; warnings go through `platform::message`. Transition codes are
+// computed by `compute_transitions` afterwards.
+void read_tileinfo(data::DataStream* stream, HeightField& field);
+void read_texturelist(data::DataStream* stream, HeightField& field);
+void compute_transitions(HeightField& field);
 
 }  // namespace sim

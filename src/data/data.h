@@ -117,6 +117,12 @@ bool read_pack_index(const char* path, std::vector<PackEntry>& entries);
 // reason on standard error on failure.
 bool write_scrambled(const char* plain_path, const char* scram_path);
 
+// Writes an RGB (3 channels) or RGBA (4) picture as a PNG file under a data
+// name; rows top first, or bottom first with `bottom_up` (as OpenGL reads
+// them back). False when the file cannot be written.
+bool write_png(const char* name, const unsigned char* pixels, int width, int height, int channels,
+               bool bottom_up);
+
 // Writes a .saf pack holding every file under `directory` (names relative to
 // it, sorted byte-wise so the pack is the same on every machine).
 // Returns false and prints the reason on standard error on failure.

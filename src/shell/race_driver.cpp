@@ -1,6 +1,4 @@
 // race_driver.cpp -- rider slots, race set-up, the main loop and shutdown (to come).
-#include <time.h>  // nanosleep
-
 #include "platform/platform.h"
 #include "shell/shell.h"
 
@@ -20,21 +18,10 @@ void setup_race(const std::string& track, bool, bool, int, int, int) {
   g_race.race_loaded = false;
 }
 
-// Until the frame loop lands: show the window and wait for it to be closed
-// (the close button, SIGINT or SIGTERM), then shut down normally.
-int main_loop() {
-  for (;;) {
-    platform::Event event;
-    bool closing = false;
-    while (platform::next_event(&event)) closing = closing || event.code == platform::kCloseRequest;
-    if (closing) break;
-    platform::swap_window();
-    timespec wait{0, 16000000};
-    nanosleep(&wait, nullptr);
-  }
-  shutdown();
-  return 0;
-}
+// Until the physics lands there is no bike to hand the controls to.
+void hand_over_controls(const float*) {}
+
+void race_tick() { ++g_race.tick; }
 
 void shutdown() {
   platform::close_audio();

@@ -243,6 +243,7 @@ struct RiderSlot {
 };
 
 struct RaceDriver {
+  int tick = 0;  // the race tick counter, 0 at set-up
   RiderSlot slots[kRiderSlots];
   int lineup[kRiderSlots] = {};  // 0 empty, 1 local human, 2 computer rider, ...
   bool race_loaded = false;
@@ -259,6 +260,25 @@ void setup_race(const std::string& track, bool playback, bool record_demo, int t
 
 // Runs frames until the program ends; then shuts down. Returns the exit status.
 int main_loop();
+
+// Prepares the loop (the clock, the resolved bindings); main_loop calls it.
+void main_loop_begin();
+
+// One tick step: takes the input events stamped up to the tick's wall moment
+// (event-clock seconds) and acts on them, gathers the control inputs, hands
+// them over, and runs the race tick unless paused.
+void tick_step(double wall_moment);
+
+// Advances the race by one tick.
+void race_tick();
+
+// Gives the tick's nine control inputs to the watched bike when it is driven
+// locally (else to the camera of the view).
+void hand_over_controls(const float inputs[]);
+
+// The control inputs of the last tick, and whether the game is paused.
+const float* control_inputs();
+bool game_paused();
 
 // Closes the network session, frees the race, closes audio and window, writes
 // the configuration.

@@ -129,3 +129,36 @@ TEST(Startup, SignalsEndTheGameThroughItsShutdown) {
     EXPECT_NE(config.find("xres=320\n"), std::string::npos);
   }
 }
+
+// Frames recorded with --record-video are whole binary PPM images, one after
+// another, on standard output.
+TEST(Startup, RecordVideoWritesWholeFrames) {
+  TempDir user;
+  TempDir data;
+  user.write("xdg/Korvex/zzzz.saf", read_file(std::string(KORVEX_BUILD_DIR) + "/zzzz.saf"));
+  user.write("xdg/Korvex/config", "video_mode=Windowed\nxres=64\nyres=48\n");
+  data.write("practice/terrain.hf", "stand-in");
+  TempDir outputs;
+  const auto game = test_support::spawn_program(
+      KORVEX_EXE, {"--record-video", "--lock-fps", "30"}, test_support::korvex_env(user, data.path()),
+      outputs);
+  ASSERT_GT(game.pid, 0);
+  for (int wait = 0; wait < 300 && read_file(outputs.file("out")).size() < 5 * 9229; ++wait) {
+    usleep(50000);
+  }
+  kill(game.pid, SIGTERM);
+  const auto result = test_support::wait_program(game);
+  EXPECT_EQ(result.status, 0) << result.err;
+
+  const std::string header = "P6\n64 48\n255\n";
+  const std::size_t frame = header.size() + 64 * 48 * 3;
+  ASSERT_GE(result.out.size(), 5 * frame);
+  ASSERT_EQ(result.out.size() % frame, 0u);
+  for (std::size_t at = 0; at < result.out.size(); at += frame) {
+    ASSERT_EQ(result.out.compare(at, header.size(), header), 0) << at;
+  }
+  // The frame is the sky's clear colour (0.196, 0.6, 0.8).
+  EXPECT_EQ(static_cast<unsigned char>(result.out[header.size()]), 50);
+  EXPECT_EQ(static_cast<unsigned char>(result.out[header.size() + 1]), 153);
+  EXPECT_EQ(static_cast<unsigned char>(result.out[header.size() + 2]), 204);
+}

@@ -1,0 +1,189 @@
+// main_loop.cpp -- the frame loop and the tick step: drawing, input, ticks, recording.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/data.h"
+#include "platform/platform.h"
+#include "render/render.h"
+#include "shell/shell.h"
+
+namespace shell {
+
+namespace {
+
+// Tab cycles the views (set-1 scan code 15).
+constexpr unsigned kTabKey = platform::kKeyBase + 15;
+
+struct Loop {
+  FrameClock clock;
+  ClockSource source{};
+  HeldKeys held;
+  ResolvedBinding bindings[kBindings];
+  float inputs[kControlInputs] = {};
+  bool paused = false;
+  bool closing = false;
+  int view = render::kViewNoRace;
+  int next_screenshot = -1;  // found on the first shot
+  std::vector<unsigned char> frame;
+};
+
+Loop g_loop;
+
+// The game's wall clock is the event clock, so that a tick's wall moment
+// compares directly with the stamps of the events it takes.
+double event_clock_now() { return static_cast<double>(platform::event_clock_ms()) / 1000.0; }
+
+void sleep_seconds(double seconds) { system_clock().sleep(seconds); }
+
+// The highest n of "screenshotNNN..." among the data names, or 0.
+int highest_screenshot() {
+  int highest = 0;
+  for (const char* const* name = data::data_names(); *name; ++name) {
+    if (std::strncmp(*name, "screenshot", 10) != 0) continue;
+    const char* digits = *name + 10;
+    if (*digits < '0' || *digits > '9') continue;
+    const long n = std::strtol(digits, nullptr, 10);
+    if (n > highest && n < 1000000) highest = static_cast<int>(n);
+  }
+  return highest;
+}
+
+void take_screenshot() {
+  if (g_loop.view == render::kViewEditor) return;
+  int width = 0, height = 0;
+  platform::window_size(&width, &height);
+  if (width <= 0 || height <= 0) return;
+  if (g_loop.next_screenshot < 0) g_loop.next_screenshot = highest_screenshot() + 1;
+  render::read_frame_rgb(width, height, g_loop.frame);
+  char name[64];
+  std::snprintf(name, sizeof name, "@screenshot%03d.png", g_loop.next_screenshot);
+  if (data::write_png(name, g_loop.frame.data(), width, height, 3, true)) {
+    platform::messagef("Saved \"%s\"", name + 1);
+  } else {
+    platform::messagef("Can't save \"%s\"", name + 1);
+  }
+  ++g_loop.next_screenshot;
+}
+
+// Writes the drawn frame to standard output as a binary PPM, bottom row first.
+void record_video_frame() {
+  int width = 0, height = 0;
+  platform::window_size(&width, &height);
+  if (width <= 0 || height <= 0) return;
+  render::read_frame_rgb(width, height, g_loop.frame);
+  std::fprintf(stdout, "P6\n%d %d\n255\n", width, height);
+  std::fwrite(g_loop.frame.data(), 1, g_loop.frame.size(), stdout);
+  std::fflush(stdout);
+}
+
+// Appends one tick of the recording device's samples to the audio file.
+void record_audio_tick() {
+  if (!g_startup.record_audio_out) return;
+  platform::AudioDevice* device = platform::audio_device();
+  if (!device || !device->ops || !device->ops->mix) return;
+  const std::int16_t* samples = device->ops->mix(device);
+  if (!samples) return;
+  // 690 sample values of 16 bits: 1380 bytes a tick.
+  std::fwrite(samples, sizeof(std::int16_t), 690, g_startup.record_audio_out);
+}
+
+bool is_binding(int index, unsigned code) {
+  return code != 0 && g_loop.bindings[index].code == code;
+}
+
+// One pressed key or button, as the tick step acts on it.
+void act_on_press(unsigned code) {
+  if (is_binding(kPauseKey, code)) {
+    g_loop.paused = !g_loop.paused;
+  } else if (is_binding(kStepKey, code)) {
+    if (g_loop.paused && g_race.race_loaded) race_tick();
+  } else if (is_binding(kScreenshotKey, code)) {
+    take_screenshot();
+  } else if (code == kTabKey && g_loop.view != render::kViewNoRace) {
+    switch (g_loop.view) {
+      case render::kViewRider:
+        g_loop.view = g_startup.editor_allowed ? render::kViewEditor : render::kViewChase;
+        break;
+      case render::kViewChase: g_loop.view = render::kViewTrackCamera; break;
+      case render::kViewTrackCamera: g_loop.view = render::kViewRider; break;
+      case render::kViewEditor: g_loop.view = render::kViewChase; break;
+      default: break;
+    }
+  }
+}
+
+}  // namespace
+
+void tick_step(double wall_moment) {
+  const double whole = std::floor(wall_moment);
+  const unsigned seconds = wall_moment > 0 ? static_cast<unsigned>(whole) : 0;
+  const unsigned microseconds =
+      wall_moment > 0 ? static_cast<unsigned>((wall_moment - whole) * 1e6) : 0;
+  platform::Event event;
+  while (platform::next_event_until(&event, seconds, microseconds)) {
+    if (event.code == platform::kCloseRequest) {
+      g_loop.closing = true;
+      continue;
+    }
+    if (event.pressed) {
+      g_loop.held.press(event.code);
+      act_on_press(event.code);
+    } else {
+      g_loop.held.release(event.code);
+    }
+  }
+  gather_control_inputs(g_loop.bindings, g_loop.held, platform::read_axis, g_loop.inputs);
+  hand_over_controls(g_loop.inputs);
+  if (!g_loop.paused && g_race.race_loaded) {
+    race_tick();
+    record_audio_tick();
+  }
+}
+
+namespace {
+
+void choose_view() {
+  if (!g_race.race_loaded) {
+    g_loop.view = render::kViewNoRace;
+  } else if (g_loop.view == render::kViewNoRace) {
+    g_loop.view = render::kViewRider;
+  }
+}
+
+}  // namespace
+
+const float* control_inputs() { return g_loop.inputs; }
+
+bool game_paused() { return g_loop.paused; }
+
+void main_loop_begin() {
+  g_loop.source = ClockSource{event_clock_now, sleep_seconds};
+  resolve_bindings(g_settings, g_loop.bindings);
+}
+
+int main_loop() {
+  main_loop_begin();
+  for (;;) {
+    choose_view();
+    render::draw_frame(g_loop.view, g_startup.fugly);
+    if (g_startup.record_video && !g_loop.paused) record_video_frame();
+    if (g_startup.gl_finish) render::finish();
+    platform::swap_window();
+    if (g_loop.closing) break;
+
+    frame_advance(g_loop.clock, g_loop.source, g_startup.warp, g_startup.lock_fps, CatchUp{});
+    platform::set_game_time(g_loop.clock.total);
+    run_ticks(g_loop.clock, [](double moment) { tick_step(moment); });
+    platform::messages_update();
+    // With nothing in the queue to stamp a tick, a close still ends the loop.
+    if (g_loop.closing) break;
+  }
+  shutdown();
+  return 0;
+}
+
+}  // namespace shell

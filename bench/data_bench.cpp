@@ -8,31 +8,12 @@
 #include <random>
 #include <string>
 
+#include "bench_support.h"
 #include "data/data.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// A data folder made once per run and removed at exit.
-struct Fixture {
-  std::string root;
-  Fixture() {
-    std::string pattern = (fs::temp_directory_path() / "korvex-bench-XXXXXX").string();
-    root = mkdtemp(pattern.data());
-  }
-  ~Fixture() {
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-  }
-  void write(const std::string& relative, const std::string& contents) const {
-    const std::string path = root + "/" + relative;
-    data::make_directories(path.c_str());
-    FILE* file = std::fopen(path.c_str(), "wb");
-    std::fwrite(contents.data(), 1, contents.size(), file);
-    std::fclose(file);
-  }
-};
+using Fixture = bench_support::BenchFolder;
 
 void use_folder(const std::string& folder) {
   setenv("KV_HOME", folder.c_str(), 1);

@@ -10,23 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "data/data.h"
 #include "sim/sim.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kSizeLog2 = 9;  // 1025 points a side
 constexpr int kPoints = (1 << (kSizeLog2 + 1)) + 1;
 constexpr float kSpacing = 2.0f;  // feet
 
 // A track folder made once per run and removed at exit.
-struct Fixture {
-  std::string root;
+struct Fixture : bench_support::BenchFolder {
   Fixture() {
-    std::string pattern = (fs::temp_directory_path() / "korvex-bench-XXXXXX").string();
-    root = mkdtemp(pattern.data());
     std::mt19937 random(1);
     std::string hf = std::to_string(kSizeLog2) + " " + std::to_string(kSpacing) + " 0 200\n:";
     // Rolling ground with some noise, as a track has.
@@ -45,22 +41,9 @@ struct Fixture {
     write("track/tileinfo",
           "texture @dirt.png\nfriction 1.1 2\nfriction 0.8 20\nroost count=12\naddtile\n"
           "texture @sand.png\nroll_resist 8 30 5\nroost splash=1\naddtile\n");
-    setenv("KV_HOME", root.c_str(), 1);
-    setenv("XDG_DATA_HOME", (root + "/nobody").c_str(), 1);
-    data::data_reset_for_test();
+    use_as_data();
   }
-  ~Fixture() {
-    sim::terrain_free();
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-  }
-  void write(const std::string& relative, const std::string& contents) const {
-    const std::string path = root + "/" + relative;
-    data::make_directories(path.c_str());
-    FILE* file = std::fopen(path.c_str(), "wb");
-    std::fwrite(contents.data(), 1, contents.size(), file);
-    std::fclose(file);
-  }
+  ~Fixture() { sim::terrain_free(); }
 };
 
 void load_fixture() {

@@ -4,11 +4,42 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "data/data.h"
+#include "platform/platform.h"
 
 namespace fuzz_support {
+
+// Stops the run when a property does not hold.
+inline void check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+// The path of `name` in a fresh temporary folder, for the inputs of one
+// fuzz target; the log goes nowhere. Call once, from LLVMFuzzerInitialize.
+inline std::string input_path(const char* name) {
+  std::string folder = std::string("/tmp/korvex_fuzz_") + name + "_XXXXXX";
+  if (!mkdtemp(folder.data())) std::abort();
+  setenv("TAVO_LOGFILE", "/dev/null", 1);
+  platform::log_control("NOFLUSH");
+  return folder + "/" + name;
+}
+
+// Writes the input to `path` and opens it as a data stream.
+inline data::DataStream* open_input(const std::string& path, const std::uint8_t* bytes,
+                                    std::size_t size) {
+  FILE* out = std::fopen(path.c_str(), "wb");
+  check(out != nullptr);
+  check(std::fwrite(bytes, 1, size, out) == size);
+  std::fclose(out);
+  data::DataStream* stream = data::open_data(path.c_str(), "rb");
+  check(stream != nullptr);
+  return stream;
+}
 
 // Reads `one` byte by byte (peeking before every byte) and `two` in chunks of
 // `chunk` bytes, up to `max_output` bytes each; traps unless both give the

@@ -10,35 +10,24 @@
 
 #include "data/data.h"
 #include "platform/platform.h"
+#include "fuzz_support.h"
 #include "sim/sim.h"
 
 namespace {
 
-std::string g_input;
+using fuzz_support::check;
 
-void check(bool ok) {
-  if (!ok) __builtin_trap();
-}
+std::string g_input;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char folder[] = "/tmp/korvex_fuzz_texturelist_XXXXXX";
-  if (!mkdtemp(folder)) std::abort();
-  g_input = std::string(folder) + "/texturelist";
-  setenv("TAVO_LOGFILE", "/dev/null", 1);
-  platform::log_control("NOFLUSH");
+  g_input = fuzz_support::input_path("texturelist");
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-  FILE* out = std::fopen(g_input.c_str(), "wb");
-  check(out != nullptr);
-  std::fwrite(bytes, 1, size, out);
-  std::fclose(out);
-
-  data::DataStream* stream = data::open_data(g_input.c_str(), "rb");
-  check(stream != nullptr);
+  data::DataStream* stream = fuzz_support::open_input(g_input, bytes, size);
   sim::HeightField& field = sim::g_terrain;
   sim::read_texturelist(stream, field);
   data::close_data(stream);

@@ -11,15 +11,14 @@
 
 #include "data/data.h"
 #include "platform/platform.h"
+#include "fuzz_support.h"
 #include "sim/sim.h"
 
 namespace {
 
-std::string g_input;
+using fuzz_support::check;
 
-void check(bool ok) {
-  if (!ok) __builtin_trap();
-}
+std::string g_input;
 
 // Filled keys ascending (at least 2^-20) in front, empty ones (0) behind.
 void check_curve(const float* keys) {
@@ -37,22 +36,12 @@ void check_curve(const float* keys) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char folder[] = "/tmp/korvex_fuzz_tileinfo_XXXXXX";
-  if (!mkdtemp(folder)) std::abort();
-  g_input = std::string(folder) + "/tileinfo";
-  setenv("TAVO_LOGFILE", "/dev/null", 1);
-  platform::log_control("NOFLUSH");
+  g_input = fuzz_support::input_path("tileinfo");
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-  FILE* out = std::fopen(g_input.c_str(), "wb");
-  check(out != nullptr);
-  std::fwrite(bytes, 1, size, out);
-  std::fclose(out);
-
-  data::DataStream* stream = data::open_data(g_input.c_str(), "rb");
-  check(stream != nullptr);
+  data::DataStream* stream = fuzz_support::open_input(g_input, bytes, size);
   sim::HeightField& field = sim::g_terrain;
   sim::read_tileinfo(stream, field);
   data::close_data(stream);

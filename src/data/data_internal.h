@@ -19,6 +19,18 @@ struct FileEntry {
   int source = 0;    // priority, lower wins: directory index, or count + pack ordinal
 };
 
+// A file found under a folder.
+struct FoundFile {
+  std::string name;  // relative to the folder walked, "/"-separated
+  std::string path;
+  long size = 0;
+};
+
+// Adds every file under root/relative (subfolders included) to `out`, in no
+// particular order. False when some folder could not be read; what could be
+// read is still added.
+bool walk_files(const std::string& root, const std::string& relative, std::vector<FoundFile>& out);
+
 // Joins with "\\" turned into "/" and runs of "/" collapsed.
 std::string normalise_path(const std::string& path);
 

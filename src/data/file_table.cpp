@@ -1,7 +1,4 @@
 // file_table.cpp -- the table of every reachable data file, packs included, and the name list.
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -49,30 +46,6 @@ bool entry_less(const FileEntry& a, const FileEntry& b) {
 
 void sort_table() { std::stable_sort(g_table.entries.begin(), g_table.entries.end(), entry_less); }
 
-void scan_directory(const std::string& root, const std::string& relative, int source) {
-  std::string dir = root + relative;
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  DIR* handle = opendir(dir.c_str());
-  if (!handle) return;  // unreadable directories are skipped silently
-  std::vector<std::string> children;
-  while (dirent* entry = readdir(handle)) {
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    children.emplace_back(entry->d_name);
-  }
-  closedir(handle);
-  for (const std::string& child : children) {
-    const std::string path = dir + "/" + child;
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) continue;
-    const std::string name = relative + child;
-    if (S_ISDIR(info.st_mode)) {
-      scan_directory(root, name + "/", source);
-    } else {
-      g_table.entries.push_back(FileEntry{path, name, 0, static_cast<long>(info.st_size), source});
-    }
-  }
-}
-
 bool ends_with_saf(const std::string& name) {
   if (name.size() < 5) return false;
   const std::string tail = name.substr(name.size() - 4);
@@ -101,7 +74,14 @@ void build_table() {
   if (g_table.built) return;
   g_table.built = true;
   const int directories = search_directory_count();
-  for (int i = 0; i < directories; ++i) scan_directory(search_directory(i), "", i);
+  for (int i = 0; i < directories; ++i) {
+    // Unreadable folders are skipped silently: the rest is still reachable.
+    std::vector<FoundFile> files;
+    walk_files(search_directory(i), "", files);
+    for (FoundFile& file : files) {
+      g_table.entries.push_back(FileEntry{std::move(file.path), std::move(file.name), 0, file.size, i});
+    }
+  }
   sort_table();
 
   // Only the files present before any pack is read can be packs themselves;

@@ -1,7 +1,4 @@
 // pack_writer.cpp -- writes .saf packs: a text index, "-", then the data back to back.
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,51 +6,19 @@
 #include <vector>
 
 #include "data/data.h"
+#include "data/data_internal.h"
 
 namespace data {
 
-namespace {
-
-struct PackFile {
-  std::string name;  // relative to the packed directory
-  std::string path;
-  long size = 0;
-};
-
-bool collect(const std::string& root, const std::string& relative, std::vector<PackFile>& out) {
-  const std::string dir = root + "/" + relative;
-  DIR* handle = opendir(dir.c_str());
-  if (!handle) {
-    std::fprintf(stderr, "kvpack: can't read directory %s\n", dir.c_str());
+bool write_pack(const char* directory, const char* pack_path) {
+  std::vector<FoundFile> files;
+  if (!walk_files(directory, "", files)) {
+    std::fprintf(stderr, "kvpack: can't read all of %s\n", directory);
     return false;
   }
-  std::vector<std::string> children;
-  while (dirent* entry = readdir(handle)) {
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    children.emplace_back(entry->d_name);
-  }
-  closedir(handle);
-  for (const std::string& child : children) {
-    const std::string path = dir + child;
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) continue;
-    if (S_ISDIR(info.st_mode)) {
-      if (!collect(root, relative + child + "/", out)) return false;
-    } else {
-      out.push_back(PackFile{relative + child, path, static_cast<long>(info.st_size)});
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
-bool write_pack(const char* directory, const char* pack_path) {
-  std::vector<PackFile> files;
-  if (!collect(directory, "", files)) return false;
   // Directory listings come in no fixed order; the pack must not depend on it.
   std::sort(files.begin(), files.end(),
-            [](const PackFile& a, const PackFile& b) { return a.name < b.name; });
+            [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
 
   const std::string temporary = std::string(pack_path) + ".tmp";
   FILE* out = std::fopen(temporary.c_str(), "wb");
@@ -62,7 +27,7 @@ bool write_pack(const char* directory, const char* pack_path) {
     return false;
   }
   bool ok = true;
-  for (const PackFile& file : files) {
+  for (const FoundFile& file : files) {
     // The reader takes index lines of at most 1023 bytes.
     if (file.name.size() + 24 > 1023 || file.name.find('\n') != std::string::npos) {
       std::fprintf(stderr, "kvpack: name too long or not a single line: %s\n", file.name.c_str());

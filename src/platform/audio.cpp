@@ -163,45 +163,9 @@ AudioDevice* open_through(const AudioOps& ops, int rate, int block_frames) {
 
 }  // namespace
 
-const AudioOps g_sdl_audio_ops = {
-    "sdl",
-    sdl_open,
-    audio_op_service,
-    sdl_close,
-    audio_op_frame,
-    no_mix,
-    mixer_op_create_voice,
-    mixer_op_duplicate_voice,
-    mixer_op_free_voice,
-    mixer_op_start,
-    mixer_op_stop,
-    mixer_op_set_rate,
-    mixer_op_set_volume,
-    mixer_op_set_pan,
-    mixer_op_set_looping,
-    mixer_op_play_position,
-    mixer_op_write_data,
-};
+const AudioOps g_sdl_audio_ops = mixer_backed_ops("sdl", sdl_open, sdl_close, no_mix);
 
-const AudioOps g_null_audio_ops = {
-    "null",
-    null_open,
-    audio_op_service,
-    null_close,
-    audio_op_frame,
-    no_mix,
-    mixer_op_create_voice,
-    mixer_op_duplicate_voice,
-    mixer_op_free_voice,
-    mixer_op_start,
-    mixer_op_stop,
-    mixer_op_set_rate,
-    mixer_op_set_volume,
-    mixer_op_set_pan,
-    mixer_op_set_looping,
-    mixer_op_play_position,
-    mixer_op_write_data,
-};
+const AudioOps g_null_audio_ops = mixer_backed_ops("null", null_open, null_close, no_mix);
 
 AudioPlan audio_plan_from_options() {
   AudioPlan plan;

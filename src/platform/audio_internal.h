@@ -125,6 +125,30 @@ void mixer_op_write_data(AudioDevice* device, AudioVoice* voice, int length,
 int audio_op_service(AudioDevice* device);
 void audio_op_frame(AudioDevice* device);
 
+// A back-end's operation table: its own open, close and mix, and the
+// mixer's operations for everything about voices.
+constexpr AudioOps mixer_backed_ops(const char* name, AudioDevice* (*open)(int, int),
+                                    void (*close)(AudioDevice*),
+                                    const std::int16_t* (*mix)(AudioDevice*)) {
+  return AudioOps{name,
+                  open,
+                  audio_op_service,
+                  close,
+                  audio_op_frame,
+                  mix,
+                  mixer_op_create_voice,
+                  mixer_op_duplicate_voice,
+                  mixer_op_free_voice,
+                  mixer_op_start,
+                  mixer_op_stop,
+                  mixer_op_set_rate,
+                  mixer_op_set_volume,
+                  mixer_op_set_pan,
+                  mixer_op_set_looping,
+                  mixer_op_play_position,
+                  mixer_op_write_data};
+}
+
 extern const AudioOps g_sdl_audio_ops;
 extern const AudioOps g_readback_audio_ops;
 extern const AudioOps g_null_audio_ops;

@@ -32,24 +32,7 @@ const std::int16_t* readback_mix(AudioDevice* device) {
 
 }  // namespace
 
-const AudioOps g_readback_audio_ops = {
-    "readback",
-    readback_open,
-    audio_op_service,
-    readback_close,
-    audio_op_frame,
-    readback_mix,
-    mixer_op_create_voice,
-    mixer_op_duplicate_voice,
-    mixer_op_free_voice,
-    mixer_op_start,
-    mixer_op_stop,
-    mixer_op_set_rate,
-    mixer_op_set_volume,
-    mixer_op_set_pan,
-    mixer_op_set_looping,
-    mixer_op_play_position,
-    mixer_op_write_data,
-};
+const AudioOps g_readback_audio_ops =
+    mixer_backed_ops("readback", readback_open, readback_close, readback_mix);
 
 }  // namespace platform

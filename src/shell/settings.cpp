@@ -24,15 +24,11 @@ constexpr const char* kDefaultServer = "race.korvex.example";
 const std::vector<std::string> kNoYes = {"No", "Yes"};
 
 ChoiceSetting choice(const char* label, std::vector<std::string> names, int index) {
-  ChoiceSetting setting;
-  setting.label = label;
-  setting.names = std::move(names);
-  setting.index = index;
-  return setting;
+  return make_choice(label, std::move(names), index);
 }
 
 NumberSetting number(const char* label, double value, double step, double minimum, double maximum) {
-  return NumberSetting{label, value, step, minimum, maximum};
+  return make_number(label, value, step, minimum, maximum);
 }
 
 struct BindingDefault {
@@ -101,26 +97,6 @@ bool scan_int(const char* text, int& out) {
   out = value > 0x7fffffffL ? 0x7fffffff : value < -0x7fffffffL - 1 ? -0x7fffffff - 1
                                                                       : static_cast<int>(value);
   return true;
-}
-
-void set_number(NumberSetting& setting, const char* text) {
-  char* end = nullptr;
-  const double value = std::strtod(text, &end);
-  // Text that does not start with a number, or a number that is none (NaN),
-  // leaves the setting alone.
-  if (end == text || std::isnan(value)) return;
-  setting.value = value < setting.minimum ? setting.minimum
-                  : value > setting.maximum ? setting.maximum
-                                            : value;
-}
-
-void set_choice(ChoiceSetting& setting, const char* text) {
-  for (std::size_t i = 0; i < setting.names.size(); ++i) {
-    if (setting.names[i] == text) {
-      setting.index = static_cast<int>(i);
-      return;
-    }
-  }
 }
 
 // A setting of the file: its key and how to read and write it.
@@ -219,9 +195,9 @@ void read_entry(const Entry& entry, const char* value) {
   if (entry.integer) {
     scan_int(value, *entry.integer);
   } else if (entry.number) {
-    set_number(*entry.number, value);
+    set_number_text(*entry.number, value);
   } else if (entry.choice) {
-    set_choice(*entry.choice, value);
+    set_choice_text(*entry.choice, value);
   } else if (entry.text) {
     // Values too long for the setting are ignored rather than cut.
     if (std::strlen(value) <= entry.text_max) *entry.text = value;
@@ -249,6 +225,40 @@ void write_entry(data::DataStream* out, const Entry& entry) {
 }
 
 }  // namespace
+
+ChoiceSetting make_choice(const char* label, std::vector<std::string> names, int index) {
+  ChoiceSetting setting;
+  setting.label = label;
+  setting.names = std::move(names);
+  setting.index = index;
+  return setting;
+}
+
+NumberSetting make_number(const char* label, double value, double step, double minimum,
+                          double maximum) {
+  return NumberSetting{label, value, step, minimum, maximum};
+}
+
+void set_number_text(NumberSetting& setting, const char* text) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  // Text that does not start with a number, or a number that is none (NaN),
+  // leaves the setting alone.
+  if (end == text || std::isnan(value)) return;
+  setting.value = value < setting.minimum ? setting.minimum
+                  : value > setting.maximum ? setting.maximum
+                                            : value;
+}
+
+bool set_choice_text(ChoiceSetting& setting, const char* text) {
+  for (std::size_t i = 0; i < setting.names.size(); ++i) {
+    if (setting.names[i] == text) {
+      setting.index = static_cast<int>(i);
+      return true;
+    }
+  }
+  return false;
+}
 
 Settings default_settings() {
   Settings s;
@@ -383,9 +393,9 @@ void read_config(Settings& settings) {
     if (rider_setup_read_line(key, value)) continue;
     if (std::strcmp(key, "use_fbo") == 0) {
       const int before = settings.use_fbo.index;
-      set_choice(settings.use_fbo, value);
+      set_choice_text(settings.use_fbo, value);
       if (std::strcmp(value, "Yes") == 0 || std::strcmp(value, "No") == 0) {
-        set_choice(settings.render_texture, settings.use_fbo.index ? "Hardware/Direct" : "Hardware/Copy");
+        set_choice_text(settings.render_texture, settings.use_fbo.index ? "Hardware/Direct" : "Hardware/Copy");
       } else {
         settings.use_fbo.index = before;
       }
@@ -421,6 +431,8 @@ void settings_startup() {
   g_settings = default_settings();
   // The video modes were listed before the settings: keep them.
   if (modes.size() > 2) g_settings.video_mode.names = modes;
+  // The rider setup's lists and Stability preset must be in place before its lines are read.
+  rider_setup_startup();
   read_config(g_settings);
   platform::set_message_lines(g_settings.message_lines);
 }

@@ -106,6 +106,16 @@ enum BindingIndex {
 // Graphics presets of the graphics menu.
 enum GraphicsPreset { kCompatibility, kHighFps, kNormal, kHighDetail, kGraphicsPresets };
 
+// Builders and text setters shared by every table of settings.
+ChoiceSetting make_choice(const char* label, std::vector<std::string> names, int index);
+NumberSetting make_number(const char* label, double value, double step, double minimum,
+                          double maximum);
+// "%f" text, clamped to the range; text that is not a number (or NaN) leaves
+// the value as it was.
+void set_number_text(NumberSetting& setting, const char* text);
+// An exact, case-sensitive match with one of the names; false when none.
+bool set_choice_text(ChoiceSetting& setting, const char* text);
+
 struct Settings {
   int xres = 640;  // window size in pixels
   int yres = 480;
@@ -229,6 +239,352 @@ std::string stock_shapes_digest();
 // Start-up step 8: the Stability preset, the graphics preset and the lists
 // of texture variants, then "@config" read over them.
 void settings_startup();
+
+// ---------------------------------------------------------------------------
+// Bike catalogue (catalogue.cpp, catalogue_data.cpp): the 45 built-in models.
+//
+// Body coordinates: x across the bike, y up, forward is -z. Lengths in feet,
+// masses in slugs, forces in lbf, torques in ft·lbf, angles in radians.
+
+constexpr int kCatalogueSize = 45;
+constexpr int kTorquePoints = 50;  // one per 500 rpm, from 0 rpm
+constexpr int kMaxGears = 6;       // a ratio of 0 or less ends the list
+constexpr float kTorqueRpmStep = 500;
+
+// One wheel's mass and contact torus.
+struct WheelInfo {
+  float ring_radius;  // ft, axle to the centre of the tyre's cross-section
+  float tube_radius;  // ft, the tyre's cross-section
+  float tyre_mass;    // slugs, tyre and rim: 16 spheres on the ring
+  float hub_radius;   // ft
+  float hub_mass;     // slugs, a solid sphere at the axle
+};
+
+// The 180 constants bike construction and the bike step read. Positions are
+// rest positions in body coordinates.
+struct BikeConstants {
+  float frame_position[3];
+  float front_wheel_position[3];
+  float rear_wheel_position[3];
+  float steering_head_position[3];  // the upper fork
+  float swingarm_position[3];
+  float fork_lower_position[3];
+  float frame_mass;       // slugs, without the rider
+  float frame_size[3];    // ft, edges of the frame's mass box (x, y, z)
+  float frame_underside;  // ft below the frame centre: the lowest point when posing
+  WheelInfo front_wheel;
+  WheelInfo rear_wheel;
+  float fork_mass;         // slugs, each of the upper fork and the sliders
+  float fork_width;        // ft between the legs
+  float fork_length;       // ft
+  float fork_travel;       // ft
+  float fork_spring_rate[2];  // lbf/ft, both legs together, at setup 0 and 100
+  float fork_preload[2];      // ft, at setup 0 and 100
+  float fork_oil_level[2];    // ft of air above the oil, at setup 0 and 100
+  float fork_compression;     // lbf per ft/s, at setup 50
+  float fork_rebound;         // lbf per ft/s, at setup 50
+  float swingarm_mass;        // slugs, each of its two boxes
+  float swingarm_pivot[3];
+  float swingarm_travel;      // rad
+  float linkage_top;          // shock leverage at the top of the travel
+  float linkage_bottom;       // and at the bottom (a progressive linkage rises)
+  float shock_spring_rate[2];  // lbf/ft, at setup 0 and 100
+  float shock_preload[2];      // ft, at setup 0 and 100
+  float shock_compression;     // damping base, at setup 50
+  float shock_rebound;
+  float primary_ratio;
+  float countershaft_teeth;
+  float rear_sprocket_teeth;
+  float gear_ratios[kMaxGears];
+  float driveline_stiffness;  // ft·lbf/rad of wind-up at the rear wheel
+  float driveline_damping;    // ft·lbf per rad/s of crankshaft slip
+  float engine_inertia;       // slug·ft², crankshaft side
+  float closed_throttle_torque[kTorquePoints];  // ft·lbf at the crankshaft
+  float full_throttle_torque[kTorquePoints];    // ft·lbf at the crankshaft
+  float downshift_rpm;
+  float upshift_rpm;
+  float rev_limit_rpm;  // the full-throttle curve falls to the closed one past it
+  float rider_position[3];  // the rider's upper body
+  float rider_mass;         // slugs, the whole rider
+  float arm_reach[2];       // ft, upper arm and forearm: the crash tether's reach
+  float idle_rpm;
+};
+static_assert(sizeof(BikeConstants) == 180 * sizeof(float));
+
+// The rider's contact points, in the named body's coordinates. Points marked
+// "pair" are the right-hand side; the left mirrors x.
+struct RiderContacts {
+  float hand[3];             // rider, pair
+  float handlebar[3];        // steering head, pair
+  float foot[3];             // rider, pair
+  float footpeg[3];          // frame, pair
+  float knee[3];             // rider, pair
+  float seat[3];             // frame
+  float head[3];             // rider
+  float rider_tether[3];     // rider: held 10 ft behind `steering_tether` in a crash
+  float steering_tether[3];  // steering head
+  float shoulder[3];         // rider, pair
+  float foot_reach;          // ft below the peg a dabbing foot reaches
+};
+static_assert(sizeof(RiderContacts) == 31 * sizeof(float));
+
+// What every model shares about the rider: limb lengths for drawing, ft.
+struct RiderInfo {
+  float torso;
+  float upper_arm;
+  float forearm;
+  float thigh;
+  float shin;
+  float neck;
+};
+
+// The data files of a model, in this order.
+enum BikeFile {
+  kFrameModel, kFrameShape, kBikeTexture, kForkUpperModel, kForkUpperShape, kForkLowerModel,
+  kForkLowerShape, kSwingarmModel, kSwingarmShape, kFrontWheelModel, kFrontWheelShape,
+  kRearWheelModel, kRearWheelShape, kWheelTexture, kRiderHeadModel, kRiderHeadTexture,
+  kRiderBodyModel, kRiderBodyFirstPersonModel, kRiderShape, kRiderBodyTexture,
+  kSidePlatesModel, kFrontPlateModel, kRiderPlateModel, kBikeFiles,
+};
+
+struct BikeInfo {
+  const char* name;        // the model id of menus, setups and demos
+  const char* bike_class;  // "450f", "250f", "250", "125" or "50"
+  BikeConstants constants;
+  const char* files[kBikeFiles];  // data names
+  RiderContacts contacts;
+  const RiderInfo* rider;
+};
+
+// The catalogue in list order, ending with nullptr.
+const BikeInfo* const* bike_catalogue();
+
+// The entry named exactly `name`; otherwise the first whose name contains
+// "125" (when `name` does) or "250f", with the message "bike info for '...'
+// not found using '...' instead". Never nullptr.
+const BikeInfo* find_bike_info(const char* name);
+
+// "crf250" -> "crf250(2008)" and the like; any other name is returned as it is.
+const char* bike_alias(const char* name);
+
+// The engine sound a class has when none is given: "@default450f.braap" and
+// so on; nullptr for a class without one.
+const char* default_engine_sound(const char* bike_class);
+
+// The setup menu's "Bike" names, in menu order, and their bike-graphics prefixes.
+const char* bike_menu_name(int index);
+const char* bike_graphics_prefix(int index);
+
+// "default", then "@" + every data path whose file name starts with `prefix`
+// and that is a colour texture (".png" or ".png.scram", not "_norm"/"_spec"),
+// ".scram" removed.
+std::vector<std::string> texture_variants(const char* prefix);
+
+// Number-plate colours, 0..255 RGB.
+struct PlateColours {
+  unsigned char background[3] = {255, 255, 255};
+  unsigned char foreground[3] = {0, 0, 0};
+};
+// From a bike texture's embedded text: "[numberbackground:r,g,b" and
+// "[numberforeground:r,g,b", each component 0..1.
+PlateColours plate_colours(const std::string& texture_text);
+
+constexpr int kPlateSide = 128;   // pixels
+constexpr int kPlateMaxChars = 7;
+// The number text (at most 7 characters are drawn) on a 128 x 128 RGB plate,
+// rows top first.
+std::vector<unsigned char> number_plate_image(const char* number, const PlateColours& colours);
+
+// What bike creation takes from the catalogue: the entry, the textures to
+// use and the number plate.
+struct BikeAssets {
+  const BikeInfo* info = nullptr;
+  std::string rider_body_texture;
+  std::string bike_texture;
+  std::string wheel_texture;
+  std::string rider_head_texture;
+  PlateColours plate;
+  std::vector<unsigned char> plate_image;  // kPlateSide x kPlateSide RGB
+};
+// Whether a texture loads; the default asks the texture cache (GL context needed).
+using TextureProbe = bool (*)(const char* name);
+// Looks up the model and picks each texture: the given path when it loads,
+// else the entry's own file. Any path may be nullptr or empty.
+BikeAssets bike_assets(const char* model, const char* number, const char* rider_body,
+                       const char* bike, const char* wheels, const char* rider_head,
+                       TextureProbe probe = nullptr);
+
+// ---------------------------------------------------------------------------
+// Rider setup (rider_setup.cpp): the player's bike, identity, graphics, riding
+// aids and adjustments, kept as "key=value" lines in "@config" and in setup
+// files under "@setups/".
+
+constexpr int kSetupNameMax = 63;
+constexpr int kSetupNumberMax = 3;
+
+struct RiderSetup {
+  ChoiceSetting bike;
+  std::string name = "Joe Motocross";
+  std::string number = "999";
+  ChoiceSetting rider_texture;  // texture variants: "default" or a data name
+  ChoiceSetting head_texture;
+  ChoiceSetting bike_texture;
+  ChoiceSetting wheel_texture;
+  NumberSetting stability;
+  NumberSetting leveling;
+  NumberSetting roll_damping;
+  NumberSetting roll_limit_angle;  // degrees
+  NumberSetting roll_limit_factor;
+  NumberSetting steering_damping;
+  NumberSetting steering_strength;
+  NumberSetting max_steering_force;
+  NumberSetting direct_steering;
+  NumberSetting slow_damping_speed;  // ft/s
+  NumberSetting slow_damping_factor;
+  NumberSetting land_damping_falloff;  // s
+  NumberSetting land_damping_factor;
+  NumberSetting full_lock_speed;        // ft/s
+  NumberSetting restricted_lock_speed;  // ft/s
+  NumberSetting restricted_lock;        // degrees
+  ChoiceSetting arcade;
+  ChoiceSetting front_brake;  // "Normal", "Antilock"
+  ChoiceSetting rear_brake;
+  ChoiceSetting stop_wheelies;  // "No", "Yes", "Front Only"
+  ChoiceSetting auto_shift;
+  ChoiceSetting auto_dab;
+  ChoiceSetting auto_align;
+  ChoiceSetting sticky_dab;
+  ChoiceSetting reverse_steering;
+  ChoiceSetting lean_indicator;
+  NumberSetting auto_clutch_rpms;
+  NumberSetting brake_torque;       // ft·lbf, front
+  NumberSetting rear_brake_torque;  // ft·lbf
+  NumberSetting max_dab_speed;      // mph
+  NumberSetting front_sprocket_adjustment;  // teeth
+  NumberSetting rear_sprocket_adjustment;   // teeth
+  NumberSetting fork_compression_adjustment;
+  NumberSetting fork_rebound_adjustment;
+  NumberSetting fork_spring_rate_adjustment;
+  NumberSetting fork_preload_adjustment;
+  NumberSetting fork_oil_level_adjustment;
+  NumberSetting shock_compression_adjustment;
+  NumberSetting shock_rebound_adjustment;
+  NumberSetting shock_spring_rate_adjustment;
+  NumberSetting shock_preload_adjustment;
+  NumberSetting rider_yspring;
+  NumberSetting rider_ydamping;
+  NumberSetting rider_zspring;
+  NumberSetting rider_zdamping;
+  NumberSetting rider_mass_distribution;
+};
+
+extern RiderSetup g_rider_setup;
+
+// The built-in values, with empty texture variant lists ("default" only) and
+// before the Stability preset.
+RiderSetup default_rider_setup();
+
+// Start-up step 8: the built-in setup, its texture variant lists from the
+// data names, and the Stability preset with the built-in stability.
+void rider_setup_startup();
+
+// Rebuilds the "Bike Graphics" list for the chosen bike and selects "default".
+void rebuild_bike_graphics(RiderSetup& setup);
+
+// Sets the fifteen riding aids from `setup.stability`.
+void apply_stability_preset(RiderSetup& setup);
+
+// One "key=value" line. False when the key is not a setup key. A bad value
+// leaves the setting as it was; numbers are clamped to their range.
+bool rider_setup_parse(RiderSetup& setup, const char* key, const char* value);
+// Every setup line, in order.
+void rider_setup_write(const RiderSetup& setup, data::DataStream* stream);
+
+// Setup files: "@setups/" + name (trailing white space removed). A name
+// that is empty, starts with "." or holds "/" or "\" is refused (false).
+// Reading fails when the file cannot be opened; writing goes through a
+// temporary file renamed over the old one.
+bool read_setup_file(RiderSetup& setup, const char* name);
+bool write_setup_file(const RiderSetup& setup, const char* name);
+
+// What the mechanic hands a bike, in the bike's units and in the order it is
+// handed over.
+struct BikeAdjustments {
+  double leveling = 0;
+  double roll_damping = 0;
+  double roll_limit_angle = 0;  // rad
+  double roll_limit_factor = 0;
+  double steering_damping = 0;
+  double steering_strength = 0;
+  double max_steering_force = 0;
+  bool arcade = false;
+  bool front_antilock = false;
+  bool rear_antilock = false;
+  int stop_wheelies = 0;  // 0 off, 2 front only, 3 both wheels
+  bool auto_shift = false;
+  bool auto_dab = false;
+  bool auto_align = false;
+  double direct_steering = 0;
+  double slow_damping_speed = 0;  // ft/s
+  double slow_damping_factor = 1;
+  double land_damping_falloff = 0;  // s
+  double land_damping_factor = 1;
+  double full_lock_speed = 1;        // ft/s
+  double restricted_lock_speed = 1;  // ft/s
+  double restricted_lock = 0;        // rad
+  double auto_clutch_rpms = 0;
+  double brake_torque = 0;       // ft·lbf
+  double rear_brake_torque = 0;  // ft·lbf
+  double max_dab_speed = 7;      // ft/s
+  double front_sprocket_adjustment = 0;  // teeth
+  double rear_sprocket_adjustment = 0;
+  double final_ratio = 1;  // rear teeth / countershaft teeth
+  double fork_compression = 0;  // lbf per ft/s
+  double fork_rebound = 0;
+  double fork_spring_rate = 0;  // lbf/ft
+  double fork_preload = 0;      // ft
+  double fork_oil_level = 0;    // ft
+  double shock_compression = 0;
+  double shock_rebound = 0;
+  double shock_spring_rate = 0;  // lbf/ft
+  double shock_preload = 0;      // ft
+  double rider_yspring = 0;      // 0..1
+  double rider_zspring = 0;
+  double rider_ydamping = 0;
+  double rider_zdamping = 0;
+  double rider_mass_distribution = 1.0 / 3;  // share of the rider's mass on the upper body
+  double rider_upper_mass = 0;  // slugs, on the rider body
+  double rider_lower_mass = 0;  // slugs, added to the frame
+  bool out_of_range = false;    // the setup-out-of-range flag of the recorded state
+};
+
+// The bike's side of the hand-over: every riding aid clamped to the range the
+// bike accepts; a value beyond it by more than an eighth of the range's width
+// sets `out_of_range`.
+BikeAdjustments bike_accept(const BikeAdjustments& handed);
+
+// The setup converted for `info`'s bike and accepted by it. `no_arcade`:
+// the multiplayer server forbids arcade physics.
+BikeAdjustments setup_adjustments(const RiderSetup& setup, const BikeInfo& info, bool no_arcade);
+
+// The mechanic: refuses while the bike moves faster than 0.125 ft/s, showing
+// "Settings not applied.  Mechanic can't keep up error." when 10 s or more
+// have passed since the last refusal (`now_s`: total time in seconds).
+// Otherwise fills `out` and returns true.
+struct Mechanic {
+  bool refused_before = false;
+  double last_refusal_s = 0;
+};
+extern Mechanic g_mechanic;
+bool mechanic_apply(Mechanic& mechanic, const RiderSetup& setup, const BikeInfo& info,
+                    double bike_speed_ft_s, double now_s, bool no_arcade, BikeAdjustments* out);
+
+// The "Suspension and Gearing" page's values beside the adjustments.
+enum SetupDisplay {
+  kShowForkSpringRate, kShowForkPreload, kShowForkOilLevel, kShowShockSpringRate,
+  kShowShockPreload, kShowCountershaft, kShowRearSprocket,
+};
+std::string setup_display_value(const RiderSetup& setup, const BikeInfo& info, SetupDisplay which);
 
 // Race driver: rider slots, race set-up, the main loop, shutdown.
 

@@ -201,4 +201,35 @@ void read_tileinfo(data::DataStream* stream, HeightField& field);
 void read_texturelist(data::DataStream* stream, HeightField& field);
 void compute_transitions(HeightField& field);
 
+// ---------------------------------------------------------------------------
+// Shapes (shape.cpp)
+//
+// A collision shape is a list of spheres in a body's own coordinates, read
+// from a ".shp" text file: the sphere count, then seven numbers a sphere
+// (centre x, y, z; radius; friction; two values kept for the file's sake).
+
+struct ShapeSphere {
+  Vec3 centre;          // in the body's coordinates (ft)
+  float radius = 0;     // ft
+  float friction = 0;   // contact friction coefficient
+  float extra[2] = {};  // read and kept; nothing uses them
+};
+
+struct Shape {
+  std::vector<ShapeSphere> spheres;
+  float bounding_radius = 0;  // largest |centre| + radius of the spheres (ft)
+};
+
+// Reads a shape from the stream. A short or malformed file (a count below 0,
+// fewer numbers than it promises) gives false and leaves `shape` empty.
+bool read_shape(data::DataStream* stream, Shape& shape);
+
+// Copies the shape of a file into `shape`: each user gets its own spheres.
+// Shapes are cached by file name (exact comparison); a file that cannot be
+// read is not cached and gives false. Main thread.
+bool shape_load(const char* name, Shape& shape);
+
+// Forgets every cached shape (a changed file is then read again).
+void shape_cache_clear();
+
 }  // namespace sim

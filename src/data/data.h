@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,40 @@ bool open_home_folder();
 // computes them again from the environment (tests).
 void data_reset_for_test();
 
+
+// A read-only DataStream over a piece of text, so that a part of a line
+// already cut out of a file is scanned by the same ds_scanf rules as the
+// files themselves.
+class TextStream {
+ public:
+  explicit TextStream(const char* text) : length_(std::strlen(text)) {
+    // fmemopen refuses an empty buffer; an empty text scans as the end of input.
+    if (length_ > 0) stream_.file = fmemopen(const_cast<char*>(text), length_, "r");
+    stream_.length = static_cast<long>(length_);
+  }
+  ~TextStream() {
+    if (stream_.file) std::fclose(stream_.file);
+    stream_.file = nullptr;
+  }
+  TextStream(const TextStream&) = delete;
+  TextStream& operator=(const TextStream&) = delete;
+
+  // Null for an empty text.
+  DataStream* stream() { return stream_.file ? &stream_ : nullptr; }
+  std::size_t length() const { return length_; }
+
+ private:
+  std::size_t length_;
+  DataStream stream_;
+};
+
+// ds_scanf over a text; -1 for an empty one.
+template <class... Args>
+int scan_text(const char* text, const char* format, Args... args) {
+  TextStream text_stream(text);
+  if (!text_stream.stream()) return -1;
+  return ds_scanf(text_stream.stream(), format, args...);
+}
 
 // One entry of a .saf pack's index.
 struct PackEntry {

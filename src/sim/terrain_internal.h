@@ -10,37 +10,8 @@
 
 namespace sim {
 
-// A read-only DataStream over a piece of text, so that arguments already cut
-// out of a line are scanned by the same ds_scanf rules as the files.
-class TextStream {
- public:
-  explicit TextStream(const char* text) : length_(std::strlen(text)) {
-    // fmemopen refuses an empty buffer; an empty text scans as the end of input.
-    if (length_ > 0) stream_.file = fmemopen(const_cast<char*>(text), length_, "r");
-    stream_.length = static_cast<long>(length_);
-  }
-  ~TextStream() {
-    if (stream_.file) std::fclose(stream_.file);
-  }
-  TextStream(const TextStream&) = delete;
-  TextStream& operator=(const TextStream&) = delete;
-
-  // Null for an empty text.
-  data::DataStream* stream() { return stream_.file ? &stream_ : nullptr; }
-  std::size_t length() const { return length_; }
-
- private:
-  std::size_t length_;
-  data::DataStream stream_;
-};
-
-// ds_scanf over a text; -1 for an empty one.
-template <class... Args>
-int scan_text(const char* text, const char* format, Args... args) {
-  TextStream text_stream(text);
-  if (!text_stream.stream()) return -1;
-  return data::ds_scanf(text_stream.stream(), format, args...);
-}
+using data::scan_text;
+using data::TextStream;
 
 // "dir/name" as a data name.
 inline std::string track_file(const char* track_dir, const char* name) {

@@ -1,4 +1,4 @@
-// gl_setup.cpp -- the GL driver's strings, the initial GL state and reading frames back.
+// gl_setup.cpp -- GL start-up (probe, strings, programs), initial state, frame read-back.
 #include <GL/gl.h>
 
 #include "platform/platform.h"
@@ -6,20 +6,14 @@
 
 namespace render {
 
-namespace {
-
-const char* gl_text(GLenum name) {
-  const GLubyte* text = glGetString(name);
-  return text ? reinterpret_cast<const char*>(text) : "";
-}
-
-}  // namespace
-
 void gl_startup(bool flat_shading) {
-  platform::log("GL_VENDOR: %s\n", gl_text(GL_VENDOR));
-  platform::log("GL_RENDERER: %s\n", gl_text(GL_RENDERER));
-  platform::log("GL_VERSION: %s\n", gl_text(GL_VERSION));
-  platform::log("GL_EXTENSIONS: %s\n", gl_text(GL_EXTENSIONS));
+  probe_capabilities();
+  platform::log("GL_VENDOR: %s\n", g_gl_caps.vendor.c_str());
+  platform::log("GL_RENDERER: %s\n", g_gl_caps.renderer.c_str());
+  platform::log("GL_VERSION: %s\n", g_gl_caps.version.c_str());
+  platform::log("GL_EXTENSIONS: %s\n", g_gl_caps.extensions.c_str());
+  // Without the programs every model falls back to fixed-function lighting.
+  if (g_render_settings.use_shaders) build_programs();
   glClear(GL_COLOR_BUFFER_BIT);
   glClearColor(0.196078f, 0.6f, 0.8f, 0.0f);
   glEnable(GL_CULL_FACE);

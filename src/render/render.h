@@ -1,12 +1,23 @@
 // render.h -- rendering: GL set-up, shaders, models, terrain, scene, fonts, cameras.
 #pragma once
 
+#include <string>
 #include <vector>
+
+namespace data {
+struct DataStream;
+}
 
 namespace render {
 
 // View modes of the frame loop.
-enum View { kViewRider = 0, kViewEditor = 2, kViewChase = 3, kViewTrackCamera = 4, kViewNoRace = 5 };
+enum View {
+  kViewRider = 0,
+  kViewEditor = 2,
+  kViewChase = 3,
+  kViewTrackCamera = 4,
+  kViewNoRace = 5
+};
 
 // After the window is ready: logs the driver's strings, decides the optional
 // features, and sets the initial GL state (flat shading when `flat_shading`).
@@ -21,5 +32,224 @@ void read_frame_rgb(int width, int height, std::vector<unsigned char>& rgb);
 
 // Waits until the GL has finished drawing ("--glfinish").
 void finish();
+
+// ---------------------------------------------------------------------------
+// Settings start-up fills from the configuration and the command line. Main thread.
+
+struct RenderSettings {
+  bool use_shaders = true;    // "Use Shader Programs"; only honoured when the driver has GLSL
+  bool vertex_arrays = true;  // false with "--novertexarrays": meshes go in immediate mode
+  bool reflections = true;    // "Enable Reflections"
+  double lod_scale = 1.0;     // "--lod-scale", clamped to [1e-6, 1e6]
+  double lod_bias = 0.0;      // "--lod-bias"
+  int debug_level = 0;        // 0..2, as "--debug" / "--super-debug"
+};
+extern RenderSettings g_render_settings;
+
+// ---------------------------------------------------------------------------
+// Driver capabilities (gl_caps.cpp)
+
+struct GlCaps {
+  bool probed = false;
+  bool generate_mipmap = false;     // GL_SGIS_generate_mipmap
+  bool framebuffer_object = false;  // GL_EXT_framebuffer_object
+  bool multitexture = false;        // GL_ARB_multitexture
+  bool fragment_shader = false;     // GL_ARB_fragment_shader
+  bool vertex_shader = false;       // GL_ARB_vertex_shader
+  int version_major = 0, version_minor = 0;
+  int texture_units = 1;
+  // The driver's strings for "Driver info:"; "NULL" when the driver gave none.
+  std::string vendor, renderer, version, extensions;
+};
+extern GlCaps g_gl_caps;
+
+// True when `name` occurs in the space-separated `extensions` as a whole word.
+bool has_extension(const char* extensions, const char* name);
+
+// After the context exists: fills g_gl_caps and the extension entry points and
+// tells the texture cache what it may use. gl_startup calls it.
+void probe_capabilities();
+
+// ---------------------------------------------------------------------------
+// Shader programs (shaders.cpp). Slot 0 is fixed function.
+
+enum ProgramSlot {
+  kProgramFixed = 0,
+  kProgramLit = 1,
+  kProgramEnv = 2,
+  kProgramNormLit = 3,
+  kProgramNormEnv = 4,
+  kProgramNormSpecLit = 5,
+  kProgramTerrainNormals = 6,
+  kProgramTerrain = 7,
+  kProgramSlots = 8,
+};
+constexpr int kMaxBones = 10;
+
+// Compiles and links slots 1..7; false (nothing left alive) when any fails or
+// the driver lacks the shader extensions. Leaves slot 0 current.
+bool build_programs();
+void release_programs();
+// True when programs are built and g_render_settings.use_shaders is on.
+bool shaders_active();
+// Makes a slot current; ignored when out of range or already current.
+void use_program(int slot);
+int current_program();
+// The program handle of slots 1..7; 0 otherwise.
+unsigned program_of(int slot);
+// Real program switches since the counter was last reset (once per frame).
+int shader_changes();
+void reset_shader_changes();
+// `m` is 3x3, row by row: loaded as `envmat` into slots 2 and 4; slot 0 current after.
+void set_env_matrix(const float m[9]);
+// Bone pose of the current slot (1..7): `count` centres and translations (3 floats each)
+// and rotations (9 floats each, row by row); at most kMaxBones are used. Count 0: unskinned.
+void set_bone_pose(int count, const float* centres, const float* translations,
+                   const float* rotations);
+// Tests: replaces a slot's built-in sources (nullptr restores them).
+void set_program_source_for_test(int slot, const char* vertex, const char* fragment);
+
+// ---------------------------------------------------------------------------
+// Models (model_jm.cpp, model_cache.cpp, mesh_draw.cpp, skinning.cpp)
+
+struct Mesh {
+  float exponent = 32.0f;  // specular exponent, or -1 (reflective), -2 (self-coloured)
+  float colour[4] = {1, 1, 1, 1};
+  int vertex_count = 0;
+  int triangle_count = 0;
+  float* positions = nullptr;  // 3 per vertex
+  float* normals = nullptr;    // 3 per vertex
+  float* texcoords = nullptr;  // 2 per vertex, v already flipped (1 - v)
+  float* tangents = nullptr;   // 3 per vertex, unit length
+  // Skinned meshes only: the bind pose, and four (weight, bone) slots per vertex.
+  float* bind_positions = nullptr;
+  float* bind_normals = nullptr;
+  float* bind_tangents = nullptr;
+  float* weights = nullptr;
+  int* bone_indices = nullptr;
+  float* env_texcoords = nullptr;  // reflective meshes: the reflection pass's coordinates
+  int* triangles = nullptr;        // 3 vertex indices each, counter-clockwise front
+  unsigned display_list = 0;
+  Mesh* next = nullptr;
+};
+
+struct Model {
+  char* name = nullptr;  // as requested, "@" included
+  Mesh* meshes = nullptr;
+  bool has_reflective = false;
+  int generation = 0;  // 0: never stamped
+  Model* lod_next = nullptr;
+  float lod_distance = 0.0f;  // ft; 0 for the base model
+  int bone_count = 0;
+};
+
+// A pose of a skinned model: per bone a centre and a translation (3 floats, ft) and a
+// rotation (9 floats, row by row).
+struct BonePose {
+  int count = 0;
+  const float* centres = nullptr;
+  const float* translations = nullptr;
+  const float* rotations = nullptr;
+};
+
+// Reads a .jm file; nullptr when its first mesh (or its header) cannot be read.
+// `name` is used for the model and its warnings. No GL calls.
+Model* read_jm(data::DataStream* stream, const char* name);
+// Opens and reads a .jm by data name, and compiles its display lists when a GL
+// context has been probed. Not cached.
+Model* load_model(const char* name);
+// Frees a model, its meshes, display lists and LOD chain.
+void model_free(Model* model);
+
+// The cached model for a data name (loading it and its LOD chain on a miss), stamped
+// with the current generation; nullptr when it cannot be loaded.
+Model* model_request(const char* name);
+void model_new_generation();
+int model_generation();
+// Frees every model stamped with another nonzero generation than the current one.
+void model_release_stale();
+// Frees every cached model (shutdown, tests).
+void model_cache_clear();
+
+// The model of `base`'s LOD chain to draw at `position` seen from `eye` (ft).
+const Model* select_lod(const Model* base, const float position[3], const float eye[3]);
+
+// Frame counters of what was drawn ("Model polygons"); reset once per frame.
+struct DrawCounters {
+  int model_polygons = 0;
+  int vertices = 0;
+};
+extern DrawCounters g_draw_counters;
+
+// Normal pass: the meshes in order up to the first reflective one. With shaders the
+// caller's current program is used (the pose goes to it); without, a skinned model is
+// posed on the CPU when the pose's bone count matches. `pose` may be nullptr.
+void draw_model(Model* model, const BonePose* pose);
+// Reflection pass: only the reflective meshes, environment-mapped with the texture the
+// caller bound. `env` (3x3, row by row) turns model-space directions into the
+// environment map's frame, whose y axis is the map's pole.
+void draw_model_reflection(Model* model, const BonePose* pose, const float env[9]);
+// Poses a skinned model's vertices from its bind pose on the CPU; nothing when the
+// pose's bone count differs from the model's.
+void skin_on_cpu(Model* model, const BonePose& pose);
+
+// Clears and draws `model` (with `texture` bound, 0 for none) lit from a fixed three-quarter
+// view that frames its bind pose, into a width x height viewport. With shaders active the
+// `lit` program draws it. Used by the model viewer, its tests and the benchmark.
+void draw_model_view(Model* model, unsigned texture, const BonePose* pose, int width, int height);
+
+// ---------------------------------------------------------------------------
+// Bitmap fonts (font.cpp)
+
+struct Glyph {
+  float u0 = 0, v0 = 0, u1 = 0, v1 = 0;  // texture rectangle, v from the image's top
+  float advance = 0.6666667f;            // in units of the text height
+};
+
+struct Font {
+  unsigned texture = 0;  // 0: empty font, nothing is drawn
+  Glyph glyphs[256];
+};
+
+extern Font g_font_text;       // "@font.png"
+extern Font g_font_digits;     // "@numbers.png"
+extern Font g_font_condensed;  // "@numbers-condensed.png"
+
+extern const float kTextPalette[16][4];
+constexpr int kTextBatchQuads = 256;
+
+// Fills `font` from an RGBA image (rows top first) whose marker cells hold
+// `characters` in reading order; marker pixels are made transparent in `rgba`.
+void font_from_image(Font& font, unsigned char* rgba, int width, int height,
+                     const char* characters);
+// Loads a font image by data name and uploads it; logs and leaves the font empty on failure.
+bool font_load(Font& font, const char* image_name, const char* characters);
+// The three fonts of the game.
+void fonts_load();
+
+// One quad of laid-out text: corners in text-height units, texture rectangle, colour.
+struct TextQuad {
+  float x0, y0, x1, y1;
+  float u0, v0, u1, v1;
+  float rgba[4];
+};
+// Receives laid-out quads in batches of at most kTextBatchQuads.
+using TextFlush = void (*)(const TextQuad* quads, int count, void* context);
+
+// Lays out `text` from pen (x, y) in colour (r, g, b, a) and hands the quads over in batches.
+// `shadow`: the shadow pass (40-47 apply, 30-37 do not).
+void lay_out_text(const Font& font, const char* text, float x, float y, const float rgba[4],
+                  bool shadow, bool ignore_escapes, TextFlush flush, void* context);
+// The width of the last line of `text`, in text-height units.
+float text_width(const Font& font, const char* text);
+
+void draw_text(const Font& font, const char* text, float r, float g, float b, float a);
+void draw_text_white(const Font& font, const char* text);
+// Black shadow at half alpha, offset (+0.0625, -0.0625), then the text itself.
+void draw_text_shadowed(const Font& font, const char* text, float r, float g, float b, float a);
+void draw_text_shadowed(const Font& font, const char* text, float a);  // main pass in 0.75 grey
+// Centred between x positions `left` and `right` (text-height units).
+void draw_text_centred(const Font& font, const char* text, float left, float right, float r,
+                       float g, float b, float a);
 
 }  // namespace render

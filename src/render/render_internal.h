@@ -1,0 +1,50 @@
+// render_internal.h -- the render folder's own state: GL entry points beyond 1.1.
+#pragma once
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+namespace render {
+
+// Entry points fetched by name after the context exists; nullptr when absent.
+struct GlProcs {
+  // GL_ARB_multitexture
+  PFNGLACTIVETEXTUREARBPROC ActiveTexture = nullptr;
+  PFNGLCLIENTACTIVETEXTUREARBPROC ClientActiveTexture = nullptr;
+  PFNGLMULTITEXCOORD3FVARBPROC MultiTexCoord3fv = nullptr;
+  PFNGLMULTITEXCOORD4FVARBPROC MultiTexCoord4fv = nullptr;
+  PFNGLMULTITEXCOORD4IVARBPROC MultiTexCoord4iv = nullptr;
+  // GL_EXT_framebuffer_object
+  PFNGLGENFRAMEBUFFERSEXTPROC GenFramebuffers = nullptr;
+  PFNGLDELETEFRAMEBUFFERSEXTPROC DeleteFramebuffers = nullptr;
+  PFNGLBINDFRAMEBUFFEREXTPROC BindFramebuffer = nullptr;
+  PFNGLFRAMEBUFFERTEXTURE2DEXTPROC FramebufferTexture2D = nullptr;
+  PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC CheckFramebufferStatus = nullptr;
+  // GL_ARB_shader_objects
+  PFNGLCREATESHADEROBJECTARBPROC CreateShaderObject = nullptr;
+  PFNGLSHADERSOURCEARBPROC ShaderSource = nullptr;
+  PFNGLCOMPILESHADERARBPROC CompileShader = nullptr;
+  PFNGLGETOBJECTPARAMETERIVARBPROC GetObjectParameteriv = nullptr;
+  PFNGLGETINFOLOGARBPROC GetInfoLog = nullptr;
+  PFNGLCREATEPROGRAMOBJECTARBPROC CreateProgramObject = nullptr;
+  PFNGLATTACHOBJECTARBPROC AttachObject = nullptr;
+  PFNGLDETACHOBJECTARBPROC DetachObject = nullptr;
+  PFNGLLINKPROGRAMARBPROC LinkProgram = nullptr;
+  PFNGLUSEPROGRAMOBJECTARBPROC UseProgramObject = nullptr;
+  PFNGLDELETEOBJECTARBPROC DeleteObject = nullptr;
+  PFNGLGETUNIFORMLOCATIONARBPROC GetUniformLocation = nullptr;
+  PFNGLUNIFORM1IARBPROC Uniform1i = nullptr;
+  PFNGLUNIFORM3FVARBPROC Uniform3fv = nullptr;
+  PFNGLUNIFORMMATRIX3FVARBPROC UniformMatrix3fv = nullptr;
+};
+extern GlProcs g_gl;
+
+// True when the shader-object entry points all resolved.
+bool have_shader_procs();
+
+struct Mesh;
+// Sends a mesh as one triangle batch between glBegin and glEnd (also what display lists
+// record). With `shaders`, skinned meshes go in bind pose with their weights and bones.
+void submit_mesh_immediate(const Mesh& mesh, bool shaders);
+
+}  // namespace render

@@ -1,5 +1,6 @@
-// race_driver.cpp -- rider slots, race set-up, the main loop and shutdown (to come).
+// race_driver.cpp -- rider slots, the race tick and shutdown.
 #include "platform/platform.h"
+#include "race/race.h"
 #include "shell/shell.h"
 
 namespace shell {
@@ -13,17 +14,18 @@ void reset_rider_slots() {
   }
 }
 
-void setup_race(const std::string& track, bool, bool, int, int, int) {
-  platform::messagef("Can't set up a race on '%.150s' yet", track.c_str());
-  g_race.race_loaded = false;
-}
-
 // Until the physics lands there is no bike to hand the controls to.
 void hand_over_controls(const float*) {}
 
 void race_tick() { ++g_race.tick; }
 
 void shutdown() {
+  platform::log("Deallocating bikes\n");
+  for (RiderSlot& slot : g_race.slots) slot = RiderSlot{};
+  platform::log("Deallocating track\n");
+  race::track_free();
+  g_race.race_loaded = false;
+  platform::log("Finished deallocating track\n");
   platform::close_audio();
   platform::close_window();
   write_config(g_settings);

@@ -72,7 +72,13 @@ struct ChoiceSetting {
   const char* label = "";
   std::vector<std::string> names;
   int index = 0;
-  const std::string& name() const { return names[static_cast<std::size_t>(index)]; }
+  // The chosen name; empty when the choice has none (not yet filled in).
+  const std::string& name() const {
+    static const std::string kNone;
+    return index >= 0 && static_cast<std::size_t>(index) < names.size()
+               ? names[static_cast<std::size_t>(index)]
+               : kNone;
+  }
 };
 
 // A number with a menu step, kept within [minimum, maximum].
@@ -593,15 +599,41 @@ constexpr int kRiderSlots = 160;
 // Driver kinds of a rider slot.
 enum DriverKind { kDriverLocal = 0, kDriverHistory = 1, kDriverAutoPilot = 2 };
 
+// A computer rider's identity: number, personality, bike and looks.
+struct RiderIdentity {
+  const char* number;       // "20" .. "99"
+  const char* personality;  // "harrier", "kestrel" or "merlin"
+  const char* model;        // catalogue name before the alias table
+  const char* body_texture;  // nullptr: the default look
+  const char* head_texture;
+  const char* bike_texture;
+  const char* wheel_texture;
+};
+
+constexpr int kIdentities = 80;
+// The built-in roster, numbers 20 to 99 in order.
+const RiderIdentity* rider_identities();
+
 struct RiderSlot {
   void* bike = nullptr;  // the slot's bike, or none
   int driver = kDriverHistory;
+  std::string model;     // the catalogue name the slot's bike is built from; empty: none
+  std::string name;      // the rider's name as listed
+  int identity = -1;     // index into the roster for computer riders
 };
 
 struct RaceDriver {
-  int tick = 0;  // the race tick counter, 0 at set-up
+  int tick = 0;        // the race tick counter, 0 at set-up
+  int start_tick = 0;  // the tick at which the start gate drops
+  int time_limit = 0;  // ticks; 0 is none
+  int laps = 0;
+  bool time_trial = false;
   RiderSlot slots[kRiderSlots];
   int lineup[kRiderSlots] = {};  // 0 empty, 1 local human, 2 computer rider, ...
+  int identity_order[kIdentities] = {};  // the shuffled roster
+  platform::Mt19937 random;
+  std::string track;          // directory of the loaded track; empty: none
+  std::string playback_track; // the playback demo's track
   bool race_loaded = false;
 };
 
@@ -610,8 +642,25 @@ extern RaceDriver g_race;
 // Empties every slot (no bike, replayed from history, lineup 0).
 void reset_rider_slots();
 
-// Sets up a race on `track`; returns with no race when the track cannot be loaded.
-void setup_race(const std::string& track, bool playback, bool record_demo, int time_limit_ticks,
+// Shuffles the roster order with the race's generator: for j from 79 down to
+// 1, entry j swaps with entry (r / 65536) mod j, so no entry stays in place.
+void shuffle_identities(platform::Mt19937& random, int order[kIdentities]);
+
+// The start tick of a race: the whole ticks in 13 + 2u seconds, u from the
+// generator's next number (so the gate drops between 13 and 15 s).
+int draw_start_tick(platform::Mt19937& random);
+
+// Fills the slots from a lineup (the lineup values of the driver's table):
+// driver kind, model, name and identity of every slot. Only the first local
+// human stays one.
+void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], bool playback,
+                const std::string& human_model, RiderSlot slots[kRiderSlots]);
+
+// Sets up a race: a lineup (nullptr for a time trial), playback, the demo
+// choice, the time limit in ticks (0 none), laps and robot skill. The track
+// is the playback demo's when playing back, else the chosen one. Returns
+// with no race when the track cannot be loaded.
+void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks,
                 int laps, int robot_skill);
 
 // Runs frames until the program ends; then shuts down. Returns the exit status.

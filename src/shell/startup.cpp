@@ -162,6 +162,12 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
   data::g_texture_settings.model_detail = g_startup.model_texture_detail;
   data::g_texture_settings.compression = g_settings.texture_compress.index;
   data::g_texture_settings.debug_level = g_startup.debug_level;
+  render::g_render_settings.use_shaders = g_settings.use_shader.index == 1;
+  render::g_render_settings.vertex_arrays = !g_startup.no_vertex_arrays;
+  render::g_render_settings.reflections = g_settings.reflections.index == 1;
+  render::g_render_settings.lod_scale = g_startup.lod_scale;
+  render::g_render_settings.lod_bias = g_startup.lod_bias;
+  render::g_render_settings.debug_level = g_startup.debug_level;
 
   // 12.
   g_tracks = build_track_list(g_startup.debug_level);
@@ -225,6 +231,7 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
   for (const char* hud : {"!@tach.png", "!@shifter.png", "!@pitboard.png", "!@title.png"}) {
     data::texture_load(hud);
   }
+  render::fonts_load();
 
   // 19.
   register_controls();
@@ -240,6 +247,7 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
     if (race::read_demo(g_startup.playback_file.c_str(), demo_track)) {
       playback = true;
       start_track = demo_track;
+      g_race.playback_track = demo_track;
     }
   }
 
@@ -249,7 +257,7 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
 
   // 23.
   if (!start_track.empty()) {
-    setup_race(start_track, playback, false, 0, 1000, g_settings.skill.index);
+    setup_race(g_race.lineup, playback, false, 0, 1000, g_settings.skill.index);
   }
 
   // 24.

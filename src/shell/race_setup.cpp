@@ -1,0 +1,215 @@
+// race_setup.cpp -- setting up a race: the roster shuffle, the start tick, the slots, the track.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "data/data.h"
+#include "platform/platform.h"
+#include "race/race.h"
+#include "render/render.h"
+#include "shell/shell.h"
+
+namespace shell {
+
+namespace {
+
+constexpr int kTimeTrialStartTicks = 300 * 128;  // the gate is long down
+
+// The personality of a roster number: 20-39 and 60-79 harrier, 40-59
+// kestrel, 80-99 merlin.
+const char* personality(int number) {
+  if (number >= 80) return "merlin";
+  if (number >= 40 && number < 60) return "kestrel";
+  return "harrier";
+}
+
+// The bike model of a roster number.
+const char* model(int number) {
+  struct Range {
+    int last;
+    const char* model;
+  };
+  static const Range kRanges[] = {
+      {24, "kx125"},  {29, "yz125"},  {34, "cr125"},  {39, "rm125"},
+      {44, "crf250"}, {49, "kx250f"}, {53, "rmz250"}, {58, "yz250f"}, {59, "yz250f_se(2006)"},
+      {64, "crf250"}, {69, "kx250f"}, {74, "rmz250"}, {78, "yz250f"}, {79, "yz250f_se(2006)"},
+      {84, "crf250"}, {89, "kx250f"}, {94, "yz250f"}, {99, "rmz250"},
+  };
+  for (const Range& range : kRanges) {
+    if (number <= range.last) return range.model;
+  }
+  return "rm125";
+}
+
+struct Roster {
+  RiderIdentity identities[kIdentities];
+  char numbers[kIdentities][4];
+  Roster() {
+    for (int i = 0; i < kIdentities; ++i) {
+      const int number = 20 + i;
+      std::snprintf(numbers[i], sizeof numbers[i], "%d", number);
+      RiderIdentity& id = identities[i];
+      id = RiderIdentity{numbers[i], personality(number), model(number), nullptr, nullptr, nullptr,
+                         nullptr};
+      // A few riders wear the shipped alternative looks so the field is not
+      // one colour; which ones is fixed, so every race sees the same riders.
+      if (number % 4 == 1) id.body_texture = "@rider_body-alt1.png";
+      if (number % 5 == 2) id.head_texture = "@rider_head-alt2.png";
+      if (std::strcmp(id.model, "crf250") == 0 && number % 2 == 1) id.bike_texture = "@crf250-alt1.png";
+      if (number % 6 == 3) id.wheel_texture = "@wheels-alt1.png";
+    }
+  }
+};
+
+const Roster& roster() {
+  static const Roster kRoster;
+  return kRoster;
+}
+
+// The next identity from `*next` on, searching the rest of the order from its
+// end for one whose model contains `wanted`; it is swapped into place.
+int take_identity_with(int order[kIdentities], int* next, const char* wanted) {
+  if (*next >= kIdentities) return -1;
+  for (int i = kIdentities - 1; i >= *next; --i) {
+    if (std::strstr(rider_identities()[order[i]].model, wanted)) {
+      std::swap(order[i], order[*next]);
+      return order[(*next)++];
+    }
+  }
+  return order[(*next)++];
+}
+
+// The identity numbered n, swapped into place.
+int take_identity_number(int order[kIdentities], int* next, int number) {
+  if (*next >= kIdentities) return -1;
+  for (int i = *next; i < kIdentities; ++i) {
+    if (std::atoi(rider_identities()[order[i]].number) == number) {
+      std::swap(order[i], order[*next]);
+      return order[(*next)++];
+    }
+  }
+  return order[(*next)++];
+}
+
+void show_progress(const char* text) { platform::log("%s\n", text); }
+
+}  // namespace
+
+const RiderIdentity* rider_identities() { return roster().identities; }
+
+void shuffle_identities(platform::Mt19937& random, int order[kIdentities]) {
+  for (int i = 0; i < kIdentities; ++i) order[i] = i;
+  for (int j = kIdentities - 1; j >= 1; --j) {
+    const std::uint32_t r = random();
+    std::swap(order[j], order[(r / 65536u) % static_cast<std::uint32_t>(j)]);
+  }
+}
+
+int draw_start_tick(platform::Mt19937& random) {
+  const double u = static_cast<double>(random() & 0x7fffffffu) / 2147483648.0;
+  return static_cast<int>((13.0 + 2.0 * u) / kTick);
+}
+
+void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], bool playback,
+                const std::string& human_model, RiderSlot slots[kRiderSlots]) {
+  int order[kIdentities];
+  std::memcpy(order, identity_order, sizeof order);
+  int next = 0;
+  bool human_seen = false;
+  for (int slot = 0; slot < kRiderSlots; ++slot) {
+    RiderSlot& s = slots[slot];
+    s = RiderSlot{};
+    int value = lineup[slot];
+    if (value == 1 && human_seen) value = lineup[slot] = 0;  // one local human only
+    int identity = -1;
+    switch (value) {
+      case 0:
+        // While playing back, the demo's riders fill the empty slots (driven
+        // from history); otherwise the slot stays empty.
+        if (playback) s.driver = kDriverHistory;
+        continue;
+      case 1:
+        human_seen = true;
+        s.driver = kDriverLocal;
+        s.model = human_model;
+        continue;
+      case 2: identity = next < kIdentities ? order[next++] : -1; break;
+      case 3: identity = take_identity_with(order, &next, "125"); break;
+      case 4: identity = take_identity_with(order, &next, "250"); break;
+      case 5:
+        s.driver = kDriverHistory;  // announced by the server
+        continue;
+      default:
+        if (value >= 1000) {
+          identity = take_identity_number(order, &next, value - 1000);
+        } else {
+          s.driver = kDriverAutoPilot;
+          s.model = "rm125";  // an unknown lineup value: a plain rider
+          s.name = "Roborider";
+          continue;
+        }
+        break;
+    }
+    if (identity < 0) continue;  // the roster is used up
+    s.driver = kDriverAutoPilot;
+    s.identity = identity;
+    s.model = bike_alias(rider_identities()[identity].model);
+    s.name = "Roborider";
+  }
+}
+
+void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks, int laps,
+                int robot_skill) {
+  (void)record_demo;
+  (void)robot_skill;
+  show_progress("Resetting...");
+  g_race.random.seed(static_cast<std::uint32_t>(g_race.tick));
+  shuffle_identities(g_race.random, g_race.identity_order);
+
+  show_progress("Remembering lines...");
+  show_progress("Cleaning up...");
+  platform::log("Deallocating bikes\n");
+  for (RiderSlot& slot : g_race.slots) slot = RiderSlot{};
+  platform::log("Finished deallocating bikes\n");
+
+  g_race.tick = 0;
+  g_race.time_limit = time_limit_ticks;
+  g_race.laps = laps;
+  g_race.start_tick = draw_start_tick(g_race.random);
+  g_race.time_trial = lineup == nullptr;
+  if (g_race.time_trial) {
+    for (int& value : g_race.lineup) value = 0;
+    g_race.lineup[0] = 1;
+    g_race.tick = kTimeTrialStartTicks;
+  } else if (lineup != g_race.lineup) {
+    std::memcpy(g_race.lineup, lineup, sizeof g_race.lineup);
+  }
+
+  const std::string track = playback ? g_race.playback_track : g_settings.track;
+  if (track != g_race.track || !g_race.race_loaded) {
+    race::track_free();
+    g_race.track.clear();
+    g_race.race_loaded = false;
+    race::TrackLoadOptions options;
+    options.debug_level = g_startup.debug_level;
+    options.render_mode = g_settings.render_texture.index;
+    const std::string name = "@" + track;
+    if (!race::track_load(name.c_str(), options)) return;
+    g_race.track = track;
+    data::texture_new_generation();
+    data::texture_sweep();
+    render::model_new_generation();
+    render::model_release_stale();
+  }
+
+  show_progress("Analyzing lines...");
+  show_progress("Loading bikes...");
+  plan_slots(g_race.lineup, g_race.identity_order, playback, g_rider_setup.bike.name(), g_race.slots);
+  g_race.race_loaded = true;
+
+  platform::log("%d MB texture memory used\n", static_cast<int>(data::texture_memory() >> 20));
+  platform::set_working_set();
+  platform::log_control("NOFLUSH");
+}
+
+}  // namespace shell

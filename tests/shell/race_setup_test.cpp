@@ -1,0 +1,149 @@
+// race_setup_test.cpp -- the roster shuffle, the start tick, the slots of a lineup and race set-up.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "race/race.h"
+#include "shell/shell.h"
+#include "../sim/terrain_fixtures.h"
+
+using shell::RiderSlot;
+
+TEST(RaceSetup, SameSeedSameShuffleAndStartTick) {
+  for (std::uint32_t seed : {0u, 1u, 4567u}) {
+    platform::Mt19937 a(seed), b(seed);
+    int first[shell::kIdentities], second[shell::kIdentities];
+    shell::shuffle_identities(a, first);
+    shell::shuffle_identities(b, second);
+    EXPECT_TRUE(std::equal(first, first + shell::kIdentities, second));
+    EXPECT_EQ(shell::draw_start_tick(a), shell::draw_start_tick(b));
+    // A single cycle: every rider moves, and every rider is still there.
+    for (int i = 0; i < shell::kIdentities; ++i) EXPECT_NE(first[i], i) << seed;
+    std::vector<int> sorted(first, first + shell::kIdentities);
+    std::sort(sorted.begin(), sorted.end());
+    for (int i = 0; i < shell::kIdentities; ++i) EXPECT_EQ(sorted[i], i);
+  }
+  platform::Mt19937 random(99);
+  for (int i = 0; i < 1000; ++i) {
+    const int start = shell::draw_start_tick(random);
+    EXPECT_GE(start, 13 * 128);
+    EXPECT_LT(start, 15 * 128);
+  }
+}
+
+TEST(RaceSetup, RosterNumbersPersonalitiesAndModels) {
+  const shell::RiderIdentity* roster = shell::rider_identities();
+  EXPECT_STREQ(roster[0].number, "20");
+  EXPECT_STREQ(roster[79].number, "99");
+  struct Case {
+    int number;
+    const char* personality;
+    const char* model;
+  } cases[] = {{20, "harrier", "kx125"}, {39, "harrier", "rm125"}, {40, "kestrel", "crf250"},
+               {59, "kestrel", "yz250f_se(2006)"}, {60, "harrier", "crf250"},
+               {79, "harrier", "yz250f_se(2006)"}, {80, "merlin", "crf250"}, {99, "merlin", "rmz250"}};
+  for (const Case& c : cases) {
+    EXPECT_STREQ(roster[c.number - 20].personality, c.personality) << c.number;
+    EXPECT_STREQ(roster[c.number - 20].model, c.model) << c.number;
+  }
+}
+
+TEST(RaceSetup, SlotsFollowTheLineupValues) {
+  int order[shell::kIdentities];
+  for (int i = 0; i < shell::kIdentities; ++i) order[i] = i;  // roster order: 20, 21, ...
+  int lineup[shell::kRiderSlots] = {};
+  lineup[0] = 2;     // next identity: number 20
+  lineup[1] = 1;     // the local human
+  lineup[2] = 1;     // a second human is cleared
+  lineup[3] = 4;     // a 250 from the end of the order: number 99, an rmz250
+  lineup[4] = 3;     // a 125: searching from the end finds number 39, an rm125
+  lineup[5] = 1042;  // number 42
+  lineup[6] = 7;     // not a lineup value: a plain rm125
+  lineup[7] = 5;     // announced by the server
+  lineup[9] = 1040;  // number 40 rides a crf250
+  static RiderSlot slots[shell::kRiderSlots];
+  shell::plan_slots(lineup, order, false, "crf450(2013)", slots);
+
+  EXPECT_EQ(slots[0].driver, shell::kDriverAutoPilot);
+  EXPECT_STREQ(shell::rider_identities()[slots[0].identity].number, "20");
+  EXPECT_EQ(slots[0].model, "kx125");
+  EXPECT_EQ(slots[0].name, "Roborider");
+  EXPECT_EQ(slots[1].driver, shell::kDriverLocal);
+  EXPECT_EQ(slots[1].model, "crf450(2013)");
+  EXPECT_EQ(lineup[2], 0);
+  EXPECT_TRUE(slots[2].model.empty());
+  EXPECT_STREQ(shell::rider_identities()[slots[3].identity].number, "99");
+  EXPECT_NE(slots[3].model.find("250"), std::string::npos);
+  EXPECT_NE(slots[4].model.find("125"), std::string::npos);
+  EXPECT_STREQ(shell::rider_identities()[slots[5].identity].number, "42");
+  EXPECT_EQ(slots[6].model, "rm125");
+  EXPECT_EQ(slots[7].driver, shell::kDriverHistory);
+  EXPECT_TRUE(slots[8].model.empty());
+  EXPECT_EQ(slots[9].model, "crf250(2008)");  // through the alias table
+  // Every computer rider is a different identity.
+  EXPECT_NE(slots[0].identity, slots[3].identity);
+  EXPECT_NE(slots[3].identity, slots[4].identity);
+  EXPECT_NE(slots[4].identity, slots[5].identity);
+}
+
+namespace {
+
+class SetupRaceTest : public terrain_fixtures::TerrainFilesTest {
+ protected:
+  void SetUp() override {
+    TerrainFilesTest::SetUp();
+    shell::g_settings = shell::default_settings();
+    shell::g_race = shell::RaceDriver{};
+    write_track(terrain_fixtures::track_with(2, 8.0f, 0, 10, std::vector<std::uint16_t>(81, 0)),
+                "practice");
+    shell::g_settings.track = "practice";
+  }
+  void TearDown() override {
+    race::track_free();
+    TerrainFilesTest::TearDown();
+  }
+};
+
+}  // namespace
+
+TEST_F(SetupRaceTest, ARaceOnTheChosenTrack) {
+  shell::g_race.tick = 777;  // seeds the shuffle
+  int lineup[shell::kRiderSlots] = {};
+  lineup[0] = 1;
+  lineup[1] = 2;
+  shell::setup_race(lineup, false, false, 0, 5, 0);
+  ASSERT_TRUE(shell::g_race.race_loaded);
+  EXPECT_EQ(shell::g_race.track, "practice");
+  EXPECT_EQ(shell::g_race.tick, 0);
+  EXPECT_EQ(shell::g_race.laps, 5);
+  EXPECT_EQ(shell::g_race.slots[0].driver, shell::kDriverLocal);
+  EXPECT_EQ(shell::g_race.slots[1].driver, shell::kDriverAutoPilot);
+
+  // The same tick counter at set-up gives the same race.
+  const int start = shell::g_race.start_tick;
+  const int first_rider = shell::g_race.slots[1].identity;
+  shell::g_race.tick = 777;
+  shell::setup_race(lineup, false, false, 0, 5, 0);
+  EXPECT_EQ(shell::g_race.start_tick, start);
+  EXPECT_EQ(shell::g_race.slots[1].identity, first_rider);
+  EXPECT_NE(logged().find("Working set"), std::string::npos);
+}
+
+TEST_F(SetupRaceTest, TimeTrialAndMissingTrack) {
+  shell::setup_race(nullptr, false, false, 0, 0, 0);
+  ASSERT_TRUE(shell::g_race.race_loaded);
+  EXPECT_TRUE(shell::g_race.time_trial);
+  EXPECT_EQ(shell::g_race.tick, 300 * 128);  // the gate is long down
+  EXPECT_EQ(shell::g_race.lineup[0], 1);
+  EXPECT_EQ(shell::g_race.slots[0].driver, shell::kDriverLocal);
+  EXPECT_TRUE(shell::g_race.slots[1].model.empty());
+
+  shell::g_settings.track = "nowhere";
+  int lineup[shell::kRiderSlots] = {2};
+  shell::setup_race(lineup, false, false, 0, 5, 0);
+  EXPECT_FALSE(shell::g_race.race_loaded);
+  EXPECT_EQ(shell::g_race.track, "");
+}

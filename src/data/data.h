@@ -126,6 +126,13 @@ class TextStream {
   DataStream stream_;
 };
 
+// "dir/name" as a data name (one "/" between them).
+inline std::string track_file(const char* track_dir, const char* name) {
+  std::string path = track_dir ? track_dir : "";
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path + name;
+}
+
 // ds_scanf over a text; -1 for an empty one.
 template <class... Args>
 int scan_text(const char* text, const char* format, Args... args) {

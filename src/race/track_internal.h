@@ -15,12 +15,7 @@ namespace race {
 using data::scan_text;
 using data::TextStream;
 
-// "dir/name" as a data name.
-inline std::string track_file(const char* track_dir, const char* name) {
-  std::string path = track_dir ? track_dir : "";
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path + name;
-}
+using data::track_file;
 
 // A number too large for a float reads as infinity. The writers print it as "inf", which no
 // reader takes back, so a record holding one is treated as malformed.

@@ -13,12 +13,7 @@ namespace sim {
 using data::scan_text;
 using data::TextStream;
 
-// "dir/name" as a data name.
-inline std::string track_file(const char* track_dir, const char* name) {
-  std::string path = track_dir ? track_dir : "";
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path + name;
-}
+using data::track_file;
 
 // Heights of terrain.png as 16-bit grey samples: grid point (ix, iz) takes
 // the pixel at column min(ix, width - 1), row min(iz, height - 1). False when

@@ -205,6 +205,18 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   show_progress("Analyzing lines...");
   show_progress("Loading bikes...");
   plan_slots(g_race.lineup, g_race.identity_order, playback, g_rider_setup.bike.name(), g_race.slots);
+  // The camera follows the local rider, else the first rider on the grid.
+  g_race.watched = 0;
+  for (int slot = kRiderSlots - 1; slot >= 0; --slot) {
+    if (!g_race.slots[slot].model.empty()) g_race.watched = slot;
+  }
+  for (int slot = 0; slot < kRiderSlots; ++slot) {
+    if (g_race.slots[slot].driver == kDriverLocal && !g_race.slots[slot].model.empty()) {
+      g_race.watched = slot;
+      break;
+    }
+  }
+  g_race.aids = sim::InputAids{};
   g_race.race_loaded = true;
 
   platform::log("%d MB texture memory used\n", static_cast<int>(data::texture_memory() >> 20));

@@ -10,6 +10,7 @@
 
 #include "data/data.h"
 #include "platform/platform.h"
+#include "sim/sim.h"
 
 namespace shell {
 
@@ -616,6 +617,7 @@ const RiderIdentity* rider_identities();
 
 struct RiderSlot {
   void* bike = nullptr;  // the slot's bike, or none
+  sim::Controls controls;  // this tick's controls of the slot's bike
   int driver = kDriverHistory;
   std::string model;     // the catalogue name the slot's bike is built from; empty: none
   std::string name;      // the rider's name as listed
@@ -632,6 +634,8 @@ struct RaceDriver {
   int lineup[kRiderSlots] = {};  // 0 empty, 1 local human, 2 computer rider, ...
   int identity_order[kIdentities] = {};  // the shuffled roster
   platform::Mt19937 random;
+  int watched = 0;            // the slot the camera follows
+  sim::InputAids aids;        // the local rider's input mapping
   std::string track;          // directory of the loaded track; empty: none
   std::string playback_track; // the playback demo's track
   bool race_loaded = false;

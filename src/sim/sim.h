@@ -20,6 +20,46 @@ namespace sim {
 void create_world();
 
 // ---------------------------------------------------------------------------
+// Controls (controls.cpp): the per-tick inputs of a bike.
+
+struct Controls {
+  float throttle = 0;     // 0..1 twist grip
+  float clutch = 1;       // 0..1 engagement, 1 = fully engaged
+  float front_brake = 0;  // 0..1
+  float rear_brake = 0;   // 0..1
+  float steer = 0;        // -1..1
+  float dab = 0;          // 0..1 sit / put a foot down
+  float back_up = 0;      // 0..1 walk the bike backwards
+  float lean = 0;         // -1..1, +1 moves the upper body 0.75 ft to the rear
+  int gear = 0;           // 0..5
+  int last_shift = 0;     // -1, 0, 1: the previous tick's shift request
+};
+
+// The player's nine control inputs, as the race driver sums them from the
+// bindings (steer, throttle, front brake, rear brake, shift, clutch lever,
+// sit/dab, back up, lean).
+struct PlayerInputs {
+  float steer = 0, throttle = 0, front_brake = 0, rear_brake = 0, shift = 0, clutch_lever = 0,
+        dab = 0, back_up = 0, lean = 0;
+};
+
+// What the rider setup decides about the mapping.
+struct InputAids {
+  bool reverse_steering = false;
+  bool sticky_dab = false;
+  float dab_input_before = 0;  // last tick's sit/dab input, for the sticky toggle
+};
+
+// Turns one tick of player inputs into the bike's controls: steering
+// (negated when reversed), brakes, throttle, dab (toggled on each rise past
+// 0.5 when sticky), back up, lean, the clutch engagement from the lever
+// (dropping at once, rising by at most 4 per second) and shifting (a new
+// request changes gear only when it differs from the last one, never while
+// crashed, onto a gear with a positive ratio).
+void apply_player_inputs(const PlayerInputs& in, InputAids& aids, bool crashed,
+                         const float gear_ratios[6], Controls& controls);
+
+// ---------------------------------------------------------------------------
 // Terrain (terrain_load.cpp, terrain_save.cpp, terrain_query.cpp,
 // terrain_deform.cpp, surfaces.cpp, terrain_image.cpp)
 //

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
+#include "race/race.h"
 #include "shell/shell.h"
 #include "support/test_support.h"
+#include "../sim/terrain_fixtures.h"
 
 namespace {
 
@@ -76,4 +79,41 @@ TEST_F(TickStepTest, ScreenshotKeyWritesTheNextFreeNumber) {
   EXPECT_TRUE(test_support::file_exists(xdg.file(user_file("screenshot009.png"))));
   const std::string png = test_support::read_file(xdg.file(user_file("screenshot009.png")));
   EXPECT_EQ(png.compare(1, 3, "PNG"), 0);
+}
+
+TEST_F(TickStepTest, DefaultKeysReachTheWatchedBikesControls) {
+  home.write("practice/terrain.hf", terrain_fixtures::track_with(2, 8.0f, 0, 10,
+                                                                  std::vector<std::uint16_t>(81, 0))
+                                        .terrain_hf);
+  home.write("practice/shadingx2.ppm", terrain_fixtures::ppm(9, 9, 100));
+  home.write("practice/tilemap", std::string(16, '\0'));
+  home.write("practice/tileinfo", "texture @dirt.png\naddtile\n");
+  shell::g_settings.track = "practice";
+  shell::g_rider_setup = shell::default_rider_setup();
+  shell::g_rider_setup.reverse_steering.index = 0;  // "No"
+  shell::g_race = shell::RaceDriver{};
+  int lineup[shell::kRiderSlots] = {};
+  lineup[3] = 1;  // the local rider at the fourth gate
+  lineup[0] = 2;
+  shell::setup_race(lineup, false, false, 0, 5, 0);
+  ASSERT_TRUE(shell::g_race.race_loaded);
+  ASSERT_EQ(shell::g_race.watched, 3);
+
+  press("x", 100);      // throttle
+  press("left", 100);   // steer left
+  press("c", 100);      // front brake
+  press("up", 100);     // upshift
+  shell::tick_step(1.0);
+  const sim::Controls& controls = shell::g_race.slots[3].controls;
+  EXPECT_EQ(controls.throttle, 1);
+  EXPECT_EQ(controls.steer, 1);
+  EXPECT_EQ(controls.front_brake, 1);
+  EXPECT_EQ(controls.gear, 1);
+  EXPECT_EQ(shell::g_race.slots[0].controls.throttle, 0);  // the computer rider's are its own
+
+  // Reversed steering turns the other way.
+  shell::g_rider_setup.reverse_steering.index = 1;
+  shell::tick_step(1.0);
+  EXPECT_EQ(shell::g_race.slots[3].controls.steer, -1);
+  race::track_free();
 }

@@ -18,7 +18,7 @@ void hand_over_controls(const float inputs[]) {
   if (!g_race.race_loaded) return;
   RiderSlot& slot = g_race.slots[g_race.watched];
   // A watched bike driven from elsewhere leaves the controls to the camera.
-  if (slot.driver != kDriverLocal || slot.model.empty()) return;
+  if (slot.driver != kDriverLocal || !slot.info) return;
   sim::PlayerInputs in;
   in.steer = inputs[kInputSteer];
   in.throttle = inputs[kInputThrottle];
@@ -31,9 +31,9 @@ void hand_over_controls(const float inputs[]) {
   in.lean = inputs[kInputLean];
   g_race.aids.reverse_steering = g_rider_setup.reverse_steering.name() == "Yes";
   g_race.aids.sticky_dab = g_rider_setup.sticky_dab.name() == "Yes";
-  const BikeInfo* info = find_bike_info(slot.model.c_str());
   // Crashes come with the physics; until then a bike is never down.
-  sim::apply_player_inputs(in, g_race.aids, false, info->constants.gear_ratios, slot.controls);
+  sim::apply_player_inputs(in, g_race.aids, false, slot.info->constants.gear_ratios,
+                           slot.controls);
 }
 
 void race_tick() { ++g_race.tick; }

@@ -205,17 +205,17 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   show_progress("Analyzing lines...");
   show_progress("Loading bikes...");
   plan_slots(g_race.lineup, g_race.identity_order, playback, g_rider_setup.bike.name(), g_race.slots);
+  for (RiderSlot& slot : g_race.slots) {
+    if (!slot.model.empty()) slot.info = find_bike_info(slot.model.c_str());
+  }
   // The camera follows the local rider, else the first rider on the grid.
-  g_race.watched = 0;
-  for (int slot = kRiderSlots - 1; slot >= 0; --slot) {
-    if (!g_race.slots[slot].model.empty()) g_race.watched = slot;
-  }
+  int first = -1, local = -1;
   for (int slot = 0; slot < kRiderSlots; ++slot) {
-    if (g_race.slots[slot].driver == kDriverLocal && !g_race.slots[slot].model.empty()) {
-      g_race.watched = slot;
-      break;
-    }
+    if (g_race.slots[slot].model.empty()) continue;
+    if (first < 0) first = slot;
+    if (local < 0 && g_race.slots[slot].driver == kDriverLocal) local = slot;
   }
+  g_race.watched = local >= 0 ? local : first >= 0 ? first : 0;
   g_race.aids = sim::InputAids{};
   g_race.race_loaded = true;
 

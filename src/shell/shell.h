@@ -620,6 +620,7 @@ struct RiderSlot {
   sim::Controls controls;  // this tick's controls of the slot's bike
   int driver = kDriverHistory;
   std::string model;     // the catalogue name the slot's bike is built from; empty: none
+  const BikeInfo* info = nullptr;  // its catalogue entry, looked up once at set-up
   std::string name;      // the rider's name as listed
   int identity = -1;     // index into the roster for computer riders
 };

@@ -27,19 +27,14 @@ class ImageTest : public test_support::DataFoldersTest {
  protected:
   void SetUp() override {
     DataFoldersTest::SetUp();
-    platform::log_reset_for_test();
-    setenv("TAVO_LOGFILE", log_dir.file("images.log").c_str(), 1);
+    log_capture.start();
   }
   void TearDown() override {
     image_free(image);
-    platform::log_reset_for_test();
-    unsetenv("TAVO_LOGFILE");
+    log_capture.stop();
     DataFoldersTest::TearDown();
   }
-  std::string logged() {
-    platform::log_close();
-    return test_support::read_file(log_dir.file("images.log"));
-  }
+  std::string logged() { return log_capture.text(); }
   // Writes `contents` as "@name" and reads it with `reader`.
   int read_with(int (*reader)(data::DataStream*, data::Image&), const std::string& contents) {
     home.write("image", contents);
@@ -68,7 +63,7 @@ class ImageTest : public test_support::DataFoldersTest {
     }
     return Bytes(at, at + w * h * image.channels);
   }
-  test_support::TempDir log_dir;
+  test_support::LogCapture log_capture{"images.log"};
   data::Image image;
 };
 

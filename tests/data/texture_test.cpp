@@ -78,8 +78,7 @@ class TextureCacheTest : public test_support::DataFoldersTest {
  protected:
   void SetUp() override {
     DataFoldersTest::SetUp();
-    platform::log_reset_for_test();
-    setenv("TAVO_LOGFILE", log_dir.file("textures.log").c_str(), 1);
+    log_capture.start();
     data::texture_cache_reset_for_test();
     data::g_texture_settings = {};
     data::set_texture_device(&kFake);
@@ -89,14 +88,10 @@ class TextureCacheTest : public test_support::DataFoldersTest {
     data::texture_cache_reset_for_test();
     data::set_texture_device(nullptr);
     data::g_texture_settings = {};
-    platform::log_reset_for_test();
-    unsetenv("TAVO_LOGFILE");
+    log_capture.stop();
     DataFoldersTest::TearDown();
   }
-  std::string logged() {
-    platform::log_close();
-    return test_support::read_file(log_dir.file("textures.log"));
-  }
+  std::string logged() { return log_capture.text(); }
   static int count(const std::string& text, const std::string& what) {
     int n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
@@ -110,7 +105,7 @@ class TextureCacheTest : public test_support::DataFoldersTest {
     home.write(name, make_png(w, h, static_cast<int>(colour.size()), solid(w, h, colour),
                               std::move(text)));
   }
-  test_support::TempDir log_dir;
+  test_support::LogCapture log_capture{"textures.log"};
 };
 
 }  // namespace

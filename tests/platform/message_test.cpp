@@ -13,22 +13,14 @@ namespace {
 class MessageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform::log_reset_for_test();
-    setenv("TAVO_LOGFILE", log_path.c_str(), 1);
+    log_capture.start();
     platform::set_game_time(100.0);
     platform::set_message_lines(5);
     platform::messages_clear();
   }
-  void TearDown() override {
-    platform::log_reset_for_test();
-    unsetenv("TAVO_LOGFILE");
-  }
-  std::string logged() {
-    platform::log_close();
-    return test_support::read_file(log_path);
-  }
-  test_support::TempDir dir;
-  std::string log_path = dir.file("messages.log");
+  void TearDown() override { log_capture.stop(); }
+  std::string logged() { return log_capture.text(); }
+  test_support::LogCapture log_capture{"messages.log"};
 };
 
 }  // namespace

@@ -44,8 +44,7 @@ class GlTest : public test_support::DataFoldersTest {
  protected:
   void SetUp() override {
     DataFoldersTest::SetUp();
-    platform::log_reset_for_test();
-    setenv("TAVO_LOGFILE", log_dir.file("render.log").c_str(), 1);
+    log_capture.start();
     render::g_render_settings = {};
     if (!context()) GTEST_SKIP() << "no OpenGL context: " << SDL_GetError();
     render::probe_capabilities();
@@ -56,15 +55,11 @@ class GlTest : public test_support::DataFoldersTest {
     render::release_programs();
     render::set_program_source_for_test(render::kProgramNormSpecLit, nullptr, nullptr);
     render::g_render_settings = {};
-    platform::log_reset_for_test();
-    unsetenv("TAVO_LOGFILE");
+    log_capture.stop();
     DataFoldersTest::TearDown();
   }
-  std::string logged() {
-    platform::log_close();
-    return test_support::read_file(log_dir.file("render.log"));
-  }
-  test_support::TempDir log_dir;
+  std::string logged() { return log_capture.text(); }
+  test_support::LogCapture log_capture{"render.log"};
 };
 
 // The frame as RGB rows, bottom first.

@@ -25,22 +25,17 @@ class ModelTest : public test_support::DataFoldersTest {
  protected:
   void SetUp() override {
     DataFoldersTest::SetUp();
-    platform::log_reset_for_test();
-    setenv("TAVO_LOGFILE", log_dir.file("models.log").c_str(), 1);
+    log_capture.start();
     render::model_cache_clear();
     render::g_render_settings = {};
   }
   void TearDown() override {
     render::model_cache_clear();
     render::g_render_settings = {};
-    platform::log_reset_for_test();
-    unsetenv("TAVO_LOGFILE");
+    log_capture.stop();
     DataFoldersTest::TearDown();
   }
-  std::string logged() {
-    platform::log_close();
-    return test_support::read_file(log_dir.file("models.log"));
-  }
+  std::string logged() { return log_capture.text(); }
   static int count(const std::string& text, const std::string& what) {
     int n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
@@ -58,7 +53,7 @@ class ModelTest : public test_support::DataFoldersTest {
     for (const render::Mesh* m = model->meshes; m; m = m->next) ++n;
     return n;
   }
-  test_support::TempDir log_dir;
+  test_support::LogCapture log_capture{"models.log"};
 };
 
 TEST_F(ModelTest, HeaderlessFileIsOneWhiteMeshWithExponent32) {

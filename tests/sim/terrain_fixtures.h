@@ -64,13 +64,11 @@ class TerrainFilesTest : public test_support::DataFoldersTest {
  protected:
   void SetUp() override {
     DataFoldersTest::SetUp();
-    platform::log_reset_for_test();
-    setenv("TAVO_LOGFILE", log_dir.file("terrain.log").c_str(), 1);
+    log_capture.start();
   }
   void TearDown() override {
     sim::terrain_free();
-    platform::log_reset_for_test();
-    unsetenv("TAVO_LOGFILE");
+    log_capture.stop();
     DataFoldersTest::TearDown();
   }
   // Writes the track as home/<name>/ and returns its data name "@<name>".
@@ -90,12 +88,11 @@ class TerrainFilesTest : public test_support::DataFoldersTest {
   }
   // Everything logged since the last call (the log starts a fresh file after it).
   std::string logged() {
-    platform::log_close();
-    const std::string text = test_support::read_file(log_dir.file("terrain.log"));
+    const std::string text = log_capture.text();
     platform::log_reset_for_test();
     return text;
   }
-  test_support::TempDir log_dir;
+  test_support::LogCapture log_capture{"terrain.log"};
 };
 
 }  // namespace terrain_fixtures

@@ -13,6 +13,8 @@
 #include <sstream>
 
 #include "data/data.h"
+#include "platform/log_internal.h"
+#include "platform/platform.h"
 
 namespace test_support {
 
@@ -35,6 +37,24 @@ std::string TempDir::write(const std::string& relative, const std::string& conte
   std::ofstream out(full, std::ios::binary);
   out << contents;
   return full;
+}
+
+void LogCapture::start() {
+  platform::log_reset_for_test();
+  setenv("TAVO_LOGFILE", path_.c_str(), 1);
+  started_ = true;
+}
+
+void LogCapture::stop() {
+  if (!started_) return;
+  platform::log_reset_for_test();
+  unsetenv("TAVO_LOGFILE");
+  started_ = false;
+}
+
+std::string LogCapture::text() {
+  platform::log_close();
+  return read_file(path_);
 }
 
 void DataFoldersTest::SetUp() {

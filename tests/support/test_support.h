@@ -29,6 +29,23 @@ class TempDir {
   std::string path_;
 };
 
+// Sends the log to a file of its own while started, so a test can read what
+// was logged. The log is reset (as if never opened) on start and on stop.
+class LogCapture {
+ public:
+  explicit LogCapture(const std::string& file_name) : path_(dir_.file(file_name)) {}
+  ~LogCapture() { stop(); }
+  void start();
+  void stop();
+  // Closes the log and returns everything written to the file.
+  std::string text();
+
+ private:
+  TempDir dir_;
+  std::string path_;
+  bool started_ = false;
+};
+
 // A test whose per-user folder (XDG_DATA_HOME, so `xdg`/Korvex/) and data
 // folder (KV_HOME, `home`) are fresh temporary folders; the data lookup
 // forgets what it had found before and after.

@@ -250,118 +250,20 @@ void settings_startup();
 // ---------------------------------------------------------------------------
 // Bike catalogue (catalogue.cpp, catalogue_data.cpp): the 45 built-in models.
 //
-// Body coordinates: x across the bike, y up, forward is -z. Lengths in feet,
-// masses in slugs, forces in lbf, torques in ft·lbf, angles in radians.
+// The catalogue's types (sim.h) live with the simulation that reads them.
 
 constexpr int kCatalogueSize = 45;
-constexpr int kTorquePoints = 50;  // one per 500 rpm, from 0 rpm
-constexpr int kMaxGears = 6;       // a ratio of 0 or less ends the list
-constexpr float kTorqueRpmStep = 500;
-
-// One wheel's mass and contact torus.
-struct WheelInfo {
-  float ring_radius;  // ft, axle to the centre of the tyre's cross-section
-  float tube_radius;  // ft, the tyre's cross-section
-  float tyre_mass;    // slugs, tyre and rim: 16 spheres on the ring
-  float hub_radius;   // ft
-  float hub_mass;     // slugs, a solid sphere at the axle
-};
-
-// The 180 constants bike construction and the bike step read. Positions are
-// rest positions in body coordinates.
-struct BikeConstants {
-  float frame_position[3];
-  float front_wheel_position[3];
-  float rear_wheel_position[3];
-  float steering_head_position[3];  // the upper fork
-  float swingarm_position[3];
-  float fork_lower_position[3];
-  float frame_mass;       // slugs, without the rider
-  float frame_size[3];    // ft, edges of the frame's mass box (x, y, z)
-  float frame_underside;  // ft below the frame centre: the lowest point when posing
-  WheelInfo front_wheel;
-  WheelInfo rear_wheel;
-  float fork_mass;         // slugs, each of the upper fork and the sliders
-  float fork_width;        // ft between the legs
-  float fork_length;       // ft
-  float fork_travel;       // ft
-  float fork_spring_rate[2];  // lbf/ft, both legs together, at setup 0 and 100
-  float fork_preload[2];      // ft, at setup 0 and 100
-  float fork_oil_level[2];    // ft of air above the oil, at setup 0 and 100
-  float fork_compression;     // lbf per ft/s, at setup 50
-  float fork_rebound;         // lbf per ft/s, at setup 50
-  float swingarm_mass;        // slugs, each of its two boxes
-  float swingarm_pivot[3];
-  float swingarm_travel;      // rad
-  float linkage_top;          // shock leverage at the top of the travel
-  float linkage_bottom;       // and at the bottom (a progressive linkage rises)
-  float shock_spring_rate[2];  // lbf/ft, at setup 0 and 100
-  float shock_preload[2];      // ft, at setup 0 and 100
-  float shock_compression;     // damping base, at setup 50
-  float shock_rebound;
-  float primary_ratio;
-  float countershaft_teeth;
-  float rear_sprocket_teeth;
-  float gear_ratios[kMaxGears];
-  float driveline_stiffness;  // ft·lbf/rad of wind-up at the rear wheel
-  float driveline_damping;    // ft·lbf per rad/s of crankshaft slip
-  float engine_inertia;       // slug·ft², crankshaft side
-  float closed_throttle_torque[kTorquePoints];  // ft·lbf at the crankshaft
-  float full_throttle_torque[kTorquePoints];    // ft·lbf at the crankshaft
-  float downshift_rpm;
-  float upshift_rpm;
-  float rev_limit_rpm;  // the full-throttle curve falls to the closed one past it
-  float rider_position[3];  // the rider's upper body
-  float rider_mass;         // slugs, the whole rider
-  float arm_reach[2];       // ft, upper arm and forearm: the crash tether's reach
-  float idle_rpm;
-};
-static_assert(sizeof(BikeConstants) == 180 * sizeof(float));
-
-// The rider's contact points, in the named body's coordinates. Points marked
-// "pair" are the right-hand side; the left mirrors x.
-struct RiderContacts {
-  float hand[3];             // rider, pair
-  float handlebar[3];        // steering head, pair
-  float foot[3];             // rider, pair
-  float footpeg[3];          // frame, pair
-  float knee[3];             // rider, pair
-  float seat[3];             // frame
-  float head[3];             // rider
-  float rider_tether[3];     // rider: held 10 ft behind `steering_tether` in a crash
-  float steering_tether[3];  // steering head
-  float shoulder[3];         // rider, pair
-  float foot_reach;          // ft below the peg a dabbing foot reaches
-};
-static_assert(sizeof(RiderContacts) == 31 * sizeof(float));
-
-// What every model shares about the rider: limb lengths for drawing, ft.
-struct RiderInfo {
-  float torso;
-  float upper_arm;
-  float forearm;
-  float thigh;
-  float shin;
-  float neck;
-};
-
-// The data files of a model, in this order.
-enum BikeFile {
-  kFrameModel, kFrameShape, kBikeTexture, kForkUpperModel, kForkUpperShape, kForkLowerModel,
-  kForkLowerShape, kSwingarmModel, kSwingarmShape, kFrontWheelModel, kFrontWheelShape,
-  kRearWheelModel, kRearWheelShape, kWheelTexture, kRiderHeadModel, kRiderHeadTexture,
-  kRiderBodyModel, kRiderBodyFirstPersonModel, kRiderShape, kRiderBodyTexture,
-  kSidePlatesModel, kFrontPlateModel, kRiderPlateModel, kBikeFiles,
-};
-
-struct BikeInfo {
-  const char* name;        // the model id of menus, setups and demos
-  const char* bike_class;  // "450f", "250f", "250", "125" or "50"
-  BikeConstants constants;
-  const char* files[kBikeFiles];  // data names
-  RiderContacts contacts;
-  const RiderInfo* rider;
-};
+using sim::BikeConstants;
+using sim::BikeFile;
+using sim::BikeInfo;
+using sim::RiderContacts;
+using sim::RiderInfo;
+using sim::WheelInfo;
+using sim::kBikeFiles;
+using sim::kMaxGears;
+using sim::kTorquePoints;
+using sim::kTorqueRpmStep;
+using enum sim::BikeFile;
 
 // The catalogue in list order, ending with nullptr.
 const BikeInfo* const* bike_catalogue();

@@ -476,6 +476,9 @@ BikeAdjustments bike_accept(const BikeAdjustments& handed);
 // the multiplayer server forbids arcade physics.
 BikeAdjustments setup_adjustments(const RiderSetup& setup, const BikeInfo& info, bool no_arcade);
 
+// Sets every adjustment on a bike, through the bike's clamping setters.
+void apply_bike_adjustments(sim::Bike* bike, const BikeAdjustments& adjustments);
+
 // The mechanic: refuses while the bike moves faster than 0.125 ft/s, showing
 // "Settings not applied.  Mechanic can't keep up error." when 10 s or more
 // have passed since the last refusal (`now_s`: total time in seconds).

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <ode/ode.h>
+
 #include "platform/platform.h"
 
 namespace data {
@@ -131,9 +133,6 @@ struct BikeInfo {
   const RiderInfo* rider;
 };
 
-// Creates the physics world (gravity (0, -32, 0) ft/s^2) and its contact
-// group. Called once at start-up.
-void create_world();
 
 // ---------------------------------------------------------------------------
 // Controls (controls.cpp): the per-tick inputs of a bike.
@@ -310,6 +309,15 @@ bool terrain_load(const char* track_dir, int render_mode, int debug_level = 0);
 // could not be written.
 bool terrain_save(const char* track_dir);
 
+// Builds a flat field at height 0 in memory: 2^(n+1)+1 points a side at
+// `spacing` feet, every tile surface 0 (the built-in surface), mid-grey
+// shading, no shadows. For tools and tests that shape their own ground (write
+// `heights`, then call `terrain_refresh`). False for n outside 1..12 or a
+// spacing that is not positive.
+bool terrain_create(int size_log2, float spacing);
+// After heights were written directly: height bounds, pyramid and shading.
+void terrain_refresh();
+
 // Frees the loaded terrain; queries then answer for a flat field at 0.
 void terrain_free();
 
@@ -387,5 +395,270 @@ bool shape_load(const char* name, Shape& shape);
 
 // Forgets every cached shape (a changed file is then read again).
 void shape_cache_clear();
+
+// ---------------------------------------------------------------------------
+// The physics world (world.cpp)
+//
+// One ODE world (double precision, gravity (0, -32, 0) ft/s^2, stepped with
+// the exact stepper once a tick) and one joint group for everything that
+// lives for a single step: contacts, tethers, rider springs, temporary
+// angular motors.
+
+constexpr double kTickSeconds = 1.0 / 128;
+
+// Creates the world and its contact group (idempotent). Called once at start-up.
+void create_world();
+// Destroys every bike's bodies first (callers free their bikes), then the world.
+void destroy_world();
+dWorldID physics_world();
+dJointGroupID contact_group();
+
+// What the simulation needs to know about the race around it. The race
+// driver keeps it up to date; tools set it themselves.
+struct SimState {
+  int tick = 0;               // the race tick
+  bool race_running = false;  // the gate has dropped and the race is not over
+  float erosion_scale = 0;    // 0..100; 0 records no erosion at all
+  int roost_frequency = 1000; // 0..1000
+  int extra_crash_ticks[16] = {};  // added to a crash's 512 ticks, by crash count
+};
+extern SimState g_sim;
+
+// ---------------------------------------------------------------------------
+// Bikes (bike.cpp, bike_step.cpp, bike_aids.cpp, contact.cpp)
+
+enum BodyPart {
+  kFrame, kFrontWheel, kRearWheel, kSteeringHead, kForkLower, kSwingarm, kRider, kBodyParts
+};
+enum BikeJoint {
+  kFrontAxle, kRearAxle, kSteeringJoint, kForkJoint, kSwingarmPivot, kRiderJoint, kBikeJoints
+};
+
+// Flag bits of `Bike::flags`.
+enum BikeFlags : unsigned {
+  kFlagRiderTorqueInAir = 1u << 0,
+  kFlagWheelieStopEngine = 1u << 1,  // wheelie stopper "Yes": no drive with the front up
+  kFlagWheelieStopBrake = 1u << 2,   // "Yes" and "Front Only": no front brake then
+  kFlagFrontAntilock = 1u << 3,
+  kFlagRearAntilock = 1u << 4,
+  kFlagAutoShift = 1u << 5,
+  kFlagAutoDab = 1u << 6,
+  kFlagRealign = 1u << 7,
+  kFlagArcade = 1u << 8,  // the second flag byte's bit 0
+};
+constexpr unsigned kDefaultBikeFlags = 141;
+
+// The riding aids' settings, with their defaults (see the setters for clamps).
+struct AidSettings {
+  double roll_damping = 60;
+  double leveling = 20;
+  double roll_limit_factor = 10;
+  double roll_limit_angle = 0.7853981633974483;  // rad
+  double steering_damping = 45;
+  double steering_strength = 75;
+  double max_steering_force = 400;
+  double direct_steering = 1;
+  double slow_damping_speed = 0;  // ft/s
+  double slow_damping_factor = 1;
+  double land_damping_falloff = 0.25;  // s
+  double land_damping_factor = 2;
+  double auto_clutch_rpms = 5000;
+  double brake_torque = 250;       // front, ft·lbf
+  double rear_brake_torque = 250;  // ft·lbf
+  double max_dab_speed = 30;       // ft/s
+  double full_lock_speed = 10;     // ft/s
+  double restricted_lock_speed = 50;  // ft/s
+  double restricted_lock = 0.0872664600610733;  // rad (5 degrees)
+};
+
+constexpr double kSlowSpeed = 15;  // ft/s
+constexpr double kStopSpeed = 5;   // ft/s
+
+// One wheel's contact with the ground, refreshed every tick.
+struct WheelContact {
+  dBodyID body = nullptr;
+  double ring_radius = 0;  // R, ft
+  double tube_radius = 0;  // r, ft
+  dVector3 point = {};     // world
+  dVector3 velocity = {};  // of the wheel material at the point
+  dVector3 normal = {0, 1, 0};
+  double depth = 0;        // 0: off the ground
+  int surface = 0;
+  dJointFeedback feedback = {};
+  bool has_feedback = false;  // a contact joint carried `feedback` in the last step
+};
+
+// Erosion events waiting to be applied, oldest at `read`.
+struct ErosionEvent {
+  float x, z, gx, gz;
+};
+constexpr int kErosionRing = 1024;
+
+struct Bike {
+  const BikeInfo* info = nullptr;
+  BikeConstants k{};  // the catalogue's constants, copied
+  int slot = 0;
+  std::string number;
+  dBodyID body[kBodyParts] = {};
+  dJointID joint[kBikeJoints] = {};
+  dJointFeedback joint_feedback[kBikeJoints] = {};
+  Shape shape[kBodyParts];  // the wheels' shapes serve bike-against-bike contact
+  WheelContact wheel[2];    // front, rear
+  dVector3 fork_axis = {};  // rest-pose steering axis in body coordinates, unit
+  Controls controls;
+
+  double engine_speed = 0;  // rad/s of the crankshaft
+  double engine_angle = 0;  // rad, engine side of the driveline, -pi..pi
+  double final_ratio = 1;   // rear teeth / countershaft teeth
+  double fork_compression = 0, fork_rebound = 0, fork_spring_rate = 0, fork_preload = 0,
+         fork_oil_level = 0;
+  double shock_compression = 0, shock_rebound = 0, shock_spring_rate = 0, shock_preload = 0;
+  double rider_yspring = 0.5, rider_ydamping = 0.5, rider_zspring = 0.5, rider_zdamping = 0.5;
+  double rider_mass_distribution = 1.0 / 3;
+  AidSettings aids;
+  unsigned flags = kDefaultBikeFlags;
+  bool out_of_range = false;
+
+  int crash_timer = 0;  // ticks; > 0 while crashed
+  int crash_count = 0;
+  int collision_timer = 0;
+  int collision_tick = -1;  // the tick of the last bike-against-bike contact
+  double dab_extension = 0;
+  double dab_animation = 0;  // 0..1, the foot-down picture
+  double landing_damping = 1;
+  dVector3 rider_velocity[4] = {};  // ring by tick mod 4
+  double lean_indicator = 0;
+  double total_mass = 0;
+  float presence = 1;  // 1 present; at 0.25 or less only bookkeeping runs
+  bool realign_done = false;
+  int ticks_stepped = 0;
+  double last_steer_torque = 0;  // for the telemetry
+
+  ErosionEvent erosion[kErosionRing] = {};
+  int erosion_write = 0;
+  int erosion_read = 0;
+  int erosion_events = 0;  // recorded since creation (tools and tests)
+};
+
+// Builds a bike of a catalogue model (the fall-back of `find_bike_info`
+// applies), with the default settings, at its rest pose (wheels on y = 0
+// around x = 0, facing -z). `info` must stay valid for the bike's life.
+Bike* bike_create(const BikeInfo* info, int slot, const char* number);
+void bike_destroy(Bike* bike);
+void bike_reset(Bike* bike);
+void bike_translate(Bike* bike, double dx, double dy, double dz);
+// Turns the whole bike by `yaw` radians about the vertical through the frame.
+void bike_rotate_yaw(Bike* bike, double yaw);
+// Raises the bike until nothing touches, then lowers it by 1/8 ft.
+void bike_place(Bike* bike);
+// The contacts of both wheels and the body parts; true when anything touches.
+bool bike_collide(Bike* bike);
+// One tick of the bike's own forces and motors.
+void bike_step(Bike* bike);
+// Contacts between two bikes that are close; adjusts the collision timers.
+void bike_bike_collide(Bike* a, Bike* b);
+
+// One whole simulation tick for a set of bikes, in order: contacts,
+// bike-against-bike contacts, roost, the world step, erosion, then for each
+// bike `before_step` (an auto pilot or a script fills its controls) and
+// `bike_step`, and the particles. Advances `g_sim.tick`.
+using BikeControlHook = void (*)(Bike* bike, void* context);
+void simulate_tick(Bike* const* bikes, int count, BikeControlHook before_step = nullptr,
+                   void* context = nullptr);
+
+// Readers.
+const dReal* body_position(const Bike* bike, BodyPart part);
+double frame_speed(const Bike* bike);              // ft/s
+double bike_lean(const Bike* bike);                // rad, 0 upright, < 0 leaning right
+double lean_angle(dBodyID body);
+double engine_rpm(const Bike* bike);
+bool bike_crashed(const Bike* bike);
+double fork_position(const Bike* bike);            // ft, <= 0
+double swingarm_angle(const Bike* bike);           // rad, <= 0
+double steering_angle(const Bike* bike);           // rad, > 0 turned left
+// The front wheel's velocity direction against the fork: 0 rolling straight,
+// the opposite sign of the steering angle when the fork is turned.
+double front_slip_angle(const Bike* bike);
+
+// Setters of the riding aids and the bike's adjustments, each clamping; a
+// value further outside its range than an eighth of the range sets
+// `out_of_range`.
+void bike_set_aid(Bike* bike, double AidSettings::*field, double value);
+void bike_set_flag(Bike* bike, unsigned flag, bool on);
+void bike_set_wheelie_stopper(Bike* bike, int mode);  // 0 off, 2 front only, 3 both
+void bike_set_rider_mass_distribution(Bike* bike, double share);
+void bike_set_sprockets(Bike* bike, double front_adjust, double rear_adjust);
+// Control setters (0..1 or -1..1). Throttle, dab, back-up and lean stay 0
+// while the bike is crashed.
+void set_throttle(Bike* bike, double v);
+void set_front_brake(Bike* bike, double v);
+void set_rear_brake(Bike* bike, double v);
+void set_dab(Bike* bike, double v);
+void set_back_up(Bike* bike, double v);
+void set_steer(Bike* bike, double v);
+void set_lean(Bike* bike, double v);
+void set_clutch(Bike* bike, double v);
+void shift(Bike* bike, int request);
+
+// The direction (radians about the vertical, 0 facing -z, positive turning
+// left) the racing line runs at a point; realign after a fall turns the bike
+// to it. Without a racing line the bike keeps its own heading.
+using RacingLineHeading = bool (*)(const Bike* bike, double* heading);
+extern RacingLineHeading g_racing_line_heading;
+
+// ---------------------------------------------------------------------------
+// Ground contact (contact.cpp)
+
+struct TerrainHit {
+  bool hit = false;
+  dVector3 point = {};
+  dVector3 normal = {0, 1, 0};
+  double depth = 0;
+};
+
+// Deepest contact of a sphere with the height field.
+TerrainHit sphere_terrain(const dReal* centre, double radius);
+// Deepest contact of a torus (the wheel: centre circle of radius R about the
+// axle, tube radius r) with the height field.
+TerrainHit torus_terrain(const dReal* centre, const dReal* axle, double ring_radius,
+                         double tube_radius);
+bool wheel_contact(Bike* bike, int wheel, double friction_multiplier);
+bool shape_contacts(const Shape& shape, dBodyID body);
+
+// Erosion and roost (erosion.cpp, particles.cpp).
+void erosion_record(Bike* bike);
+void erosion_apply(Bike* bike);
+void roost_emit(Bike* bike, bool use_existing_contacts);
+
+struct Particle {
+  float position[3];
+  float velocity[3];
+  float size;
+  unsigned char color[4];
+  signed char fade[4];
+  float grow;
+  float drag;
+  const RoostType* type;
+  bool alive;
+};
+constexpr int kParticles = 2000;
+bool particle_spawn(const float position[3], const float velocity[3], const RoostType& type);
+void particles_update();
+void particles_clear();
+const Particle* particles();
+int live_particles();
+
+// ---------------------------------------------------------------------------
+// State records (state_record.cpp): a bike's pose in 39 bytes.
+
+constexpr int kStateRecordSize = 39;
+struct StateRecord {
+  unsigned char bytes[kStateRecordSize];
+};
+void state_pack(const Bike* bike, StateRecord* record);
+// Poses the bike from `record`; with `a`, `b` and their tick distance `n`
+// the bodies also get the velocities between those two records.
+void bike_pose(Bike* bike, const StateRecord& record, const StateRecord* a = nullptr,
+               const StateRecord* b = nullptr, int n = 1);
 
 }  // namespace sim

@@ -257,6 +257,45 @@ bool terrain_load(const char* track_dir, int render_mode, int debug_level) {
   return true;
 }
 
+bool terrain_create(int size_log2, float spacing) {
+  terrain_free();
+  if (size_log2 < 1 || size_log2 > 12 || !(spacing > 0)) return false;
+  HeightField& field = g_terrain;
+  const int points = (1 << (size_log2 + 1)) + 1;
+  field.size_log2 = size_log2;
+  field.points_per_side = points;
+  field.spacing = spacing;
+  field.tile_size = 2 * spacing;
+  field.extent = std::ldexp(spacing, size_log2 + 1);
+  field.tiles_per_side = 1 << size_log2;
+  const std::size_t count = static_cast<std::size_t>(points) * points;
+  field.heights = allocate<float>(count);
+  std::fill(field.heights, field.heights + count, 0.0f);
+  const std::size_t tiles = static_cast<std::size_t>(field.tiles_per_side) * field.tiles_per_side;
+  field.tilemap = allocate<unsigned char>(tiles);
+  std::memset(field.tilemap, 0, tiles);
+  field.shading = allocate<unsigned char>(count * 3);
+  std::memset(field.shading, 128, count * 3);
+  field.shadows = allocate<unsigned char>(count);
+  std::memset(field.shadows, 0, count);
+  field.surface_count = 1;
+  terrain_build_pyramid();
+  return true;
+}
+
+void terrain_refresh() {
+  HeightField& field = g_terrain;
+  if (!field.heights) return;
+  const std::size_t count = static_cast<std::size_t>(field.points_per_side) * field.points_per_side;
+  field.min_height = field.max_height = field.heights[0];
+  for (std::size_t i = 0; i < count; ++i) {
+    field.min_height = std::fmin(field.min_height, field.heights[i]);
+    field.max_height = std::fmax(field.max_height, field.heights[i]);
+  }
+  terrain_build_pyramid();
+  bake_shading(field, 0, 0, field.points_per_side - 1, field.points_per_side - 1);
+}
+
 void terrain_free() {
   HeightField& field = g_terrain;
   std::free(field.heights);

@@ -76,6 +76,16 @@ void brake_torques(const Bike* bike, double* front, double* rear) {
   if ((bike->flags & kFlagWheelieStopBrake) && on_ground(bike, 0) && !on_ground(bike, 1)) *front = 0;
 }
 
+double steering_lock(const Bike* bike, double front_speed) {
+  // Full lock at walking pace, restricted at speed, and more so on slippery ground.
+  const AidSettings& a = bike->aids;
+  const double l2 = std::max(a.restricted_lock_speed, a.full_lock_speed + 1);
+  const double blend =
+      clampd((1 / std::max(front_speed, 1.0) - 1 / l2) / (1 / a.full_lock_speed - 1 / l2), 0, 1);
+  const double lock0 = std::min(kPi / 4, a.restricted_lock / friction_under_frame(bike));
+  return lock0 + (kPi / 4 - lock0) * blend;
+}
+
 void steering_control(Bike* bike) {
   if (bike->crash_timer > 0) return;
   const AidSettings& a = bike->aids;
@@ -88,11 +98,7 @@ void steering_control(Bike* bike) {
   const double s = c.steer;
   const double speed = frame_speed(bike);
 
-  // 1-2: the lock allowed, full at walking pace, restricted (more on slippery ground) at speed.
-  const double l2 = std::max(a.restricted_lock_speed, a.full_lock_speed + 1);
-  const double blend = clampd((1 / std::max(v, 1.0) - 1 / l2) / (1 / a.full_lock_speed - 1 / l2), 0, 1);
-  const double lock0 = std::min(kPi / 4, a.restricted_lock / friction_under_frame(bike));
-  const double lock = lock0 + (kPi / 4 - lock0) * blend;
+  const double lock = steering_lock(bike, v);
 
   // 3: beyond the lock the torque that would steer further is withdrawn, then reversed.
   double lower = -a.max_steering_force, upper = a.max_steering_force;

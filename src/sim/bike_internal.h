@@ -111,6 +111,12 @@ double roll_rate(const Bike* bike);
 namespace sim {
 // Joins the rider to the frame where both are now.
 void attach_rider(Bike* bike);
+// The fork's force (lbf) at slider position x (<= 0) moving at v (ft/s).
+double fork_force_lbf(const Bike* bike, double x, double v);
+// The steering lock (rad) the realistic controller allows at a front-wheel ground speed.
+double steering_lock(const Bike* bike, double front_speed);
+// Tyre contact spring and damper at a sinkage (depth / tube radius, 0..1).
+void tyre_stiffness(double sinkage, double* kp, double* kd);
 // Throws the rider off: detaches the rider joint and starts the crash timer.
 void crash_bike(Bike* bike);
 // The gear itself, or the highest lower gear with a positive ratio.

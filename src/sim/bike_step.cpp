@@ -25,17 +25,9 @@ double curve(const float* table, double rpm) {
 
 void fork_force(Bike* bike) {
   dJointID fork = bike->joint[kForkJoint];
-  const double x = dJointGetSliderPosition(fork);
-  const double v = dJointGetSliderPositionRate(fork);
-  const double c = -x;
-  const double travel = bike->k.fork_travel;
-  const double damping = v * (v >= 0 ? bike->fork_rebound : bike->fork_compression);
-  const double spring = (bike->fork_preload - x) * bike->fork_spring_rate - damping;
-  const double oil = bike->fork_oil_level;
-  // The air above the oil compresses adiabatically.
-  const double air =
-      82.46169 * std::pow((travel + oil) / (travel + oil - std::min(c, travel)), 1.4) - 82.46169;
-  const double force = c >= 0 ? (air + spring) * std::min(1.0, 32 * c / travel) : 0;
+  const double force = fork_force_lbf(bike, dJointGetSliderPosition(fork),
+                                      dJointGetSliderPositionRate(fork));
+  // The motor extends the fork with at most the spring's force.
   dJointSetSliderParam(fork, dParamVel, force >= 0 ? 100 : 0);
   dJointSetSliderParam(fork, dParamFMax, std::fabs(force));
 }
@@ -278,6 +270,19 @@ void handle_crash(Bike* bike) {
 }
 
 }  // namespace
+
+double fork_force_lbf(const Bike* bike, double x, double v) {
+  const double c = -x;
+  const double travel = bike->k.fork_travel;
+  const double damping = v * (v >= 0 ? bike->fork_rebound : bike->fork_compression);
+  const double spring = (bike->fork_preload - x) * bike->fork_spring_rate - damping;
+  const double oil = bike->fork_oil_level;
+  // The air above the oil compresses adiabatically.
+  const double air =
+      82.46169 * std::pow((travel + oil) / (travel + oil - std::min(c, travel)), 1.4) - 82.46169;
+  // The force fades in over the first 1/32 of the travel.
+  return c >= 0 ? (air + spring) * std::min(1.0, 32 * c / travel) : 0;
+}
 
 void crash_bike(Bike* bike) {
   dJointAttach(bike->joint[kRiderJoint], nullptr, nullptr);

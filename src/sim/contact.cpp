@@ -201,6 +201,12 @@ TerrainHit torus_terrain(const dReal* centre_in, const dReal* axle_in, double ri
   return hit;
 }
 
+void tyre_stiffness(double sinkage, double* kp, double* kd) {
+  const double c3 = sinkage * sinkage * sinkage;
+  *kp = 1000 + 24000 * c3;
+  *kd = 200 + 2300 * c3;
+}
+
 bool wheel_contact(Bike* bike, int which, double friction_multiplier) {
   WheelContact& w = bike->wheel[which];
   w.has_feedback = false;
@@ -226,8 +232,8 @@ bool wheel_contact(Bike* bike, int which, double friction_multiplier) {
   const double mu =
       surface_friction(w.surface, static_cast<float>(length(u))) * friction_multiplier;
   const double sinkage = std::min(hit.depth / w.tube_radius, 1.0);
-  const double c3 = sinkage * sinkage * sinkage;
-  const double kp = 1000 + 24000 * c3, kd = 200 + 2300 * c3;
+  double kp, kd;
+  tyre_stiffness(sinkage, &kp, &kd);
 
   dContact contact;
   std::memset(&contact, 0, sizeof contact);

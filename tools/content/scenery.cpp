@@ -1,0 +1,266 @@
+// scenery.cpp -- what the tracks name beyond their own folders: ground, sky, flares, roost,
+// banners, flaggers, hay bales and tyre stacks.
+//
+// These are plain first versions: every name a track uses exists and reads,
+// in colours that say what each thing is.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "content/content.h"
+
+namespace content {
+
+namespace names {
+const char* const kGround[5] = {"@hardpack.png", "@loam.png", "@sand.png", "@grass.png",
+                                "@rough.png"};
+const char* const kSky[5] = {"@sky-n.png", "@sky-e.png", "@sky-s.png", "@sky-w.png", "@sky-u.png"};
+const char* const kSkyEnv = "@sky-env.png";
+const char* const kRoost = "@roost.png";
+const char* const kFlare[3] = {"@flare_glow.png", "@flare_ring.png", "@flare_spot.png"};
+const char* const kBanners[3] = {"@banner_korvex.png", "@banner_stripes.png",
+                                 "@banner_chequer.png"};
+const char* const kStartFlagger[5] = {"@flagger_start_idle.png", "@flagger_start_board30.png",
+                                      "@flagger_start_board_side.png", "@flagger_start_gate.png",
+                                      "@flagger_start_walk.png"};
+const char* const kFinishFlagger[4] = {"@flagger_finish_idle.png", "@flagger_finish_halfway.png",
+                                       "@flagger_finish_white.png",
+                                       "@flagger_finish_chequered.png"};
+const char* const kCourseFlagger[2] = {"@flagger_course_idle.png", "@flagger_course_yellow.png"};
+const char* const kHayBale[3] = {"@haybale.jm", "@haybale.png", "@haybale.shp"};
+const char* const kTyreStack[3] = {"@tyrestack.jm", "@tyrestack.png", "@tyrestack.shp"};
+}  // namespace names
+
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+
+// The file name of a data name ("@sand.png" -> "sand.png").
+std::string file_of(const char* name) { return name[0] == '@' ? name + 1 : name; }
+
+void ground_textures(Output& out) {
+  const Rgba colours[5] = {
+      {138, 104, 72},  // hard-pack: packed brown clay
+      {104, 78, 54},   // loam: dark and loose
+      {206, 184, 138}, // sand
+      {78, 122, 52},   // grass
+      {96, 104, 62},   // rough ground beyond the course
+  };
+  const float grain[5] = {0.25f, 0.35f, 0.2f, 0.4f, 0.5f};
+  for (int i = 0; i < 5; ++i) {
+    Picture p(128, 128, 3);
+    fill(p, colours[i]);
+    add_noise(p, 100 + i, grain[i], 4);
+    write_picture(out, file_of(names::kGround[i]), p);
+  }
+}
+
+// Sky faces: the side faces run from a pale horizon (bottom) to a deeper blue
+// (top) with low hills along the bottom edge; the top face is the zenith.
+void sky(Output& out) {
+  for (int face = 0; face < 5; ++face) {
+    Picture p(256, 256, 3);
+    for (int y = 0; y < 256; ++y) {
+      const float t = face == 4 ? 1.0f : 1.0f - y / 255.0f;  // 0 at the horizon
+      const Rgba c{200 - 130 * t, 222 - 90 * t, 240 - 25 * t};
+      fill_rect(p, 0, y, 256, y + 1, c);
+    }
+    add_noise(p, 200 + face, 0.06f, 2);
+    if (face < 4) {
+      for (int x = 0; x < 256; ++x) {
+        const float hill = 12 + 8 * std::sin(x * 0.045f + face * 1.7f) + 4 * std::sin(x * 0.13f + face);
+        fill_rect(p, x, 256 - static_cast<int>(hill), x + 1, 256, Rgba{92, 112, 84});
+      }
+    }
+    write_picture(out, file_of(names::kSky[face]), p);
+  }
+  Picture env(128, 128, 3);
+  for (int y = 0; y < 128; ++y) {
+    for (int x = 0; x < 128; ++x) {
+      const float r = std::hypot(x - 63.5f, y - 63.5f) / 64;  // 0 up, 1 down the horizon
+      fill_rect(env, x, y, x + 1, y + 1, Rgba{90 + 110 * r, 140 + 80 * r, 215 + 25 * r});
+    }
+  }
+  write_picture(out, file_of(names::kSkyEnv), env);
+}
+
+// White, soft-edged sprites: the track files tint them.
+void sprites(Output& out) {
+  Picture roost(32, 32, 4);
+  fill(roost, Rgba{255, 255, 255, 0});
+  for (int ring = 0; ring < 8; ++ring) {
+    fill_disc(roost, 16, 16, 14 - ring * 1.5f, Rgba{255, 255, 255, 40});
+  }
+  write_picture(out, file_of(names::kRoost), roost);
+
+  Picture glow(64, 64, 4);
+  fill(glow, Rgba{255, 255, 255, 0});
+  for (int ring = 0; ring < 16; ++ring) fill_disc(glow, 32, 32, 31 - ring * 1.9f, Rgba{255, 255, 255, 18});
+  write_picture(out, file_of(names::kFlare[0]), glow);
+
+  Picture ring(64, 64, 4);
+  fill(ring, Rgba{255, 255, 255, 0});
+  fill_disc(ring, 32, 32, 30, Rgba{255, 255, 255, 90});
+  fill_disc(ring, 32, 32, 26, Rgba{255, 255, 255, 0});
+  for (int x = 0; x < 64; ++x) {
+    for (int y = 0; y < 64; ++y) {
+      // The disc above only adds; clear the inside by hand.
+      if (std::hypot(x + 0.5f - 32, y + 0.5f - 32) < 25.5f) ring.at(x, y)[3] = 0;
+    }
+  }
+  write_picture(out, file_of(names::kFlare[1]), ring);
+
+  Picture spot(64, 64, 4);
+  fill(spot, Rgba{255, 255, 255, 0});
+  fill_disc(spot, 32, 32, 20, Rgba{255, 255, 255, 140});
+  fill_disc(spot, 32, 32, 12, Rgba{255, 255, 255, 200});
+  write_picture(out, file_of(names::kFlare[2]), spot);
+}
+
+void banners(Output& out) {
+  // A wide sign: coloured ground, a light panel, bands.
+  Picture korvex(256, 64, 4);
+  fill(korvex, Rgba{200, 30, 30});
+  fill_rect(korvex, 8, 8, 248, 56, Rgba{245, 245, 240});
+  for (int i = 0; i < 6; ++i) fill_rect(korvex, 24 + i * 36, 18, 48 + i * 36, 46, Rgba{200, 30, 30});
+  write_picture(out, file_of(names::kBanners[0]), korvex);
+
+  Picture stripes(256, 64, 4);
+  for (int x = 0; x < 256; x += 32) {
+    fill_rect(stripes, x, 0, x + 16, 64, Rgba{20, 60, 170});
+    fill_rect(stripes, x + 16, 0, x + 32, 64, Rgba{250, 250, 250});
+  }
+  write_picture(out, file_of(names::kBanners[1]), stripes);
+
+  Picture chequer(256, 64, 4);
+  for (int y = 0; y < 64; y += 16) {
+    for (int x = 0; x < 256; x += 16) {
+      const bool dark = ((x + y) / 16) % 2 == 0;
+      fill_rect(chequer, x, y, x + 16, y + 16, dark ? Rgba{15, 15, 15} : Rgba{250, 220, 30});
+    }
+  }
+  write_picture(out, file_of(names::kBanners[2]), chequer);
+}
+
+// What a flagger holds up.
+enum class Holding { kNothing, kBoard30, kBoardSide, kFlag, kFlagDown, kWalking };
+
+// A flagger: a standing figure in a marshal's vest, 64 x 128, on a clear ground.
+void flagger(Output& out, const char* name, Holding holding, Rgba flag) {
+  Picture p(64, 128, 4);
+  fill(p, Rgba{0, 0, 0, 0});
+  const int lean = holding == Holding::kWalking ? 4 : 0;
+  fill_rect(p, 24 - lean, 84, 31 - lean, 126, Rgba{40, 40, 60});  // legs
+  fill_rect(p, 33 + lean, 84, 40 + lean, 126, Rgba{40, 40, 60});
+  fill_rect(p, 22, 44, 42, 86, Rgba{250, 120, 20});                // vest
+  fill_disc(p, 32, 34, 9, Rgba{225, 180, 150});                    // head
+  fill_rect(p, 24, 22, 40, 28, Rgba{30, 30, 30});                  // cap
+  switch (holding) {
+    case Holding::kNothing:
+    case Holding::kWalking:
+      fill_rect(p, 16, 46, 22, 80, Rgba{250, 120, 20});  // arms down
+      fill_rect(p, 42, 46, 48, 80, Rgba{250, 120, 20});
+      break;
+    case Holding::kBoard30:
+    case Holding::kBoardSide: {
+      fill_rect(p, 42, 20, 48, 50, Rgba{250, 120, 20});  // arm up
+      const bool side = holding == Holding::kBoardSide;
+      const int w = side ? 26 : 14, h = side ? 14 : 26;
+      fill_rect(p, 45 - w / 2, 4, 45 + w / 2, 4 + h, flag);
+      fill_rect(p, 45 - w / 2 + 3, 7, 45 + w / 2 - 3, 4 + h - 3, Rgba{250, 250, 250});
+      break;
+    }
+    case Holding::kFlag:
+      fill_rect(p, 42, 16, 48, 50, Rgba{250, 120, 20});
+      fill_rect(p, 46, 2, 49, 40, Rgba{90, 70, 40});  // the stick
+      fill_rect(p, 49, 2, 64, 16, flag);
+      break;
+    case Holding::kFlagDown:
+      fill_rect(p, 42, 46, 48, 80, Rgba{250, 120, 20});
+      fill_rect(p, 46, 70, 49, 110, Rgba{90, 70, 40});
+      fill_rect(p, 49, 96, 64, 110, flag);
+      break;
+  }
+  write_picture(out, file_of(name), p);
+}
+
+void flaggers(Output& out) {
+  const Rgba green{40, 170, 60}, white{250, 250, 250}, yellow{250, 220, 30}, red{210, 30, 30};
+  flagger(out, names::kStartFlagger[0], Holding::kNothing, white);
+  flagger(out, names::kStartFlagger[1], Holding::kBoard30, green);
+  flagger(out, names::kStartFlagger[2], Holding::kBoardSide, green);
+  flagger(out, names::kStartFlagger[3], Holding::kFlagDown, green);
+  flagger(out, names::kStartFlagger[4], Holding::kWalking, white);
+  flagger(out, names::kFinishFlagger[0], Holding::kNothing, white);
+  flagger(out, names::kFinishFlagger[1], Holding::kFlag, red);
+  flagger(out, names::kFinishFlagger[2], Holding::kFlag, white);
+  flagger(out, names::kFinishFlagger[3], Holding::kFlag, Rgba{20, 20, 20});
+  flagger(out, names::kCourseFlagger[0], Holding::kNothing, yellow);
+  flagger(out, names::kCourseFlagger[1], Holding::kFlag, yellow);
+}
+
+void hay_bale(Output& out) {
+  Picture p(128, 128, 3);
+  fill(p, Rgba{214, 186, 110});
+  // Straw runs along the bale: long thin streaks, and two binding twines.
+  for (int y = 0; y < 128; y += 3) {
+    const float shade = 0.85f + 0.15f * std::sin(y * 1.7f);
+    fill_rect(p, 0, y, 128, y + 1, Rgba{214 * shade, 186 * shade, 110 * shade});
+  }
+  add_noise(p, 300, 0.2f, 8);
+  fill_rect(p, 30, 0, 34, 128, Rgba{150, 60, 30});
+  fill_rect(p, 94, 0, 98, 128, Rgba{150, 60, 30});
+  write_picture(out, file_of(names::kHayBale[1]), p);
+
+  Mesh bale;
+  bale.exponent = 4;
+  bale.colour[0] = bale.colour[1] = bale.colour[2] = 0.05f;
+  const float lo[3] = {-2, 0, -1}, hi[3] = {2, 2, 1};  // 4 ft long, 2 ft high and deep
+  add_box(bale, lo, hi);
+  write_model(out, file_of(names::kHayBale[0]), {bale});
+  write_file(out, file_of(names::kHayBale[2]),
+             shape_text({{-1.2f, 1, 0, 1, 0.7f}, {0, 1, 0, 1, 0.7f}, {1.2f, 1, 0, 1, 0.7f}}));
+}
+
+void tyre_stack(Output& out) {
+  Picture p(128, 128, 3);
+  fill(p, Rgba{34, 34, 36});
+  // The side (upper three quarters): four tyres with their treads and a painted band.
+  for (int tyre = 0; tyre < 4; ++tyre) {
+    const int y0 = tyre * 24;
+    fill_rect(p, 0, y0, 128, y0 + 2, Rgba{12, 12, 12});
+    for (int x = 0; x < 128; x += 6) fill_rect(p, x, y0 + 6, x + 3, y0 + 18, Rgba{48, 48, 50});
+  }
+  fill_rect(p, 0, 40, 128, 48, Rgba{235, 235, 235});
+  // The top (lowest quarter): the hole of the top tyre.
+  for (int y = 96; y < 128; ++y) {
+    for (int x = 0; x < 128; ++x) {
+      const float dx = (x + 0.5f - 64) / 64, dy = (y + 0.5f - 112) / 16;
+      if (dx * dx + dy * dy < 0.35f) fill_rect(p, x, y, x + 1, y + 1, Rgba{8, 8, 8});
+    }
+  }
+  add_noise(p, 301, 0.15f, 8);
+  write_picture(out, file_of(names::kTyreStack[1]), p);
+
+  Mesh stack;
+  stack.exponent = 8;
+  stack.colour[0] = stack.colour[1] = stack.colour[2] = 0.15f;
+  add_cylinder(stack, 1.25f, 0, 2.8f, 16);
+  write_model(out, file_of(names::kTyreStack[0]), {stack});
+  write_file(out, file_of(names::kTyreStack[2]),
+             shape_text({{0, 0.9f, 0, 1.25f, 0.8f}, {0, 1.9f, 0, 1.25f, 0.8f}}));
+}
+
+}  // namespace
+
+void write_scenery(Output& out) {
+  ground_textures(out);
+  sky(out);
+  sprites(out);
+  banners(out);
+  flaggers(out);
+  hay_bale(out);
+  tyre_stack(out);
+}
+
+}  // namespace content

@@ -118,6 +118,19 @@ extern const char* const kTyreStack[3];  // model, texture, shape
 void write_scenery(Output& out);
 
 // ---------------------------------------------------------------------------
+// Bikes and riders (bikes.cpp, riders.cpp): every catalogue model's part
+// models and texture, the shared wheels, rider and plates, the roster's
+// alternative textures.
+void write_bikes(Output& out);
+void write_riders(Output& out);
+
+// ---------------------------------------------------------------------------
+// Fonts, HUD pictures and engine sounds (fonts.cpp, hud.cpp, sounds.cpp).
+void write_fonts(Output& out);
+void write_hud(Output& out);
+void write_sounds(Output& out);
+
+// ---------------------------------------------------------------------------
 // Tracks (track_lap.cpp, track_ground.cpp and track_dressing.cpp build any
 // plan; one file per track holds its plan)
 

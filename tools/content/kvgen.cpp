@@ -23,6 +23,11 @@ int main(int argc, char** argv) {
   content::write_file(out, "korvex_data.txt", "Korvex game data 1\n");
   content::write_stock_shapes(out);
   content::write_scenery(out);
+  content::write_bikes(out);
+  content::write_riders(out);
+  content::write_fonts(out);
+  content::write_hud(out);
+  content::write_sounds(out);
   content::build_track(out, content::rabbithill_plan());
   content::build_track(out, content::practice_plan());
   const content::ManifestTotals totals = content::write_manifest(out);

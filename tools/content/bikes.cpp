@@ -1,0 +1,8 @@
+// bikes.cpp -- every catalogue model's part models and bike texture.
+#include "content/content.h"
+
+namespace content {
+
+void write_bikes(Output&) {}
+
+}  // namespace content

@@ -7,7 +7,7 @@
 
 set(KV_DATA_DIR ${CMAKE_BINARY_DIR}/gamedata)
 set(KV_DATA_STAMP ${CMAKE_BINARY_DIR}/gamedata.stamp)
-set(KV_PACK ${CMAKE_BINARY_DIR}/zzzz.saf)
+set(KV_PACK ${KV_GAME_DIR}/zzzz.saf)
 set(KV_DIGESTS ${CMAKE_BINARY_DIR}/generated/data_digests.cpp)
 
 add_custom_command(
@@ -21,6 +21,7 @@ add_custom_command(
 
 add_custom_command(
   OUTPUT ${KV_PACK}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_GAME_DIR}
   COMMAND kvpack ${KV_DATA_DIR} ${KV_PACK}
   DEPENDS kvpack ${KV_DATA_STAMP}
   COMMENT "Packing game data into zzzz.saf"
@@ -38,4 +39,5 @@ add_custom_target(gamedata ALL DEPENDS ${KV_PACK} ${KV_DIGESTS})
 
 add_executable(korvex ${CMAKE_SOURCE_DIR}/src/shell/main.cpp ${KV_DIGESTS})
 target_link_libraries(korvex PRIVATE korvex_core)
+set_target_properties(korvex PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KV_GAME_DIR})
 add_dependencies(korvex gamedata)

@@ -1,4 +1,6 @@
 // race_driver.cpp -- rider slots, the race tick and shutdown.
+#include <cmath>
+
 #include "platform/platform.h"
 #include "race/race.h"
 #include "shell/shell.h"
@@ -7,18 +9,31 @@ namespace shell {
 
 RaceDriver g_race;
 
+void free_bikes() {
+  for (RiderSlot& slot : g_race.slots) {
+    sim::bike_destroy(slot.bike);
+    slot.bike = nullptr;
+  }
+}
+
 void reset_rider_slots() {
+  free_bikes();
   for (int i = 0; i < kRiderSlots; ++i) {
     g_race.slots[i] = RiderSlot{};
     g_race.lineup[i] = 0;
   }
 }
 
+bool false_start(const double spot[3], const double at[3]) {
+  const double dx = at[0] - spot[0], dy = at[1] - spot[1], dz = at[2] - spot[2];
+  return dx * dx + dy * dy + dz * dz >= kFalseStartDistance * kFalseStartDistance;
+}
+
 void hand_over_controls(const float inputs[]) {
   if (!g_race.race_loaded) return;
   RiderSlot& slot = g_race.slots[g_race.watched];
   // A watched bike driven from elsewhere leaves the controls to the camera.
-  if (slot.driver != kDriverLocal || !slot.info) return;
+  if (slot.driver != kDriverLocal || !slot.bike) return;
   sim::PlayerInputs in;
   in.steer = inputs[kInputSteer];
   in.throttle = inputs[kInputThrottle];
@@ -31,15 +46,64 @@ void hand_over_controls(const float inputs[]) {
   in.lean = inputs[kInputLean];
   g_race.aids.reverse_steering = g_rider_setup.reverse_steering.name() == "Yes";
   g_race.aids.sticky_dab = g_rider_setup.sticky_dab.name() == "Yes";
-  // Crashes come with the physics; until then a bike is never down.
-  sim::apply_player_inputs(in, g_race.aids, false, slot.info->constants.gear_ratios,
-                           slot.controls);
+  sim::Bike* bike = slot.bike;
+  const bool crashed = sim::bike_crashed(bike);
+  sim::apply_player_inputs(in, g_race.aids, crashed, bike->k.gear_ratios, bike->controls);
+  if (crashed) {
+    sim::Controls& c = bike->controls;
+    c.throttle = c.dab = c.back_up = c.lean = 0;
+  }
 }
 
-void race_tick() { ++g_race.tick; }
+namespace {
+
+// A bike waiting for the gate (or serving a false-start penalty) stands on its brakes.
+void hold(sim::Bike* bike) {
+  sim::Controls& c = bike->controls;
+  c.front_brake = c.rear_brake = 1;
+  c.dab = 1;
+  c.clutch = 0;
+  c.throttle = 0;
+  c.back_up = 0;
+}
+
+void before_bike_step(sim::Bike* bike, void*) {
+  RiderSlot& slot = g_race.slots[bike->slot];
+  if (slot.driver == kDriverHistory) return;
+  const bool before_gate = g_race.tick < g_race.start_tick;
+  if (bike->slot == g_race.local_slot && before_gate && g_race.held_until == 0 &&
+      !g_race.time_trial) {
+    const dReal* p = sim::body_position(bike, sim::kFrame);
+    const double at[3] = {p[0], p[1], p[2]};
+    if (false_start(g_race.start_spot, at)) {
+      g_race.held_until = g_race.start_tick + 15 * 128;
+      platform::message("15 second false start penalty");
+    }
+  }
+  const bool penalised = bike->slot == g_race.local_slot && g_race.tick < g_race.held_until;
+  if ((before_gate && !g_race.time_trial) || penalised) hold(bike);
+}
+
+}  // namespace
+
+void race_tick() {
+  // Kept between ticks: the race tick allocates nothing once the race is set up.
+  static sim::Bike* bikes[kRiderSlots];
+  int count = 0;
+  for (RiderSlot& slot : g_race.slots) {
+    if (slot.bike) bikes[count++] = slot.bike;
+  }
+  sim::g_sim.tick = g_race.tick;
+  sim::g_sim.race_running = g_race.tick >= g_race.start_tick;
+  sim::g_sim.erosion_scale = static_cast<float>(g_startup.erosion_rate);
+  sim::g_sim.roost_frequency = g_startup.roost_frequency;
+  sim::simulate_tick(bikes, count, before_bike_step, nullptr);
+  ++g_race.tick;
+}
 
 void shutdown() {
   platform::log("Deallocating bikes\n");
+  free_bikes();
   for (RiderSlot& slot : g_race.slots) slot = RiderSlot{};
   platform::log("Deallocating track\n");
   race::track_free();

@@ -1,4 +1,5 @@
 // race_setup.cpp -- setting up a race: the roster shuffle, the start tick, the slots, the track.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -158,6 +159,71 @@ void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], 
   }
 }
 
+namespace {
+
+// Where slot t starts: on the track's start positions, rows of them 10 ft apart; without
+// them in a line across the middle of the ground.
+void grid_spot(int t, double* x, double* z, double* yaw) {
+  const std::vector<race::StartingGate>& gates = race::g_track.starting_gates;
+  if (gates.empty()) {
+    *x = sim::g_terrain.extent / 2 + 5.0 * t;
+    *z = sim::g_terrain.extent / 2;
+    *yaw = 0;
+    return;
+  }
+  const int count = static_cast<int>(gates.size());
+  const race::StartingGate& g = gates[static_cast<std::size_t>(t % count)];
+  const double back = (t / count + 0.0625) * 10;
+  // Behind is the bike's +z turned by the heading.
+  *x = g.x + std::sin(g.yaw) * back;
+  *z = g.z + std::cos(g.yaw) * back;
+  *yaw = g.yaw;
+}
+
+}  // namespace
+
+void create_bikes() {
+  free_bikes();
+  g_race.local_slot = -1;
+  g_race.held_until = 0;
+  for (int t = 0; t < kRiderSlots; ++t) {
+    RiderSlot& slot = g_race.slots[t];
+    if (!slot.info) continue;
+    const char* number = "";
+    if (slot.driver == kDriverLocal) {
+      number = g_rider_setup.number.c_str();
+    } else if (slot.identity >= 0) {
+      number = rider_identities()[slot.identity].number;
+    }
+    sim::Bike* bike = sim::bike_create(slot.info, t, number);
+    slot.bike = bike;
+    if (slot.driver == kDriverLocal) {
+      apply_bike_adjustments(bike, setup_adjustments(g_rider_setup, *slot.info, false));
+    } else if (slot.driver == kDriverHistory) {
+      sim::bike_set_aid(bike, &sim::AidSettings::roll_damping, 100);
+      sim::bike_set_aid(bike, &sim::AidSettings::full_lock_speed, 5);
+      sim::bike_set_aid(bike, &sim::AidSettings::restricted_lock_speed, 50);
+      sim::bike_set_aid(bike, &sim::AidSettings::restricted_lock, 0.04363323);
+    } else {
+      RiderSetup setup = default_rider_setup();
+      apply_stability_preset(setup);
+      setup.arcade.index = 0;
+      apply_bike_adjustments(bike, setup_adjustments(setup, *slot.info, false));
+    }
+    double x, z, yaw;
+    grid_spot(t, &x, &z, &yaw);
+    const dReal* frame = sim::body_position(bike, sim::kFrame);
+    sim::bike_translate(bike, x - frame[0], sim::terrain_height(float(x), float(z)), z - frame[2]);
+    sim::bike_rotate_yaw(bike, yaw);
+    sim::bike_place(bike);
+    if (slot.driver == kDriverLocal && g_race.local_slot < 0) {
+      g_race.local_slot = t;
+      const dReal* p = sim::body_position(bike, sim::kFrame);
+      for (int i = 0; i < 3; ++i) g_race.start_spot[i] = p[i];
+    }
+  }
+}
+
 void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks, int laps,
                 int robot_skill) {
   (void)record_demo;
@@ -169,6 +235,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   show_progress("Remembering lines...");
   show_progress("Cleaning up...");
   platform::log("Deallocating bikes\n");
+  free_bikes();
   for (RiderSlot& slot : g_race.slots) slot = RiderSlot{};
   platform::log("Finished deallocating bikes\n");
 
@@ -208,6 +275,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   for (RiderSlot& slot : g_race.slots) {
     if (!slot.model.empty()) slot.info = find_bike_info(slot.model.c_str());
   }
+  create_bikes();
   // The camera follows the local rider, else the first rider on the grid.
   int first = -1, local = -1;
   for (int slot = 0; slot < kRiderSlots; ++slot) {

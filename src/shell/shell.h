@@ -521,8 +521,7 @@ constexpr int kIdentities = 80;
 const RiderIdentity* rider_identities();
 
 struct RiderSlot {
-  void* bike = nullptr;  // the slot's bike, or none
-  sim::Controls controls;  // this tick's controls of the slot's bike
+  sim::Bike* bike = nullptr;  // the slot's bike, or none; owned by the race driver
   int driver = kDriverHistory;
   std::string model;     // the catalogue name the slot's bike is built from; empty: none
   const BikeInfo* info = nullptr;  // its catalogue entry, looked up once at set-up
@@ -545,7 +544,15 @@ struct RaceDriver {
   std::string track;          // directory of the loaded track; empty: none
   std::string playback_track; // the playback demo's track
   bool race_loaded = false;
+  int local_slot = -1;         // the local human's slot, or -1
+  double start_spot[3] = {};   // where the local human's frame stood at set-up (ft)
+  int held_until = 0;          // a false start holds the local bike until this tick
 };
+
+// A false start: before the gate drops, the frame has moved this far (ft) from its spot.
+constexpr double kFalseStartDistance = 3;
+// Whether a frame at `at` has left the starting spot by the false-start distance.
+bool false_start(const double spot[3], const double at[3]);
 
 extern RaceDriver g_race;
 
@@ -584,8 +591,17 @@ void main_loop_begin();
 // them over, and runs the race tick unless paused.
 void tick_step(double wall_moment);
 
-// Advances the race by one tick.
+// Advances the race by one tick: collisions, roost, the physics world, erosion, each
+// bike's step (held before the gate drops), particles, then the tick counter.
 void race_tick();
+
+// Frees every slot's bike.
+void free_bikes();
+
+// Creates the slots' bikes from their models at their grid spots and hands each its
+// aids: the rider setup for the local human, fixed aids for bikes replayed from history,
+// the built-in Stability preset for computer riders.
+void create_bikes();
 
 // Gives the tick's nine control inputs to the watched bike when it is driven
 // locally (else to the camera of the view).

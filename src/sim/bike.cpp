@@ -314,6 +314,10 @@ void bike_rotate_yaw(Bike* bike, double yaw) {
     dBodySetLinearVel(body, turn[0] * v.x + turn[1] * v.y + turn[2] * v.z,
                       turn[4] * v.x + turn[5] * v.y + turn[6] * v.z,
                       turn[8] * v.x + turn[9] * v.y + turn[10] * v.z);
+    const V3 w = angular_velocity(body);
+    dBodySetAngularVel(body, turn[0] * w.x + turn[1] * w.y + turn[2] * w.z,
+                       turn[4] * w.x + turn[5] * w.y + turn[6] * w.z,
+                       turn[8] * w.x + turn[9] * w.y + turn[10] * w.z);
   }
   if (bike->crash_timer == 0) attach_rider(bike);
 }

@@ -309,8 +309,9 @@ void foot_dab_and_realign(Bike* bike) {
       if (abs_lean < kPi / 32) force *= abs_lean * 32 / kPi;
       if (bike->collision_timer < 0 && (bike->flags & kFlagAutoDab)) force *= 3;
       if (c.back_up <= 0) {
-        // Steering away from the lean takes the foot's help away.
-        force *= clampd(1 - g * -c.steer, 0, 1);
+        // Steering away from the lean (right, positive, while leaning left) takes the
+        // foot's help away.
+        force *= clampd(1 - g * c.steer, 0, 1);
         if (speed > kStopSpeed) force *= bike->lean_indicator;
       }
       // Push the frame's top towards the other side: right when leaning left.

@@ -223,6 +223,8 @@ void put_rider_back(Bike* bike) {
   const V3 w = angular_velocity(frame);
   dBodySetAngularVel(rider, w.x, w.y, w.z);
   attach_rider(bike);
+  // The joint's last feedback dates from before the crash; it must not be cancelled now.
+  std::memset(&bike->joint_feedback[kRiderJoint], 0, sizeof bike->joint_feedback[kRiderJoint]);
 }
 
 void detect_crash(Bike* bike) {

@@ -181,12 +181,19 @@ TerrainHit torus_terrain(const dReal* centre_in, const dReal* axle_in, double ri
   for_each_triangle(centre.x, centre.z, reach, grid, [&](V3 a, V3 b, V3 c) {
     const V3 n = face_normal(a, b, c);
     if (dot(centre - a, n) > reach) return;
-    // Start from the circle's lowest point towards the face, then project back and forth
-    // between triangle and circle; for a wheel on the ground this settles in a few rounds.
+    // The circle's lowest point towards the face. When it lies under the face the ring cuts
+    // the ground and that point is the deepest; otherwise project back and forth between
+    // triangle and circle, which settles in a few rounds for a wheel on the ground.
     V3 down = n - axle * dot(n, axle);
     V3 p = length2(down) > 1e-12 ? centre - normalized(down) * ring_radius
                                  : closest_on_circle(a, centre, axle, ring_radius);
     V3 q = closest_on_triangle(p, a, b, c);
+    const double below = dot(p - a, n);
+    if (below < 0 && separation(p, q, n) < 0) {
+      const double depth = tube_radius - below;
+      if (!hit.hit || depth > hit.depth) store(hit, q, n, depth);
+      return;
+    }
     for (int round = 0; round < 4; ++round) {
       p = closest_on_circle(q, centre, axle, ring_radius);
       q = closest_on_triangle(p, a, b, c);

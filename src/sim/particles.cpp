@@ -12,7 +12,6 @@ int g_free[kParticles];
 int g_free_count = -1;  // -1: the free list is not built yet
 int g_live = 0;
 platform::Mt19937 g_random(20061);
-bool g_splash_side = false;
 
 void build_free_list() {
   if (g_free_count >= 0) return;
@@ -129,9 +128,9 @@ void roost_emit(Bike* bike, bool use_existing_contacts) {
         const V3 side = cross(normal, t * (1 / speed));
         const V3 jets[2] = {(normal + side) * (0.7071067811865476 * speed),
                             (normal - side) * (0.7071067811865476 * speed)};
-        g_splash_side = !g_splash_side;
+        // The first jet alternates from tick to tick.
         for (int j = 0; j < count; ++j) {
-          const V3 d = jets[(j + (g_splash_side ? 1 : 0)) & 1];
+          const V3 d = jets[(j + g_sim.tick) & 1];
           const V3 p = point + d * (kH * j / count);
           spawn(p, (d + jitter(type.randomize)) * uniform(0, type.vscale), type);
         }

@@ -12,10 +12,15 @@ struct Ranges {
   double side, low, height;
 };
 
+// Heights are packed over the ground's range plus this much above it: a bike rides
+// 2 ft above the ground and flies higher off a jump, and on a flat field the range
+// alone would be nothing at all.
+constexpr double kHeadroom = 32;
+
 Ranges ranges() {
   if (g_terrain.heights && g_terrain.extent > 0) {
     const double h = g_terrain.max_height - g_terrain.min_height;
-    return {g_terrain.extent, g_terrain.min_height, h > 0 ? h : 1};
+    return {g_terrain.extent, g_terrain.min_height, std::max(h, 0.0) + kHeadroom};
   }
   return {4096, -512, 1024};
 }

@@ -99,21 +99,24 @@ TEST_F(TickStepTest, DefaultKeysReachTheWatchedBikesControls) {
   ASSERT_TRUE(shell::g_race.race_loaded);
   ASSERT_EQ(shell::g_race.watched, 3);
 
+  shell::g_race.start_tick = 0;  // the gate is down: nothing holds the bike
   press("x", 100);      // throttle
   press("left", 100);   // steer left
   press("c", 100);      // front brake
   press("up", 100);     // upshift
   shell::tick_step(1.0);
-  const sim::Controls& controls = shell::g_race.slots[3].controls;
+  ASSERT_NE(shell::g_race.slots[3].bike, nullptr);
+  const sim::Controls& controls = shell::g_race.slots[3].bike->controls;
   EXPECT_EQ(controls.throttle, 1);
   EXPECT_EQ(controls.steer, 1);
   EXPECT_EQ(controls.front_brake, 1);
   EXPECT_EQ(controls.gear, 1);
-  EXPECT_EQ(shell::g_race.slots[0].controls.throttle, 0);  // the computer rider's are its own
+  EXPECT_EQ(shell::g_race.slots[0].bike->controls.throttle, 0);  // the computer rider's are its own
 
   // Reversed steering turns the other way.
   shell::g_rider_setup.reverse_steering.index = 1;
   shell::tick_step(1.0);
-  EXPECT_EQ(shell::g_race.slots[3].controls.steer, -1);
+  EXPECT_EQ(shell::g_race.slots[3].bike->controls.steer, -1);
+  shell::free_bikes();
   race::track_free();
 }

@@ -113,7 +113,7 @@ TEST(Startup, SignalsEndTheGameThroughItsShutdown) {
     TempDir user;
     TempDir data;
     // The game data check finds the build's own pack in the per-user folder.
-    user.write("xdg/Korvex/zzzz.saf", read_file(std::string(KORVEX_BUILD_DIR) + "/zzzz.saf"));
+    user.write("xdg/Korvex/zzzz.saf", read_file(KORVEX_PACK));
     user.write("xdg/Korvex/config", "video_mode=Windowed\nxres=320\nyres=240\n");
     data.write("practice/terrain.hf", "stand-in");
     data.write("practice/desc", "Practice\n");
@@ -175,7 +175,7 @@ TEST(Startup, StartTrackLoadsWithItsTimingGates) {
 TEST(Startup, RecordVideoWritesWholeFrames) {
   TempDir user;
   TempDir data;
-  user.write("xdg/Korvex/zzzz.saf", read_file(std::string(KORVEX_BUILD_DIR) + "/zzzz.saf"));
+  user.write("xdg/Korvex/zzzz.saf", read_file(KORVEX_PACK));
   user.write("xdg/Korvex/config", "video_mode=Windowed\nxres=64\nyres=48\n");
   data.write("practice/terrain.hf", "stand-in");
   TempDir outputs;

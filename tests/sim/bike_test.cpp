@@ -337,10 +337,7 @@ TEST_F(BikePhysicsTest, ACrashRunsItsCourse) {
 
 // Turning a moving bike must turn all its motion with it: a wheel spinning about its axle
 // keeps spinning about that axle.
-// DISABLED: bike_rotate_yaw (bike.cpp) turns each body's position, rotation and linear
-// velocity but leaves the angular velocity in the old world frame, so after a quarter turn
-// the rear wheel spins about the bike's long axis and its axle rate reads 0.
-TEST_F(BikePhysicsTest, DISABLED_TurningAMovingBikeTurnsItsSpin) {
+TEST_F(BikePhysicsTest, TurningAMovingBikeTurnsItsSpin) {
   sim::Bike* bike = new_bike();
   put(bike, 100, 100);
   launch(bike, 20);
@@ -372,10 +369,8 @@ TEST_F(BikePhysicsTest, PlacingLiftsABikeOutOfTheGround) {
   expect_placed(bike);
 }
 
-// DISABLED: with its axles under the ground the bike is raised only until the wheel contact
-// first misses (wheel centres still 0.66 ft under the ground): the wheel contact loses a
-// wheel sunk past its axle (see ContactTest.DISABLED_AWheelSunkPastItsAxleStillTouches).
-TEST_F(BikePhysicsTest, DISABLED_PlacingLiftsABikeBuriedPastItsAxles) {
+// A bike buried past its axles is raised until its wheels are clear.
+TEST_F(BikePhysicsTest, PlacingLiftsABikeBuriedPastItsAxles) {
   sim::Bike* bike = new_bike();
   sim::bike_translate(bike, 100, -3, 100);
   sim::bike_place(bike);

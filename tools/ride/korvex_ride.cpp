@@ -35,7 +35,7 @@ struct Options {
   bool arcade = false;
   double erode = 100;
   bool bike_aids = false;
-  double steer = 0.25;  // the turn scenarios' steering step  // the bike's own defaults instead of the rider setup's
+  double steer = 0;  // the turn scenarios' steering step; 0: the scenario's own  // the bike's own defaults instead of the rider setup's
 };
 
 void usage() {
@@ -194,13 +194,39 @@ void hold_speed(sim::Bike* bike, double target) {
   sim::set_rear_brake(bike, std::clamp(over * 0.1, 0.0, 1.0));
 }
 
-// Steers for a point: positive steer turns right.
+// The lean a full steering input asks of the lean-following aids at a speed.
+double full_steer_lean(const sim::Bike* bike, double v) {
+  const sim::AidSettings& a = bike->aids;
+  const double m = a.max_dab_speed;
+  if (v >= m) return 2 * kPi;
+  if (v <= sim::kSlowSpeed) {
+    const double x = 1 - std::clamp(v * v / (m * m), 0.0, 1.0);
+    return (1 - x * x * x * x) * a.roll_limit_angle;
+  }
+  return a.roll_limit_angle +
+         (2 * kPi - a.roll_limit_angle) * std::clamp((v * v - 225) / (m * m - 225), 0.0, 1.0);
+}
+
+// Steers for a point: positive steer turns right. With lean-following aids the input is a
+// lean to hold, so the rider asks for the lean of a turn whose rate grows with the heading
+// error (never more than 40 degrees); otherwise the input is a torque and a plain
+// proportional steer does.
 void steer_towards(sim::Bike* bike, double x, double z) {
   const dReal* p = sim::body_position(bike, sim::kFrame);
   const double want = std::atan2(-(x - p[0]), -(z - p[2]));
   const double error = wrap(want - heading(bike));
-  sim::set_steer(bike, std::clamp(-error * 1.5, -1.0, 1.0));
+  double steer = -error * 1.5;
+  if (bike->aids.direct_steering < 1 && !(bike->flags & sim::kFlagArcade)) {
+    const double v = sim::frame_speed(bike);
+    const double yaw_rate = std::clamp(error * 1.5, -1.2, 1.2);
+    const double lean = std::clamp(std::atan(v * yaw_rate / 32), -0.7, 0.7);
+    const double full = std::max(full_steer_lean(bike, v), 0.05);
+    steer = -lean / full;
+  }
+  sim::set_steer(bike, std::clamp(steer, -1.0, 1.0));
 }
+
+double heading(const sim::Bike* bike);
 
 // --- Telemetry ---------------------------------------------------------------------------------
 
@@ -219,7 +245,7 @@ struct Telemetry {
     std::fprintf(csv,
                  "tick,bike,x,y,z,speed_mph,lean_deg,pitch_deg,rpm,gear,throttle,steer,front_brake,"
                  "rear_brake,fork_ft,swingarm_rad,front_slip_fts,rear_slip_fts,front_depth,rear_depth,"
-                 "steer_torque,crash_timer\n");
+                 "steer_torque,crash_timer,heading_deg,steering_deg,front_slip_angle_deg\n");
   }
   void row(int tick, int index, const sim::Bike* b) {
     const double v = sim::frame_speed(b);
@@ -232,12 +258,14 @@ struct Telemetry {
       const dReal* u = b->wheel[w].velocity;
       return b->wheel[w].depth > 0 ? std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) : 0.0;
     };
-    std::fprintf(csv, "%d,%d,%.3f,%.3f,%.3f,%.2f,%.2f,%.2f,%.0f,%d,%.3f,%.3f,%.2f,%.2f,%.4f,%.4f,%.2f,%.2f,%.4f,%.4f,%.1f,%d\n",
+    std::fprintf(csv, "%d,%d,%.3f,%.3f,%.3f,%.2f,%.2f,%.2f,%.0f,%d,%.3f,%.3f,%.2f,%.2f,%.4f,%.4f,%.2f,%.2f,%.4f,%.4f,%.1f,%d,%.1f,%.2f,%.2f\n",
                  tick, index, p[0], p[1], p[2], v / kMph, sim::bike_lean(b) * 180 / kPi,
                  pitch * 180 / kPi, sim::engine_rpm(b), b->controls.gear + 1, b->controls.throttle,
                  b->controls.steer, b->controls.front_brake, b->controls.rear_brake,
                  sim::fork_position(b), sim::swingarm_angle(b), slip(0), slip(1), b->wheel[0].depth,
-                 b->wheel[1].depth, b->last_steer_torque, b->crash_timer);
+                 b->wheel[1].depth, b->last_steer_torque, b->crash_timer,
+                 heading(b) * 180 / kPi, sim::steering_angle(b) * 180 / kPi,
+                 sim::front_slip_angle(b) * 180 / kPi);
   }
   void close() {
     if (csv) std::fclose(csv);
@@ -250,7 +278,8 @@ Telemetry g_telemetry;
 // One tick for every bike with a driver callback before each bike's step.
 template <class Drive>
 void tick(std::vector<Rider>& riders, Drive drive) {
-  std::vector<sim::Bike*> bikes;
+  static std::vector<sim::Bike*> bikes;  // kept: no allocation per tick once it has grown
+  bikes.clear();
   for (Rider& r : riders) bikes.push_back(r.bike);
   struct Context {
     Drive* drive;
@@ -357,14 +386,17 @@ int brake(const Options& o) {
 int turn(const Options& o, bool arcade) {
   make_ground(Ground::kFlat);
   std::vector<Rider> riders = riders_on_ground(o, arcade, kFieldCentre, 2400, 0);
-  const int ticks = o.ticks ? o.ticks : 20 * kTicksPerSecond;
+  const int ticks = o.ticks ? o.ticks : 36 * kTicksPerSecond;
   const int step_at = 6 * kTicksPerSecond;
+  // The realistic aids take the steering as a lean to hold (a tenth is about 36 degrees at
+  // this speed); arcade steering leans the bike by a quarter turn times the input.
+  const double step = o.steer != 0 ? o.steer : (arcade ? 0.5 : 0.1);
   double last_heading = 0, turned = 0, lean_sum = 0, speed_sum = 0;
   int samples = 0;
   for (int t = 0; t < ticks; ++t) {
     tick(riders, [&](Rider& r) {
       hold_speed(r.bike, 30);
-      sim::set_steer(r.bike, sim::g_sim.tick >= step_at ? o.steer : 0);
+      sim::set_steer(r.bike, sim::g_sim.tick >= step_at ? step : 0);
     });
     const sim::Bike* b = riders[0].bike;
     const double h = heading(b);
@@ -393,8 +425,31 @@ int turn(const Options& o, bool arcade) {
 }
 
 // Rides the jump at an approach speed; returns crashes, fills the flight's figures.
-int jump_once(const Options& o, double approach, double* airtime, double* distance, double* lip_speed) {
+// How close this tick came to throwing the rider off: the larger of the rider's speed
+// against the frame and the rider's acceleration, each over its crash threshold.
+// How close this tick came to throwing the rider off: the larger of the rider's speed
+// against the frame and the rider's acceleration over four ticks, each over its threshold.
+double crash_closeness(const sim::Bike* b, dVector3 history[4], int t) {
+  const dReal* at = dBodyGetPosition(b->body[sim::kRider]);
+  const dReal* v = dBodyGetLinearVel(b->body[sim::kRider]);
+  dVector3 carried;
+  dBodyGetPointVel(b->body[sim::kFrame], at[0], at[1], at[2], carried);
+  double diff = 0, accel = 0;
+  dReal* before = history[t & 3];
+  for (int i = 0; i < 3; ++i) {
+    diff += (v[i] - carried[i]) * (v[i] - carried[i]);
+    const double a = (v[i] - before[i]) * 0.25 * kTicksPerSecond + (i == 1 ? 32 : 0);
+    accel += a * a;
+    before[i] = v[i];
+  }
+  return t < 4 ? 0 : std::max(std::sqrt(diff) / 31, std::sqrt(accel) / 1376);
+}
+
+int jump_once(const Options& o, double approach, double* airtime, double* distance, double* lip_speed,
+              double* closeness) {
   std::vector<Rider> riders = riders_on_ground(o, o.arcade, 1024, kLip + 400, 0);
+  dVector3 history[4] = {};
+  *closeness = 0;
   const int before = g_telemetry.crashes;
   int air_ticks = 0, longest = 0;
   double takeoff_z = 0, landing_z = 0;
@@ -416,6 +471,7 @@ int jump_once(const Options& o, double approach, double* airtime, double* distan
     });
     const sim::Bike* b = riders[0].bike;
     const double z = sim::body_position(b, sim::kFrame)[2];
+    *closeness = std::max(*closeness, crash_closeness(b, history, t));
     if (*lip_speed == 0 && z < kLip) *lip_speed = sim::frame_speed(b);
     const bool flying = b->wheel[0].depth == 0 && b->wheel[1].depth == 0;
     if (flying) {
@@ -437,16 +493,18 @@ int jump_once(const Options& o, double approach, double* airtime, double* distan
 
 int jump(const Options& o) {
   make_ground(Ground::kJump);
-  double air = 0, distance = 0, lip = 0;
-  const int clear = jump_once(o, 46, &air, &distance, &lip);
+  double air = 0, distance = 0, lip = 0, close = 0;
+  const int clear = jump_once(o, 46, &air, &distance, &lip, &close);
   kvi("crashes", clear);
+  kv("crash_closeness", close);
   kv("lip_speed_fts", lip);
   kv("airtime_s", air);
   kv("jump_distance_ft", distance);
   kv("gap_to_landing_ft", kGap);
-  double air2 = 0, distance2 = 0, lip2 = 0;
-  const int over = jump_once(o, 75, &air2, &distance2, &lip2);
+  double air2 = 0, distance2 = 0, lip2 = 0, close2 = 0;
+  const int over = jump_once(o, 75, &air2, &distance2, &lip2, &close2);
   kvi("overshoot_crashes", over);
+  kv("overshoot_crash_closeness", close2);
   kv("overshoot_lip_speed_fts", lip2);
   kv("overshoot_airtime_s", air2);
   kv("overshoot_distance_ft", distance2);
@@ -529,26 +587,23 @@ int erode(const Options& o) {
     const std::size_t i = std::size_t(iz) * f.points_per_side + ix;
     return double(f.heights[i]) - before[i];
   };
-  double near_change = 0;
+  double nearest_applied = 1e9;
   long events_with = 0, events_without = 0;
   for (int pass = 0; pass < 4; ++pass) {
     // The last pass runs without erosion: nothing may be recorded then.
     sim::g_sim.erosion_scale = pass < 3 ? float(o.erode) : 0;
     std::vector<Rider> riders = riders_on_ground(o, o.arcade, x, z0, 0);
-    const std::vector<float> before(f.heights, f.heights + count);
     for (int t = 0; t < 30 * kTicksPerSecond; ++t) {
+      const int read_before = riders[0].bike->erosion_read;
       tick(riders, [&](Rider& r) {
         hold_speed(r.bike, 35);
         steer_towards(r.bike, x, z1 - 200);
       });
-      const dReal* p = sim::body_position(riders[0].bike, sim::kFrame);
-      if (t % 16 == 0) {
-        for (double dz = -10; dz <= 10; dz += f.spacing) {
-          for (double dx = -8; dx <= 8; dx += f.spacing) {
-            if (dx * dx + dz * dz > 100) continue;
-            near_change = std::max(near_change, std::fabs(height_change(before, p[0] + dx, p[2] + dz)));
-          }
-        }
+      const sim::Bike* b = riders[0].bike;
+      const dReal* p = sim::body_position(b, sim::kFrame);
+      for (int e = read_before; e != b->erosion_read; e = (e + 1) % sim::kErosionRing) {
+        const double ex = b->erosion[e].x - p[0], ez = b->erosion[e].z - p[2];
+        nearest_applied = std::min(nearest_applied, std::sqrt(ex * ex + ez * ez));
       }
       if (p[2] < z1) break;
     }
@@ -569,7 +624,7 @@ int erode(const Options& o) {
   kvi("events_without_erode", events_without);
   kv("rut_depth_ft", -rut);
   kv("pile_height_ft", pile);
-  kv("change_within_10ft_ft", near_change);
+  kv("nearest_applied_event_ft", nearest_applied);
   return 0;
 }
 
@@ -599,11 +654,13 @@ bool load_track(const Options& o) {
   return true;
 }
 
-// The test rider: steers for the next gate of the lap, slows for sharp turns.
+// The test rider: steers for the next gate of the lap and rides at a moderate pace, slower
+// where the lap turns sharply within the next few gates.
 void ride_lap(Rider& r, const std::vector<int>& gates) {
   const std::vector<race::TimingGate>& cps = race::g_track.checkpoints;
-  const race::TimingGate& g = cps[gates[r.gate % gates.size()]];
-  const race::TimingGate& next = cps[gates[(r.gate + 1) % gates.size()]];
+  auto gate = [&](int k) -> const race::TimingGate& { return cps[gates[std::size_t(k) % gates.size()]]; };
+  const race::TimingGate& g = gate(r.gate);
+  const race::TimingGate& next = gate(r.gate + 1);
   const dReal* p = sim::body_position(r.bike, sim::kFrame);
   const double dx = g.centre.x - p[0], dz = g.centre.z - p[2];
   const double d = std::sqrt(dx * dx + dz * dz);
@@ -611,11 +668,47 @@ void ride_lap(Rider& r, const std::vector<int>& gates) {
   const double blend = std::clamp(1 - d / 40, 0.0, 0.5);
   steer_towards(r.bike, g.centre.x + (next.centre.x - g.centre.x) * blend,
                 g.centre.z + (next.centre.z - g.centre.z) * blend);
-  const double turn_ahead = std::fabs(wrap(std::atan2(-(next.centre.x - g.centre.x), -(next.centre.z - g.centre.z)) -
-                                           std::atan2(-dx, -dz)));
-  const double target = std::clamp(60 - turn_ahead * 40 * std::clamp(1 - d / 150, 0.0, 1.0), 22.0, 60.0);
-  hold_speed(r.bike, target);
-  if (r.bike->crash_timer > 0) sim::set_throttle(r.bike, 0);
+  // The sharpest change of direction over the next three legs, weighed by how soon it comes.
+  double sharp = 0, ahead = d;
+  double from = std::atan2(-dx, -dz);
+  for (int k = 0; k < 3; ++k) {
+    const race::TimingGate& a = gate(r.gate + k);
+    const race::TimingGate& b = gate(r.gate + k + 1);
+    const double leg = std::atan2(-(b.centre.x - a.centre.x), -(b.centre.z - a.centre.z));
+    const double turn = std::fabs(wrap(leg - from));
+    sharp = std::max(sharp, turn * std::clamp(1.5 - ahead / 120, 0.0, 1.0));
+    ahead += std::hypot(b.centre.x - a.centre.x, b.centre.z - a.centre.z);
+    from = leg;
+  }
+  const double target = std::clamp(48 - sharp * 40, 22.0, 48.0);
+  sim::Bike* b = r.bike;
+  if (b->wheel[0].depth == 0 && b->wheel[1].depth == 0) {
+    // In the air: the throttle spins the rear wheel up and lifts the nose, the rear brake
+    // drops it; hold the frame's pitch near level.
+    dBodyID frame = b->body[sim::kFrame];
+    const dReal* rot = dBodyGetRotation(frame);
+    const double pitch = std::asin(std::clamp(double(-rot[6]), -1.0, 1.0));  // nose up > 0
+    const dReal* w = dBodyGetAngularVel(frame);
+    const double pitch_rate = w[0] * rot[0] + w[1] * rot[4] + w[2] * rot[8];
+    const double want = -(pitch * 2 + pitch_rate * 0.5);
+    sim::set_throttle(b, std::clamp(0.5 + want, 0.0, 1.0));
+    sim::set_rear_brake(b, std::clamp(-want - 0.5, 0.0, 1.0));
+    sim::set_front_brake(b, 0);
+    // Throwing the body back lifts the nose, forward drops it.
+    sim::set_lean(b, std::clamp(want * 2, -1.0, 1.0));
+  } else {
+    sim::set_lean(b, 0);
+    hold_speed(b, target);
+    // Climbing a jump's face: stay on the gas and off the brakes up to the lip.
+    const dReal* rot = dBodyGetRotation(b->body[sim::kFrame]);
+    if (-rot[6] > 0.14) {
+      sim::set_lean(b, 0.6);
+      sim::set_throttle(b, std::max<double>(b->controls.throttle, 0.6));
+      sim::set_front_brake(b, 0);
+      sim::set_rear_brake(b, 0);
+    }
+  }
+  if (b->crash_timer > 0) sim::set_throttle(b, 0);
 }
 
 void note_gates(Rider& r, const std::vector<int>& gates) {
@@ -655,6 +748,7 @@ int lap(const Options& o) {
   if (!load_track(o)) return 1;
   const std::vector<int> gates = lap_gates();
   std::vector<Rider> riders = riders_on_grid(o, o.bikes);
+  sim::g_sim.race_running = true;
   const int ticks = o.ticks ? o.ticks : 240 * kTicksPerSecond;
   for (int t = 0; t < ticks; ++t) {
     tick(riders, [&](Rider& r) { ride_lap(r, gates); });

@@ -474,7 +474,7 @@ std::string ride_digest(const sim::BikeInfo* info, int nudge_at = -1) {
   // The ride went somewhere.
   EXPECT_GT(std::hypot(sim::body_position(bike, sim::kFrame)[0] - 1024,
                        sim::body_position(bike, sim::kFrame)[2] - 1024),
-            100);
+            50);
   EXPECT_GT(bike->erosion_events, 0);
   sim::bike_destroy(bike);
   sim::terrain_free();

@@ -16,8 +16,13 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 constexpr float kDegree = kPi / 180;
 constexpr float kBedWindow = 40;     // ft each way over which the land is averaged into the bed
-constexpr float kTurnRamp = 25;      // ft before and after an arc over which its berm builds
+constexpr float kTurnRamp = 40;      // ft before and after an arc over which its berm builds
 constexpr float kOffCamber = 0.12f;  // rise per ft: about 7 degrees falling to the outside
+
+float smoothstep(float x) {
+  x = std::clamp(x, 0.0f, 1.0f);
+  return x * x * (3 - 2 * x);
+}
 
 float cross2(float ax, float az, float bx, float bz) { return ax * bz - az * bx; }
 
@@ -305,7 +310,8 @@ void build_profiles(const TrackPlan& plan, Lap& lap) {
       const CornerArc& arc = lap.arcs[c];
       const float mid = (arc.s0 + arc.s1) / 2, half = (arc.s1 - arc.s0) / 2;
       const float off = lap_distance(s, mid, lap.length) - half;
-      const float weight = std::clamp(1 - off / kTurnRamp, 0.0f, 1.0f);
+      // Eased in and out, so that a bike high on the berm is not thrown off its end.
+      const float weight = smoothstep(std::clamp(1 - off / kTurnRamp, 0.0f, 1.0f));
       if (weight <= lap.turn[k]) continue;
       lap.turn[k] = weight;
       lap.outside[k] = static_cast<signed char>(-arc.inside);
@@ -336,10 +342,6 @@ bool check_separation(const TrackPlan& plan, const Lap& lap) {
   return true;
 }
 
-float smoothstep(float x) {
-  x = std::clamp(x, 0.0f, 1.0f);
-  return x * x * (3 - 2 * x);
-}
 
 }  // namespace
 

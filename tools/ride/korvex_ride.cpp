@@ -2,7 +2,11 @@
 // tuning the physics and for checking it.
 //
 //   korvex-ride --scenario NAME [--bike MODEL] [--track DIR] [--bikes N] [--ticks N]
-//               [--csv FILE] [--arcade] [--erode E]
+//               [--csv FILE] [--arcade | --realistic] [--bike-aids] [--steer S] [--erode E]
+//
+// Bikes get the default rider setup (arcade physics on, as a new player has it) unless
+// --realistic turns arcade off or --bike-aids leaves the bike's own built-in aids. The turn
+// scenario rides realistic, arcade-turn arcade.
 //
 // Scenarios: accel, brake, turn, arcade-turn, jump, rest, crash, erode, lap, bench. Each
 // prints "key=value" lines on standard output and exits 0 when it ran.
@@ -32,7 +36,7 @@ struct Options {
   int bikes = 1;
   int ticks = 0;
   std::string csv;
-  bool arcade = false;
+  int arcade = -1;  // -1: as the rider setup has it (on), 0 off, 1 on
   double erode = 100;
   bool bike_aids = false;
   double steer = 0;  // the turn scenarios' steering step; 0: the scenario's own  // the bike's own defaults instead of the rider setup's
@@ -41,7 +45,7 @@ struct Options {
 void usage() {
   std::fprintf(stderr,
                "usage: korvex-ride --scenario NAME [--bike MODEL] [--track DIR] [--bikes N] "
-               "[--ticks N] [--csv FILE] [--arcade] [--bike-aids] [--steer S] [--erode E]\n"
+               "[--ticks N] [--csv FILE] [--arcade | --realistic] [--bike-aids] [--steer S] [--erode E]\n"
                "scenarios: accel brake turn arcade-turn jump rest crash erode lap bench\n");
 }
 
@@ -50,8 +54,8 @@ bool parse(int argc, char** argv, Options& o) {
     const std::string a = argv[i];
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     const char* v = nullptr;
-    if (a == "--arcade") {
-      o.arcade = true;
+    if (a == "--arcade" || a == "--realistic") {
+      o.arcade = a == "--arcade" ? 1 : 0;
       continue;
     }
     if (a == "--bike-aids") {
@@ -152,18 +156,20 @@ struct Rider {
   int crashes_seen = 0;
 };
 
-sim::Bike* make_bike(const Options& o, int slot, bool arcade) {
+// A bike of the chosen model with the default rider setup (or the bike's own aids).
+// `arcade`: -1 as the setup has it, else off or on.
+sim::Bike* make_bike(const Options& o, int slot, int arcade) {
   const sim::BikeInfo* info = shell::find_bike_info(o.bike.c_str());
   sim::Bike* bike = sim::bike_create(info, slot, "1");
   if (o.bike_aids) {
-    sim::bike_set_flag(bike, sim::kFlagArcade, arcade);
+    sim::bike_set_flag(bike, sim::kFlagArcade, arcade == 1);
     sim::bike_set_flag(bike, sim::kFlagAutoShift, true);
     sim::bike_set_flag(bike, sim::kFlagAutoDab, true);
     return bike;
   }
   shell::RiderSetup setup = shell::default_rider_setup();
   shell::apply_stability_preset(setup);
-  setup.arcade.index = arcade ? 1 : 0;
+  if (arcade >= 0) setup.arcade.index = arcade;
   shell::apply_bike_adjustments(bike, shell::setup_adjustments(setup, *info, false));
   return bike;
 }
@@ -307,7 +313,7 @@ void tick(std::vector<Rider>& riders, Drive drive) {
 void kv(const char* key, double value) { std::printf("%s=%.3f\n", key, value); }
 void kvi(const char* key, long value) { std::printf("%s=%ld\n", key, value); }
 
-std::vector<Rider> riders_on_ground(const Options& o, bool arcade, double x, double z, double yaw) {
+std::vector<Rider> riders_on_ground(const Options& o, int arcade, double x, double z, double yaw) {
   std::vector<Rider> riders(static_cast<std::size_t>(o.bikes));
   for (int i = 0; i < o.bikes; ++i) {
     riders[i].bike = make_bike(o, i, arcade);
@@ -383,14 +389,14 @@ int brake(const Options& o) {
   return 0;
 }
 
-int turn(const Options& o, bool arcade) {
+int turn(const Options& o, int arcade) {
   make_ground(Ground::kFlat);
   std::vector<Rider> riders = riders_on_ground(o, arcade, kFieldCentre, 2400, 0);
   const int ticks = o.ticks ? o.ticks : 36 * kTicksPerSecond;
   const int step_at = 6 * kTicksPerSecond;
   // The realistic aids take the steering as a lean to hold (a tenth is about 36 degrees at
   // this speed); arcade steering leans the bike by a quarter turn times the input.
-  const double step = o.steer != 0 ? o.steer : (arcade ? 0.5 : 0.1);
+  const double step = o.steer != 0 ? o.steer : (arcade == 1 ? 0.5 : 0.1);
   double last_heading = 0, turned = 0, lean_sum = 0, speed_sum = 0;
   int samples = 0;
   for (int t = 0; t < ticks; ++t) {
@@ -740,6 +746,26 @@ std::vector<Rider> riders_on_grid(const Options& o, int count) {
   return riders;
 }
 
+// Bikes spread round the lap, each on a gate facing the next one: a race some way in,
+// not the first corner's pile-up.
+std::vector<Rider> riders_round_the_lap(const Options& o, int count, const std::vector<int>& gates) {
+  std::vector<Rider> riders(static_cast<std::size_t>(count));
+  const std::vector<race::TimingGate>& cps = race::g_track.checkpoints;
+  const int n = static_cast<int>(gates.size());
+  for (int i = 0; i < count; ++i) {
+    const int k = static_cast<int>((static_cast<long>(i) * n) / count);
+    const race::TimingGate& g = cps[gates[k]];
+    const race::TimingGate& next = cps[gates[(k + 1) % n]];
+    riders[i].bike = make_bike(o, i, o.arcade);
+    riders[i].gate = k + 1;
+    // Two bikes sharing a gate stand side by side.
+    const double side = (i % 2 == 0 ? -4.0 : 4.0) * ((static_cast<long>(i) * n) % count != 0);
+    const double yaw = std::atan2(-(next.centre.x - g.centre.x), -(next.centre.z - g.centre.z));
+    put(riders[i].bike, g.centre.x + side * std::cos(yaw), g.centre.z - side * std::sin(yaw), yaw);
+  }
+  return riders;
+}
+
 int lap(const Options& o) {
   if (o.track.empty()) {
     std::fprintf(stderr, "korvex-ride: the lap scenario needs --track\n");
@@ -773,7 +799,7 @@ int bench(const Options& o) {
   for (int n : {1, 10, 40}) {
     std::vector<Rider> riders;
     if (on_track) {
-      riders = riders_on_grid(o, n);
+      riders = riders_round_the_lap(o, n, gates);
     } else {
       for (int i = 0; i < n; ++i) {
         Rider r;
@@ -808,6 +834,7 @@ int bench(const Options& o) {
     kv(key, rate);
     std::snprintf(key, sizeof key, "real_time_multiple_%d", n);
     kv(key, rate / kTicksPerSecond);
+    std::fflush(stdout);
     for (Rider& r : riders) sim::bike_destroy(r.bike);
   }
   kvi("crashes", g_telemetry.crashes);
@@ -832,9 +859,9 @@ int main(int argc, char** argv) {
   } else if (s == "brake") {
     rc = brake(o);
   } else if (s == "turn") {
-    rc = turn(o, o.arcade);
+    rc = turn(o, o.arcade == 1 ? 1 : 0);
   } else if (s == "arcade-turn") {
-    rc = turn(o, true);
+    rc = turn(o, 1);
   } else if (s == "jump") {
     rc = jump(o);
   } else if (s == "rest") {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "race/race.h"
 #include "shell/shell.h"
 #include "../sim/terrain_fixtures.h"
@@ -146,4 +147,69 @@ TEST_F(SetupRaceTest, TimeTrialAndMissingTrack) {
   shell::setup_race(lineup, false, false, 0, 5, 0);
   EXPECT_FALSE(shell::g_race.race_loaded);
   EXPECT_EQ(shell::g_race.track, "");
+}
+
+// The bikes stand on the grid spots, wait on their brakes for the gate, and the local rider
+// who rolls 3 ft before it is held 15 s past the drop; 2.9 ft is not a false start.
+TEST_F(SetupRaceTest, BikesWaitForTheGateAndAFalseStartIsHeld) {
+  shell::g_rider_setup = shell::default_rider_setup();
+  int lineup[shell::kRiderSlots] = {};
+  lineup[0] = 1;
+  lineup[1] = 2;
+  shell::setup_race(lineup, false, false, 0, 5, 0);
+  ASSERT_TRUE(shell::g_race.race_loaded);
+  sim::Bike* local = shell::g_race.slots[0].bike;
+  sim::Bike* other = shell::g_race.slots[1].bike;
+  ASSERT_NE(local, nullptr);
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(shell::g_race.local_slot, 0);
+  // Without start positions the bikes line up across the middle of the ground, 5 ft apart.
+  EXPECT_NEAR(sim::body_position(local, sim::kFrame)[0], 32, 1e-6);
+  EXPECT_NEAR(sim::body_position(other, sim::kFrame)[0], 37, 1e-6);
+  for (sim::Bike* bike : {local, other}) {
+    EXPECT_NEAR(sim::body_position(bike, sim::kFrame)[2], 32, 1e-6);
+    EXPECT_GT(sim::body_position(bike, sim::kFrame)[1], 1.5);  // on its wheels, not in the ground
+    EXPECT_LT(sim::body_position(bike, sim::kFrame)[1], 2.5);
+  }
+
+  for (int i = 0; i < 64; ++i) shell::race_tick();
+  EXPECT_EQ(shell::g_race.tick, 64);
+  for (sim::Bike* bike : {local, other}) {
+    EXPECT_EQ(bike->controls.front_brake, 1);
+    EXPECT_EQ(bike->controls.throttle, 0);
+    EXPECT_EQ(bike->controls.clutch, 0);
+    EXPECT_LT(sim::frame_speed(bike), 0.5);
+  }
+
+  const double spot[3] = {shell::g_race.start_spot[0], shell::g_race.start_spot[1],
+                          shell::g_race.start_spot[2]};
+  struct Case {
+    double moved;
+    bool penalised;
+  } cases[] = {{2.9, false}, {3.0, true}};
+  for (const Case& c : cases) {
+    const double at[3] = {spot[0] + c.moved, spot[1], spot[2]};
+    EXPECT_EQ(shell::false_start(spot, at), c.penalised) << c.moved;
+  }
+
+  platform::messages_clear();
+  const dReal* frame = sim::body_position(local, sim::kFrame);
+  sim::bike_translate(local, spot[0] + 2.9 - frame[0], spot[1] - frame[1], spot[2] - frame[2]);
+  shell::race_tick();
+  EXPECT_EQ(shell::g_race.held_until, 0);
+  frame = sim::body_position(local, sim::kFrame);
+  sim::bike_translate(local, spot[0] + 3.05 - frame[0], spot[1] - frame[1], spot[2] - frame[2]);
+  shell::race_tick();
+  EXPECT_EQ(shell::g_race.held_until, shell::g_race.start_tick + 15 * 128);
+  ASSERT_GE(platform::visible_message_count(), 1);
+  EXPECT_STREQ(platform::visible_message(platform::visible_message_count() - 1),
+               "15 second false start penalty");
+
+  // After the drop the others ride; the penalised bike is still held.
+  shell::g_race.tick = shell::g_race.start_tick;
+  sim::set_throttle(other, 1);
+  shell::race_tick();
+  EXPECT_EQ(other->controls.throttle, 1);
+  EXPECT_EQ(local->controls.front_brake, 1);
+  shell::free_bikes();
 }

@@ -27,6 +27,7 @@ struct Loop {
   bool paused = false;
   bool closing = false;
   int view = render::kViewNoRace;
+  int track_camera = 0;      // the digit keys' choice: 1..9 a track camera, 0 the free camera
   int next_screenshot = -1;  // found on the first shot
   std::vector<unsigned char> frame;
 };
@@ -91,6 +92,19 @@ void record_audio_tick() {
   std::fwrite(samples, sizeof(std::int16_t), 690, g_startup.record_audio_out);
 }
 
+// Set-1 scan codes of the digit keys 1..9 and 0 (2..11).
+constexpr unsigned kDigitOne = platform::kKeyBase + 2;
+constexpr unsigned kDigitZero = platform::kKeyBase + 11;
+
+// The next occupied slot after (step 1) or before (step -1) the watched one, round the end.
+int neighbour_slot(int step) {
+  for (int k = 1; k <= kRiderSlots; ++k) {
+    const int slot = ((g_race.watched + step * k) % kRiderSlots + kRiderSlots) % kRiderSlots;
+    if (g_race.slots[slot].bike) return slot;
+  }
+  return g_race.watched;
+}
+
 bool is_binding(int index, unsigned code) {
   return code != 0 && g_loop.bindings[index].code == code;
 }
@@ -103,6 +117,13 @@ void act_on_press(unsigned code) {
     if (g_loop.paused && g_race.race_loaded) race_tick();
   } else if (is_binding(kScreenshotKey, code)) {
     take_screenshot();
+  } else if (is_binding(kPrevKey, code)) {
+    g_race.watched = neighbour_slot(-1);
+  } else if (is_binding(kNextKey, code)) {
+    g_race.watched = neighbour_slot(1);
+  } else if (code >= kDigitOne && code <= kDigitZero) {
+    // 1..9 pick a track camera (the cameras clamp a number past their count), 0 the free one.
+    g_loop.track_camera = code == kDigitZero ? 0 : static_cast<int>(code - kDigitOne) + 1;
   } else if (code == kTabKey && g_loop.view != render::kViewNoRace) {
     switch (g_loop.view) {
       case render::kViewRider:
@@ -149,7 +170,14 @@ namespace {
 void choose_view() {
   if (!g_race.race_loaded) {
     g_loop.view = render::kViewNoRace;
-  } else if (g_loop.view == render::kViewNoRace) {
+    return;
+  }
+  if (g_loop.view == render::kViewNoRace) g_loop.view = render::kViewRider;
+  const RiderSlot& watched = g_race.slots[g_race.watched];
+  if (!watched.bike) {
+    g_loop.view = render::kViewTrackCamera;
+  } else if (watched.driver == kDriverLocal && g_loop.view != render::kViewRider &&
+             g_loop.view != render::kViewChase && g_loop.view != render::kViewEditor) {
     g_loop.view = render::kViewRider;
   }
 }
@@ -157,6 +185,10 @@ void choose_view() {
 }  // namespace
 
 const float* control_inputs() { return g_loop.inputs; }
+
+int current_view() { return g_loop.view; }
+
+int chosen_track_camera() { return g_loop.track_camera; }
 
 bool game_paused() { return g_loop.paused; }
 

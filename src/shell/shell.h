@@ -607,6 +607,11 @@ void create_bikes();
 // locally (else to the camera of the view).
 void hand_over_controls(const float inputs[]);
 
+// The view the frame loop draws (render::kView...), and the track camera the digit keys
+// chose (1..9; 0 the free camera).
+int current_view();
+int chosen_track_camera();
+
 // The control inputs of the last tick, and whether the game is paused.
 const float* control_inputs();
 bool game_paused();

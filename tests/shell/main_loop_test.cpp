@@ -117,6 +117,22 @@ TEST_F(TickStepTest, DefaultKeysReachTheWatchedBikesControls) {
   shell::g_rider_setup.reverse_steering.index = 1;
   shell::tick_step(1.0);
   EXPECT_EQ(shell::g_race.slots[3].bike->controls.steer, -1);
+
+  // The bike keys walk the occupied slots round the end; the digits pick a track camera.
+  struct Step {
+    const char* key;
+    int watched;
+    int camera;
+  } steps[] = {{"]", 0, 0}, {"]", 3, 0}, {"[", 0, 0}, {"4", 0, 4}, {"0", 0, 0}, {"9", 0, 9}};
+  unsigned ms = 200;
+  for (const Step& s : steps) {
+    press(s.key, ms);
+    press(s.key, ms + 1, 0);
+    ms += 10;
+    shell::tick_step(ms / 1000.0);
+    EXPECT_EQ(shell::g_race.watched, s.watched) << s.key;
+    EXPECT_EQ(shell::chosen_track_camera(), s.camera) << s.key;
+  }
   shell::free_bikes();
   race::track_free();
 }

@@ -202,3 +202,27 @@ TEST(Startup, RecordVideoWritesWholeFrames) {
   EXPECT_EQ(static_cast<unsigned char>(result.out[header.size() + 1]), 153);
   EXPECT_EQ(static_cast<unsigned char>(result.out[header.size() + 2]), 204);
 }
+
+// The build's own pack passes the game-data check; the same pack with one byte changed
+// does not.
+TEST(Startup, TheBuiltPackPassesTheDataCheckAndAChangedOneFails) {
+  const std::string pack = read_file(KORVEX_PACK);
+  ASSERT_GT(pack.size(), 4096u);
+  std::string changed = pack;
+  changed[4000] ^= 0x20;  // inside the first MiB, which the check covers
+  struct Case {
+    const std::string* contents;
+    bool passes;
+  } cases[] = {{&pack, true}, {&changed, false}};
+  for (const Case& c : cases) {
+    TempDir user;
+    TempDir data;
+    data.write("zzzz.saf", *c.contents);
+    const auto result = run_korvex({"--bogus"}, test_support::korvex_env(user, data.path()));
+    const bool data_missing = result.err.find("Can't find game data") != std::string::npos;
+    EXPECT_EQ(data_missing, !c.passes) << result.err;
+    if (c.passes) {
+      EXPECT_NE(result.err.find("bad option '--bogus'"), std::string::npos) << result.err;
+    }
+  }
+}

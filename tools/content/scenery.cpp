@@ -1,5 +1,5 @@
 // scenery.cpp -- what the tracks name beyond their own folders: ground, sky, flares, roost,
-// banners, flaggers, hay bales and tyre stacks.
+// banners, flaggers, hay bales, tyre stacks and the starting gate.
 //
 // These are plain first versions: every name a track uses exists and reads,
 // in colours that say what each thing is.
@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "content/content.h"
+#include "content/mesh_build.h"
+#include "content/paint.h"
+#include "race/race.h"
 
 namespace content {
 
@@ -251,6 +254,43 @@ void tyre_stack(Output& out) {
              shape_text({{0, 0.9f, 0, 1.25f, 0.8f}, {0, 1.9f, 0, 1.25f, 0.8f}}));
 }
 
+// One rider's section of the starting gate, standing across the start in
+// front of the wheel (the rider is at +z). Its hinge lies on the ground along
+// the x axis through the origin, so the gate drops forwards by turning the
+// model about its x axis. A section is as wide as the grid's pitch, so a row
+// of them makes one gate. Its shape is the hinge beam, a low bump once the
+// gate is down.
+void starting_gate(Output& out) {
+  constexpr int kSide = 64;
+  Picture p(kSide, kSide, 3);
+  // The panel (upper half): perforated steel under a yellow and black top bar.
+  paint_rect(p, 0, 0, kSide, 32, [](float s, float t) {
+    const bool hole = std::fmod(s * 24, 1.0f) < 0.4f && std::fmod(t * 12, 1.0f) < 0.4f;
+    return hole ? Rgba{70, 74, 80} : Rgba{196, 200, 206};
+  });
+  paint_rect(p, 0, 32, kSide, 48, [](float s, float t) {
+    return std::fmod(s * 8 + t, 1.0f) < 0.5f ? Rgba{245, 200, 20} : Rgba{25, 25, 25};
+  });
+  paint_rect(p, 0, 48, kSide, kSide, [](float, float t) { return Rgba{120 - 30 * t, 124 - 30 * t, 130 - 30 * t}; });
+  std::string ppm = format("P6\n%d %d\n255\n", kSide, kSide);
+  ppm.append(p.pixels.begin(), p.pixels.end());
+  write_file(out, file_of(race::kStartGateTexture), ppm);
+
+  const UvRect panel = uv_pixels(0, 0, kSide, 32, kSide, kSide);
+  const UvRect bar = uv_pixels(0, 32, kSide, 48, kSide, kSide);
+  const UvRect steel = uv_pixels(0, 48, kSide, kSide, kSide, kSide);
+  Mesh gate = material(30, 0.4f);
+  const V3 x{1, 0, 0}, y{0, 1, 0}, z{0, 0, 1};
+  block(gate, {0, 0.95f, -0.04f}, x, y, z, {2.15f, 0.75f, 0.03f}, panel);
+  block(gate, {0, 1.8f, -0.04f}, x, y, z, {2.18f, 0.12f, 0.06f}, bar);
+  for (float side : {-1.0f, 1.0f}) block(gate, {side * 2.12f, 0.95f, -0.04f}, x, y, z, {0.06f, 0.8f, 0.07f}, steel);
+  taper(gate, {-2.2f, 0.08f, -0.04f}, {2.2f, 0.08f, -0.04f}, 0.08f, 0.08f, 8, steel, y);
+  write_model(out, file_of(race::kStartGateModel), {gate});
+  std::vector<Sphere> beam;
+  for (int i = -2; i <= 2; ++i) beam.push_back({0.9f * static_cast<float>(i), -0.2f, -0.05f, 0.3f, 0.5f});
+  write_file(out, file_of(race::kStartGateShape), shape_text(beam));
+}
+
 }  // namespace
 
 void write_scenery(Output& out) {
@@ -261,6 +301,7 @@ void write_scenery(Output& out) {
   flaggers(out);
   hay_bale(out);
   tyre_stack(out);
+  starting_gate(out);
 }
 
 }  // namespace content

@@ -32,8 +32,8 @@ class GeneratedDataTest : public test_support::DataFoldersTest {
   }
 };
 
-// Whether a data name opens and reads as what its name says: a PNG picture, a
-// .jm model or a .shp shape.
+// Whether a data name opens and reads as what its name says: a PNG or PPM picture,
+// a .jm model or a .shp shape.
 inline ::testing::AssertionResult parses(const std::string& name) {
   if (name.empty()) return ::testing::AssertionFailure() << "an empty name";
   const std::size_t dot = name.rfind('.');
@@ -48,6 +48,14 @@ inline ::testing::AssertionResult parses(const std::string& name) {
   }
   data::DataStream* stream = data::open_data(name.c_str(), "rb");
   if (!stream) return ::testing::AssertionFailure() << name << " does not open";
+  if (kind == ".ppm") {
+    data::Image image;
+    const int ok = data::read_ppm(stream, image);
+    data::image_free(image);
+    data::close_data(stream);
+    if (ok) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << name << ": " << data::image_error();
+  }
   bool ok = false;
   if (kind == ".jm") {
     render::Model* model = render::read_jm(stream, name.c_str());

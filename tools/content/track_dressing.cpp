@@ -84,9 +84,15 @@ void write_timing(Output& out, const Lap& lap, const Gates& gates, race::Track& 
       race::StartingGate gate;
       beside(lap, s, across, gate.x, gate.z);
       gate.yaw = bike_yaw(c.tx, c.tz);
-      // The start positions carry no gate object yet: an empty statue says so in the file.
+      // The front row stands at the starting gate; the rows behind carry no gate object (an
+      // empty statue says so in the file), or a gate would stand between the rows.
       gate.statue = static_cast<int>(track.statues.size());
-      track.statues.emplace_back();
+      race::Statue& object = track.statues.emplace_back();
+      if (row == 0) {
+        object.model = race::kStartGateModel;
+        object.texture = race::kStartGateTexture;
+        object.shape_name = race::kStartGateShape;
+      }
       track.starting_gates.push_back(gate);
     }
   }

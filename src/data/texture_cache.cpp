@@ -50,6 +50,10 @@ struct LinkEntry {
 };
 
 struct TextureCache {
+  // The cached images' pixels are the cache's own (malloc'd), freed with it at exit.
+  ~TextureCache() {
+    for (ImageEntry& entry : images) std::free(entry.pixels);
+  }
   std::vector<TextureEntry> textures;
   std::vector<ImageEntry> images;
   std::vector<LinkEntry> links;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "data/data.h"
+#include "data/data_internal.h"
 #include "render/render.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
@@ -33,7 +34,7 @@ class GeneratedDataTest : public test_support::DataFoldersTest {
 };
 
 // Whether a data name opens and reads as what its name says: a PNG or PPM picture,
-// a .jm model or a .shp shape.
+// a ".seq" animation, a .jm model or a .shp shape.
 inline ::testing::AssertionResult parses(const std::string& name) {
   if (name.empty()) return ::testing::AssertionFailure() << "an empty name";
   const std::size_t dot = name.rfind('.');
@@ -48,6 +49,16 @@ inline ::testing::AssertionResult parses(const std::string& name) {
   }
   data::DataStream* stream = data::open_data(name.c_str(), "rb");
   if (!stream) return ::testing::AssertionFailure() << name << " does not open";
+  if (kind == ".seq") {
+    char magic[8] = {};
+    data::Animation animation;
+    const bool ok = data::ds_scanf(stream, " %7s", magic) == 1 && std::string(magic) == "ANIM1" &&
+                    data::read_animation(stream, animation) == 1;
+    data::animation_free(animation);
+    data::close_data(stream);
+    if (ok) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << name << ": " << data::image_error();
+  }
   if (kind == ".ppm") {
     data::Image image;
     const int ok = data::read_ppm(stream, image);

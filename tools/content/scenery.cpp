@@ -27,9 +27,9 @@ const char* const kStartFlagger[5] = {"@flagger_start_idle.png", "@flagger_start
                                       "@flagger_start_board_side.png", "@flagger_start_gate.png",
                                       "@flagger_start_walk.png"};
 const char* const kFinishFlagger[4] = {"@flagger_finish_idle.png", "@flagger_finish_halfway.png",
-                                       "@flagger_finish_white.png",
-                                       "@flagger_finish_chequered.png"};
-const char* const kCourseFlagger[2] = {"@flagger_course_idle.png", "@flagger_course_yellow.png"};
+                                       "@flagger_finish_white.seq",
+                                       "@flagger_finish_chequered.seq"};
+const char* const kCourseFlagger[2] = {"@flagger_course_idle.png", "@flagger_course_yellow.seq"};
 const char* const kHayBale[3] = {"@haybale.jm", "@haybale.png", "@haybale.shp"};
 const char* const kTyreStack[3] = {"@tyrestack.jm", "@tyrestack.png", "@tyrestack.shp"};
 }  // namespace names
@@ -146,7 +146,7 @@ void banners(Output& out) {
 }
 
 // What a flagger holds up.
-enum class Holding { kNothing, kBoard30, kBoardSide, kFlag, kFlagDown, kWalking };
+enum class Holding { kNothing, kBoard30, kBoardSide, kFlag, kFlagDown, kWalking, kFlagAcross };
 
 // A flagger: a standing figure in a marshal's vest, 64 x 128, on a clear ground.
 void flagger(Output& out, const char* name, Holding holding, Rgba flag) {
@@ -178,6 +178,11 @@ void flagger(Output& out, const char* name, Holding holding, Rgba flag) {
       fill_rect(p, 46, 2, 49, 40, Rgba{90, 70, 40});  // the stick
       fill_rect(p, 49, 2, 64, 16, flag);
       break;
+    case Holding::kFlagAcross:  // swung over the head to the other side
+      fill_rect(p, 16, 16, 22, 50, Rgba{250, 120, 20});
+      fill_rect(p, 15, 2, 18, 40, Rgba{90, 70, 40});
+      fill_rect(p, 0, 2, 15, 16, flag);
+      break;
     case Holding::kFlagDown:
       fill_rect(p, 42, 46, 48, 80, Rgba{250, 120, 20});
       fill_rect(p, 46, 70, 49, 110, Rgba{90, 70, 40});
@@ -185,6 +190,16 @@ void flagger(Output& out, const char* name, Holding holding, Rgba flag) {
       break;
   }
   write_picture(out, file_of(name), p);
+}
+
+// A flag waved from side to side: two pictures and the ".seq" animation that swaps them every
+// quarter second. `name` is the animation's data name.
+void waving_flagger(Output& out, const char* name, Rgba flag) {
+  const std::string base = std::string(name).substr(0, std::string(name).rfind('.'));
+  const std::string right = base + "-1.png", left = base + "-2.png";
+  flagger(out, right.c_str(), Holding::kFlag, flag);
+  flagger(out, left.c_str(), Holding::kFlagAcross, flag);
+  write_file(out, file_of(name), "ANIM1\n2 2 32 1\n0 1\nPNG " + right + "\nPNG " + left + "\n");
 }
 
 void flaggers(Output& out) {
@@ -196,10 +211,10 @@ void flaggers(Output& out) {
   flagger(out, names::kStartFlagger[4], Holding::kWalking, white);
   flagger(out, names::kFinishFlagger[0], Holding::kNothing, white);
   flagger(out, names::kFinishFlagger[1], Holding::kFlag, red);
-  flagger(out, names::kFinishFlagger[2], Holding::kFlag, white);
-  flagger(out, names::kFinishFlagger[3], Holding::kFlag, Rgba{20, 20, 20});
+  waving_flagger(out, names::kFinishFlagger[2], white);
+  waving_flagger(out, names::kFinishFlagger[3], Rgba{20, 20, 20});
   flagger(out, names::kCourseFlagger[0], Holding::kNothing, yellow);
-  flagger(out, names::kCourseFlagger[1], Holding::kFlag, yellow);
+  waving_flagger(out, names::kCourseFlagger[1], yellow);
 }
 
 void hay_bale(Output& out) {

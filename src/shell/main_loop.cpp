@@ -26,6 +26,8 @@ struct Loop {
   float inputs[kControlInputs] = {};
   bool paused = false;
   bool closing = false;
+  bool menu_open = false;     // keys go to the menu while it is open
+  bool console_open = false;  // keys go to the chat and command line while it is open
   int view = render::kViewNoRace;
   int track_camera = 0;      // the digit keys' choice: 1..9 a track camera, 0 the free camera
   int next_screenshot = -1;  // found on the first shot
@@ -92,6 +94,9 @@ void record_audio_tick() {
   std::fwrite(samples, sizeof(std::int16_t), 690, g_startup.record_audio_out);
 }
 
+// Set-1 scan codes of Esc and Enter.
+constexpr unsigned kEscKey = platform::kKeyBase + 1;
+constexpr unsigned kEnterKey = platform::kKeyBase + 28;
 // Set-1 scan codes of the digit keys 1..9 and 0 (2..11).
 constexpr unsigned kDigitOne = platform::kKeyBase + 2;
 constexpr unsigned kDigitZero = platform::kKeyBase + 11;
@@ -111,10 +116,31 @@ bool is_binding(int index, unsigned code) {
 
 // One pressed key or button, as the tick step acts on it.
 void act_on_press(unsigned code) {
-  if (is_binding(kPauseKey, code)) {
+  // Esc closes what is open, else opens the main menu; an open menu or the chat line takes
+  // every other key (the menus and the command line act on them as they land).
+  if (code == kEscKey) {
+    if (g_loop.console_open) {
+      g_loop.console_open = false;
+    } else {
+      g_loop.menu_open = !g_loop.menu_open;
+    }
+    return;
+  }
+  if (g_loop.menu_open) return;
+  if (g_loop.console_open) {
+    if (code == kEnterKey) g_loop.console_open = false;
+    return;
+  }
+  if (is_binding(kConsoleKey, code) && g_loop.view != render::kViewEditor) {
+    g_loop.console_open = true;
+  } else if (is_binding(kPauseKey, code)) {
     g_loop.paused = !g_loop.paused;
   } else if (is_binding(kStepKey, code)) {
     if (g_loop.paused && g_race.race_loaded) race_tick();
+  } else if (is_binding(kRewindKey, code)) {
+    skip_rewind(-1);
+  } else if (is_binding(kSkipKey, code)) {
+    skip_rewind(1);
   } else if (is_binding(kScreenshotKey, code)) {
     take_screenshot();
   } else if (is_binding(kPrevKey, code)) {
@@ -188,6 +214,22 @@ const float* control_inputs() { return g_loop.inputs; }
 
 int current_view() { return g_loop.view; }
 
+bool menu_open() { return g_loop.menu_open; }
+
+bool console_open() { return g_loop.console_open; }
+
+double engine_sound_master(bool paused, bool editor, bool menu, bool watched_is_local) {
+  if (!paused && !editor && !menu) return 1;
+  if (menu && !watched_is_local) return 0.25;
+  return 0;
+}
+
+void rotate_lineup(int lineup[kRiderSlots]) {
+  const int last = lineup[kRiderSlots - 1];
+  for (int i = kRiderSlots - 1; i > 0; --i) lineup[i] = lineup[i - 1];
+  lineup[0] = last;
+}
+
 int chosen_track_camera() { return g_loop.track_camera; }
 
 bool game_paused() { return g_loop.paused; }
@@ -210,6 +252,13 @@ int main_loop() {
     frame_advance(g_loop.clock, g_loop.source, g_startup.warp, g_startup.lock_fps, CatchUp{});
     platform::set_game_time(g_loop.clock.total);
     run_ticks(g_loop.clock, [](double moment) { tick_step(moment); });
+    // Warp mode races one race after another, the lineup rotated by a slot each time.
+    if (g_startup.warp && g_race.race_loaded && g_race.laps > 0 &&
+        leader_completed_laps() >= g_race.laps) {
+      rotate_lineup(g_race.lineup);
+      setup_race(g_race.lineup, false, g_race.record_demo, g_race.time_limit, g_race.laps,
+                 g_race.robot_skill);
+    }
     platform::messages_update();
     // With nothing in the queue to stamp a tick, a close still ends the loop.
     if (g_loop.closing) break;

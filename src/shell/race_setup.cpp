@@ -226,8 +226,8 @@ void create_bikes() {
 
 void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks, int laps,
                 int robot_skill) {
-  (void)record_demo;
-  (void)robot_skill;
+  g_race.record_demo = record_demo;
+  g_race.robot_skill = robot_skill;
   show_progress("Resetting...");
   g_race.random.seed(static_cast<std::uint32_t>(g_race.tick));
   shuffle_identities(g_race.random, g_race.identity_order);

@@ -547,6 +547,8 @@ struct RaceDriver {
   int local_slot = -1;         // the local human's slot, or -1
   double start_spot[3] = {};   // where the local human's frame stood at set-up (ft)
   int held_until = 0;          // a false start holds the local bike until this tick
+  bool record_demo = false;    // the set-up's choices, kept for a restart
+  int robot_skill = 0;
 };
 
 // A false start: before the gate drops, the frame has moved this far (ft) from its spot.
@@ -597,6 +599,24 @@ void race_tick();
 
 // Frees every slot's bike.
 void free_bikes();
+
+// Skips forward (seconds > 0) or rewinds, only while every bike is replayed from history;
+// false (nothing done) otherwise. With "--accurate-skip" a skip rides the time with roost off.
+bool skip_rewind(int seconds);
+
+// The laps the race leader has completed (0 until lap counting lands).
+int leader_completed_laps();
+
+// Slot i's lineup value moves to slot i + 1, the last to slot 0 (warp mode's next race).
+void rotate_lineup(int lineup[kRiderSlots]);
+
+// The engine sounds' master factor: 1 while riding (not paused, no editor, no menu);
+// 0.25 with a menu open over someone else's bike; otherwise 0.
+double engine_sound_master(bool paused, bool editor, bool menu, bool watched_is_local);
+
+// Whether the main menu or the chat and command line has the keys.
+bool menu_open();
+bool console_open();
 
 // Creates the slots' bikes from their models at their grid spots and hands each its
 // aids: the rider setup for the local human, fixed aids for bikes replayed from history,

@@ -67,6 +67,30 @@ TEST_F(TickStepTest, PauseKeyToggles) {
   EXPECT_EQ(shell::game_paused(), before);
 }
 
+// Esc opens the menu, which then takes the keys (pause does nothing) until Esc closes it;
+// the chat key opens the chat line, which takes the keys until Enter (or Esc) closes it.
+TEST_F(TickStepTest, MenuAndChatLineTakeTheKeys) {
+  struct Step {
+    const char* key;
+    bool menu, console, paused_changed;
+  } steps[] = {
+      {"esc", true, false, false},   {"pause", true, false, false}, {"esc", false, false, false},
+      {"t", false, true, false},     {"pause", false, true, false}, {"enter", false, false, false},
+      {"t", false, true, false},     {"esc", false, false, false},  {"pause", false, false, true},
+      {"pause", false, false, false},
+  };
+  const bool before = shell::game_paused();
+  unsigned ms = 100;
+  for (const Step& s : steps) {
+    press(s.key, ms);
+    ms += 10;
+    shell::tick_step(ms / 1000.0);
+    EXPECT_EQ(shell::menu_open(), s.menu) << s.key;
+    EXPECT_EQ(shell::console_open(), s.console) << s.key;
+    EXPECT_EQ(shell::game_paused() != before, s.paused_changed) << s.key;
+  }
+}
+
 TEST_F(TickStepTest, ScreenshotKeyWritesTheNextFreeNumber) {
   xdg.write(user_file("screenshot007.png"), "an older shot");
   press("s", 100);

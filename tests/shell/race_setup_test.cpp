@@ -213,3 +213,55 @@ TEST_F(SetupRaceTest, BikesWaitForTheGateAndAFalseStartIsHeld) {
   EXPECT_EQ(local->controls.front_brake, 1);
   shell::free_bikes();
 }
+
+TEST(RaceDriver, EngineSoundMasterAndLineupRotation) {
+  struct Case {
+    bool paused, editor, menu, local;
+    double master;
+  } cases[] = {
+      {false, false, false, true, 1},    {false, false, false, false, 1},
+      {true, false, false, true, 0},     {false, true, false, false, 0},
+      {false, false, true, false, 0.25}, {false, false, true, true, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(shell::engine_sound_master(c.paused, c.editor, c.menu, c.local), c.master)
+        << c.paused << c.editor << c.menu << c.local;
+  }
+
+  int lineup[shell::kRiderSlots] = {};
+  lineup[0] = 1;
+  lineup[1] = 2;
+  lineup[shell::kRiderSlots - 1] = 1003;
+  shell::rotate_lineup(lineup);
+  EXPECT_EQ(lineup[0], 1003);
+  EXPECT_EQ(lineup[1], 1);
+  EXPECT_EQ(lineup[2], 2);
+  EXPECT_EQ(lineup[shell::kRiderSlots - 1], 0);
+}
+
+// Skipping and rewinding move the race clock only while every bike is replayed.
+TEST_F(SetupRaceTest, SkipAndRewindOnlyWhileEveryBikeIsReplayed) {
+  shell::g_rider_setup = shell::default_rider_setup();
+  int lineup[shell::kRiderSlots] = {};
+  lineup[0] = 1;
+  shell::setup_race(lineup, false, false, 0, 5, 0);
+  ASSERT_NE(shell::g_race.slots[0].bike, nullptr);
+  shell::g_race.tick = 300;
+  EXPECT_FALSE(shell::skip_rewind(1));  // the local rider rides live
+  EXPECT_EQ(shell::g_race.tick, 300);
+
+  shell::g_race.slots[0].driver = shell::kDriverHistory;
+  EXPECT_TRUE(shell::skip_rewind(1));
+  EXPECT_EQ(shell::g_race.tick, 300 + 128);
+  EXPECT_TRUE(shell::skip_rewind(-1));
+  EXPECT_EQ(shell::g_race.tick, 300);
+  shell::g_race.tick = 50;
+  EXPECT_TRUE(shell::skip_rewind(-1));
+  EXPECT_EQ(shell::g_race.tick, 1);  // not before the start, then one tick
+
+  shell::g_startup.accurate_skip = true;
+  EXPECT_TRUE(shell::skip_rewind(2));
+  EXPECT_EQ(shell::g_race.tick, 1 + 256);
+  shell::g_startup.accurate_skip = false;
+  shell::free_bikes();
+}

@@ -279,3 +279,37 @@ void draw_text_centred(const Font& font, const char* text, float left, float rig
 }
 
 }  // namespace render
+
+namespace render {
+
+void draw_screen_line(const char* text, float centre_y, float height_fraction) {
+  GLint viewport[4] = {};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const float width = static_cast<float>(viewport[2]), height = static_cast<float>(viewport[3]);
+  if (!(width > 0) || !(height > 0) || !g_font_text.texture) return;
+  const float size = height * height_fraction;  // pixels per text height
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, width, 0, height, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glTranslatef(0, height * centre_y - size / 2, 0);
+  glScalef(size, size, 1);
+  glPushAttrib(GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_DEPTH_TEST);
+  const float span = width / size;
+  const float shadow[4] = {0, 0, 0, 0.5f};
+  draw_with_gl(g_font_text, text, (span - text_width(g_font_text, text)) / 2 + 0.0625f, -0.0625f,
+               shadow, true);
+  const float white[4] = {1, 1, 1, 1};
+  draw_with_gl(g_font_text, text, (span - text_width(g_font_text, text)) / 2, 0, white, false);
+  glPopAttrib();
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+}
+
+}  // namespace render

@@ -248,6 +248,9 @@ void draw_text_white(const Font& font, const char* text);
 // Black shadow at half alpha, offset (+0.0625, -0.0625), then the text itself.
 void draw_text_shadowed(const Font& font, const char* text, float r, float g, float b, float a);
 void draw_text_shadowed(const Font& font, const char* text, float a);  // main pass in 0.75 grey
+// One line of text centred across the window, shadowed, its middle at `centre_y` (0 bottom,
+// 1 top) and `height_fraction` of the window's height tall ("Paused" and the like).
+void draw_screen_line(const char* text, float centre_y, float height_fraction);
 // Centred between x positions `left` and `right` (text-height units).
 void draw_text_centred(const Font& font, const char* text, float left, float right, float r,
                        float g, float b, float a);

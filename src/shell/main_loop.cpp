@@ -210,6 +210,10 @@ void choose_view() {
 
 }  // namespace
 
+void draw_frame_texts() {
+  if (g_loop.paused && g_startup.show_pause_text) render::draw_screen_line("Paused", 0.5f, 0.08f);
+}
+
 const float* control_inputs() { return g_loop.inputs; }
 
 int current_view() { return g_loop.view; }
@@ -244,6 +248,7 @@ int main_loop() {
   for (;;) {
     choose_view();
     render::draw_frame(g_loop.view, g_startup.fugly);
+    draw_frame_texts();
     if (g_startup.record_video && !g_loop.paused) record_video_frame();
     if (g_startup.gl_finish) render::finish();
     platform::swap_window();

@@ -614,6 +614,9 @@ void rotate_lineup(int lineup[kRiderSlots]);
 // 0.25 with a menu open over someone else's bike; otherwise 0.
 double engine_sound_master(bool paused, bool editor, bool menu, bool watched_is_local);
 
+// The frame's texts over the scene: "Paused" while paused (unless --hidden-pause).
+void draw_frame_texts();
+
 // Whether the main menu or the chat and command line has the keys.
 bool menu_open();
 bool console_open();

@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include <unistd.h>
 #include <vector>
 
 #include "platform/platform.h"
 #include "race/race.h"
+#include "render/render.h"
+#include "data/data.h"
 #include "shell/shell.h"
 #include "support/test_support.h"
 #include "../sim/terrain_fixtures.h"
@@ -89,6 +93,38 @@ TEST_F(TickStepTest, MenuAndChatLineTakeTheKeys) {
     EXPECT_EQ(shell::console_open(), s.console) << s.key;
     EXPECT_EQ(shell::game_paused() != before, s.paused_changed) << s.key;
   }
+}
+
+// While paused the frame says so, in the game's own font; running, it does not.
+TEST_F(TickStepTest, PausedIsWrittenOverTheFrame) {
+  ASSERT_EQ(symlink(KORVEX_PACK, home.file("zzzz.saf").c_str()), 0);
+  data::data_reset_for_test();
+  render::fonts_load();
+  ASSERT_NE(render::g_font_text.texture, 0u);
+  auto bright_pixels = [] {
+    int width = 0, height = 0;
+    platform::window_size(&width, &height);
+    std::vector<unsigned char> rgb;
+    render::read_frame_rgb(width, height, rgb);
+    int bright = 0;
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+      if (rgb[i] > 200 && rgb[i + 1] > 200 && rgb[i + 2] > 200) ++bright;
+    }
+    return bright;
+  };
+  const bool before = shell::game_paused();
+  for (int round = 0; round < 2; ++round) {
+    render::draw_frame(render::kViewNoRace, false);
+    shell::draw_frame_texts();
+    EXPECT_EQ(bright_pixels() > 0, shell::game_paused()) << round;
+    press("pause", 100 + 100 * static_cast<unsigned>(round));
+    shell::tick_step(1.0);
+  }
+  EXPECT_EQ(shell::game_paused(), before);
+  // The font's texture belongs to this test's window.
+  render::g_font_text = render::Font{};
+  render::g_font_digits = render::Font{};
+  render::g_font_condensed = render::Font{};
 }
 
 TEST_F(TickStepTest, ScreenshotKeyWritesTheNextFreeNumber) {

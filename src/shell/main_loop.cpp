@@ -184,6 +184,10 @@ void tick_step(double wall_moment) {
     }
   }
   gather_control_inputs(g_loop.bindings, g_loop.held, platform::read_axis, g_loop.inputs);
+  if (g_race.time_trial && g_race.race_loaded && g_loop.inputs[kInputBackUp] > 0.5f &&
+      g_settings.time_trial_abort.name() == "Yes") {
+    abort_attempt();
+  }
   hand_over_controls(g_loop.inputs);
   if (!g_loop.paused && g_race.race_loaded) {
     race_tick();

@@ -182,6 +182,25 @@ void grid_spot(int t, double* x, double* z, double* yaw) {
 
 }  // namespace
 
+void place_on_grid(sim::Bike* bike, int slot) {
+  double x, z, yaw;
+  grid_spot(slot, &x, &z, &yaw);
+  const dReal* frame = sim::body_position(bike, sim::kFrame);
+  sim::bike_translate(bike, x - frame[0], sim::terrain_height(float(x), float(z)), z - frame[2]);
+  sim::bike_rotate_yaw(bike, yaw);
+  sim::bike_place(bike);
+}
+
+void abort_attempt() {
+  if (g_race.local_slot < 0) return;
+  sim::Bike* bike = g_race.slots[g_race.local_slot].bike;
+  if (!bike) return;
+  // The rider starts the lap again from its start position (the timing's lap start, once
+  // the timing gates count laps, also goes back there).
+  sim::bike_reset(bike);
+  place_on_grid(bike, g_race.local_slot);
+}
+
 void create_bikes() {
   free_bikes();
   g_race.local_slot = -1;
@@ -210,12 +229,7 @@ void create_bikes() {
       setup.arcade.index = 0;
       apply_bike_adjustments(bike, setup_adjustments(setup, *slot.info, false));
     }
-    double x, z, yaw;
-    grid_spot(t, &x, &z, &yaw);
-    const dReal* frame = sim::body_position(bike, sim::kFrame);
-    sim::bike_translate(bike, x - frame[0], sim::terrain_height(float(x), float(z)), z - frame[2]);
-    sim::bike_rotate_yaw(bike, yaw);
-    sim::bike_place(bike);
+    place_on_grid(bike, t);
     if (slot.driver == kDriverLocal && g_race.local_slot < 0) {
       g_race.local_slot = t;
       const dReal* p = sim::body_position(bike, sim::kFrame);

@@ -600,6 +600,13 @@ void race_tick();
 // Frees every slot's bike.
 void free_bikes();
 
+// Puts a bike at rest on a slot's start position: on the track's start positions, rows of
+// them 10 ft apart; without them in a line across the middle of the ground.
+void place_on_grid(sim::Bike* bike, int slot);
+
+// Time trial: puts the local rider back at the lap start, at rest.
+void abort_attempt();
+
 // Skips forward (seconds > 0) or rewinds, only while every bike is replayed from history;
 // false (nothing done) otherwise. With "--accurate-skip" a skip rides the time with roost off.
 bool skip_rewind(int seconds);

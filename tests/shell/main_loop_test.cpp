@@ -196,3 +196,39 @@ TEST_F(TickStepTest, DefaultKeysReachTheWatchedBikesControls) {
   shell::free_bikes();
   race::track_free();
 }
+
+// In a time trial, backing up (with "Backing Up Aborts Attempt") puts the rider back at the
+// lap start; with the setting off it does not.
+TEST_F(TickStepTest, BackingUpAbortsATimeTrialAttempt) {
+  home.write("practice/terrain.hf", terrain_fixtures::track_with(2, 8.0f, 0, 10,
+                                                                  std::vector<std::uint16_t>(81, 0))
+                                        .terrain_hf);
+  home.write("practice/shadingx2.ppm", terrain_fixtures::ppm(9, 9, 100));
+  home.write("practice/tilemap", std::string(16, '\0'));
+  home.write("practice/tileinfo", "texture @dirt.png\naddtile\n");
+  shell::g_settings.track = "practice";
+  shell::g_rider_setup = shell::default_rider_setup();
+  shell::g_race = shell::RaceDriver{};
+  shell::setup_race(nullptr, false, false, 0, 0, 0);
+  ASSERT_TRUE(shell::g_race.time_trial);
+  sim::Bike* bike = shell::g_race.slots[0].bike;
+  ASSERT_NE(bike, nullptr);
+  const double start_x = sim::body_position(bike, sim::kFrame)[0];
+  struct Case {
+    int setting;  // "No", "Yes"
+    bool back_at_start;
+  } cases[] = {{0, false}, {1, true}};
+  unsigned ms = 100;
+  for (const Case& c : cases) {
+    shell::g_settings.time_trial_abort.index = c.setting;
+    sim::bike_translate(bike, 20, 0, 0);
+    press("b", ms);
+    shell::tick_step(ms / 1000.0 + 0.001);
+    press("b", ms + 2, 0);
+    ms += 100;
+    EXPECT_EQ(std::abs(sim::body_position(bike, sim::kFrame)[0] - start_x) < 1, c.back_at_start)
+        << c.setting;
+  }
+  shell::free_bikes();
+  race::track_free();
+}

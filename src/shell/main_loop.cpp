@@ -27,6 +27,7 @@ struct Loop {
   bool paused = false;
   bool closing = false;
   bool menu_open = false;     // keys go to the menu while it is open
+  int capturing = -1;         // the binding the controls menu waits for, or -1
   bool console_open = false;  // keys go to the chat and command line while it is open
   int view = render::kViewNoRace;
   int track_camera = 0;      // the digit keys' choice: 1..9 a track camera, 0 the free camera
@@ -116,6 +117,19 @@ bool is_binding(int index, unsigned code) {
 
 // One pressed key or button, as the tick step acts on it.
 void act_on_press(unsigned code) {
+  // The controls menu waiting for a binding takes the next key; Esc gives up waiting.
+  if (g_loop.capturing >= 0) {
+    if (code != kEscKey) {
+      if (const char* name = platform::name_for_code(code)) {
+        Binding& binding = g_settings.bindings[g_loop.capturing];
+        binding.key = name;
+        binding.axis.clear();
+        resolve_bindings(g_settings, g_loop.bindings);
+      }
+    }
+    g_loop.capturing = -1;
+    return;
+  }
   // Esc closes what is open, else opens the main menu; an open menu or the chat line takes
   // every other key (the menus and the command line act on them as they land).
   if (code == kEscKey) {
@@ -189,6 +203,8 @@ void tick_step(double wall_moment) {
     abort_attempt();
   }
   hand_over_controls(g_loop.inputs);
+  // A network race never pauses; the exchange itself comes with the multiplayer client.
+  if (!g_startup.server_address.empty()) g_loop.paused = false;
   if (!g_loop.paused && g_race.race_loaded) {
     race_tick();
     record_audio_tick();
@@ -223,6 +239,12 @@ const float* control_inputs() { return g_loop.inputs; }
 int current_view() { return g_loop.view; }
 
 bool menu_open() { return g_loop.menu_open; }
+
+void begin_binding_capture(int binding) {
+  g_loop.capturing = binding >= 0 && binding < kBindings ? binding : -1;
+}
+
+bool capturing_binding() { return g_loop.capturing >= 0; }
 
 bool console_open() { return g_loop.console_open; }
 

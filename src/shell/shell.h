@@ -624,6 +624,11 @@ double engine_sound_master(bool paused, bool editor, bool menu, bool watched_is_
 // The frame's texts over the scene: "Paused" while paused (unless --hidden-pause).
 void draw_frame_texts();
 
+// The controls menu's wait for a binding: the next pressed key becomes binding `binding`'s
+// key (its axis cleared) and the bindings are resolved again; Esc cancels the wait.
+void begin_binding_capture(int binding);
+bool capturing_binding();
+
 // Whether the main menu or the chat and command line has the keys.
 bool menu_open();
 bool console_open();

@@ -127,6 +127,30 @@ TEST_F(TickStepTest, PausedIsWrittenOverTheFrame) {
   render::g_font_condensed = render::Font{};
 }
 
+// The controls menu's wait for a binding takes the next key; Esc cancels and keeps the old one.
+TEST_F(TickStepTest, BindingCaptureTakesTheNextKey) {
+  shell::begin_binding_capture(shell::kThrottleKey);
+  EXPECT_TRUE(shell::capturing_binding());
+  press("esc", 100);
+  shell::tick_step(0.2);
+  EXPECT_FALSE(shell::capturing_binding());
+  EXPECT_FALSE(shell::menu_open());  // the Esc went to the capture, not to the menu
+  EXPECT_EQ(shell::g_settings.bindings[shell::kThrottleKey].key, "x");
+
+  shell::begin_binding_capture(shell::kThrottleKey);
+  press("q", 300);
+  shell::tick_step(0.4);
+  EXPECT_FALSE(shell::capturing_binding());
+  EXPECT_EQ(platform::key_code_for_name(shell::g_settings.bindings[shell::kThrottleKey].key.c_str()),
+            platform::key_code_for_name("q"));
+  // The new key now gives throttle.
+  press("q", 500);
+  shell::tick_step(0.6);
+  EXPECT_EQ(shell::control_inputs()[shell::kInputThrottle], 1);
+  press("q", 700, 0);
+  shell::tick_step(0.8);
+}
+
 TEST_F(TickStepTest, ScreenshotKeyWritesTheNextFreeNumber) {
   xdg.write(user_file("screenshot007.png"), "an older shot");
   press("s", 100);

@@ -150,11 +150,12 @@ void pose_at_rest(Bike* bike, const V3& frame_at, const dReal* rotation) {
 
 }  // namespace
 
-void soft_push(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double kp, double kd) {
+dJointID soft_contact(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double mu,
+                      double kp, double kd, int extra_mode) {
   dContact contact;
   std::memset(&contact, 0, sizeof contact);
-  contact.surface.mode = dContactSoftERP | dContactSoftCFM;
-  contact.surface.mu = 0;
+  contact.surface.mode = dContactSoftERP | dContactSoftCFM | extra_mode;
+  contact.surface.mu = mu;
   contact.surface.soft_erp = soft_erp(kp, kd);
   contact.surface.soft_cfm = soft_cfm(kp, kd);
   contact.geom.pos[0] = point.x;
@@ -166,6 +167,11 @@ void soft_push(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double k
   contact.geom.depth = depth;
   dJointID joint = dJointCreateContact(physics_world(), contact_group(), &contact);
   dJointAttach(joint, a, b);
+  return joint;
+}
+
+void soft_push(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double kp, double kd) {
+  soft_contact(a, b, point, normal, depth, 0, kp, kd, 0);
 }
 
 void tether(dBodyID a, V3 p, dBodyID b, V3 q, double max_length) {

@@ -80,6 +80,10 @@ inline V3 rest_position(const Bike* bike, int part) {
 inline double soft_erp(double kp, double kd) { return kH * kp / (kH * kp + kd); }
 inline double soft_cfm(double kp, double kd) { return 1 / (kH * kp + kd); }
 
+// A soft contact joint between two bodies (b may be 0, the world) at `point`, pushing `a`
+// along `normal` by `depth`, with friction `mu` and ODE mode bits beyond the softness.
+dJointID soft_contact(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double mu,
+                      double kp, double kd, int extra_mode);
 // A frictionless soft contact between two bodies (b may be 0, the world) at `point`
 // pushing `a` along `normal` by `depth`.
 void soft_push(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double kp, double kd);

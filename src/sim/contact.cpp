@@ -285,17 +285,8 @@ bool shape_contacts(const Shape& shape, dBodyID body) {
     const TerrainHit hit = sphere_terrain(at, sphere.radius);
     if (!hit.hit) continue;
     touched = true;
-    dContact contact;
-    std::memset(&contact, 0, sizeof contact);
-    contact.surface.mode = dContactApprox1 | dContactSoftERP | dContactSoftCFM;
-    contact.surface.mu = sphere.friction;
-    contact.surface.soft_erp = soft_erp(2500, 250);
-    contact.surface.soft_cfm = soft_cfm(2500, 250);
-    std::memcpy(contact.geom.pos, hit.point, sizeof hit.point);
-    std::memcpy(contact.geom.normal, hit.normal, sizeof hit.normal);
-    contact.geom.depth = hit.depth;
-    dJointID joint = dJointCreateContact(physics_world(), contact_group(), &contact);
-    dJointAttach(joint, body, nullptr);
+    soft_contact(body, nullptr, v3(hit.point), v3(hit.normal), hit.depth, sphere.friction, 2500,
+                 250, dContactApprox1);
   }
   return touched;
 }
@@ -331,21 +322,7 @@ bool parts_touch(const Shape& sa, dBodyID a, const Shape& sb, dBodyID b) {
     }
   }
   if (!(best > 0)) return false;
-  dContact contact;
-  std::memset(&contact, 0, sizeof contact);
-  contact.surface.mode = dContactApprox1 | dContactSoftERP | dContactSoftCFM;
-  contact.surface.mu = 0.5;
-  contact.surface.soft_erp = soft_erp(2500, 250);
-  contact.surface.soft_cfm = soft_cfm(2500, 250);
-  contact.geom.pos[0] = best_point.x;
-  contact.geom.pos[1] = best_point.y;
-  contact.geom.pos[2] = best_point.z;
-  contact.geom.normal[0] = best_normal.x;
-  contact.geom.normal[1] = best_normal.y;
-  contact.geom.normal[2] = best_normal.z;
-  contact.geom.depth = best;
-  dJointID joint = dJointCreateContact(physics_world(), contact_group(), &contact);
-  dJointAttach(joint, a, b);
+  soft_contact(a, b, best_point, best_normal, best, 0.5, 2500, 250, dContactApprox1);
   return true;
 }
 

@@ -211,6 +211,22 @@ void read_decals(HeightField& field, const char* track_dir) {
 
 }  // namespace
 
+namespace {
+
+// The grid's geometry from n and the spacing; returns the points per side.
+int set_grid(HeightField& field, int n, float spacing) {
+  const int points = (1 << (n + 1)) + 1;
+  field.size_log2 = n;
+  field.points_per_side = points;
+  field.spacing = spacing;
+  field.tile_size = 2 * spacing;
+  field.extent = std::ldexp(spacing, n + 1);
+  field.tiles_per_side = 1 << n;
+  return points;
+}
+
+}  // namespace
+
 bool terrain_load(const char* track_dir, int render_mode, int debug_level) {
   terrain_free();
   HeightField& field = g_terrain;
@@ -225,13 +241,7 @@ bool terrain_load(const char* track_dir, int render_mode, int debug_level) {
     platform::message("Error reading heights");
     return false;
   }
-  const int points = (1 << (n + 1)) + 1;
-  field.size_log2 = n;
-  field.points_per_side = points;
-  field.spacing = spacing;
-  field.tile_size = 2 * spacing;
-  field.extent = std::ldexp(spacing, n + 1);
-  field.tiles_per_side = 1 << n;
+  const int points = set_grid(field, n, spacing);
   field.min_height = lowest;
   field.max_height = highest;
   field.render_mode = render_mode;
@@ -261,13 +271,7 @@ bool terrain_create(int size_log2, float spacing) {
   terrain_free();
   if (size_log2 < 1 || size_log2 > 12 || !(spacing > 0)) return false;
   HeightField& field = g_terrain;
-  const int points = (1 << (size_log2 + 1)) + 1;
-  field.size_log2 = size_log2;
-  field.points_per_side = points;
-  field.spacing = spacing;
-  field.tile_size = 2 * spacing;
-  field.extent = std::ldexp(spacing, size_log2 + 1);
-  field.tiles_per_side = 1 << size_log2;
+  const int points = set_grid(field, size_log2, spacing);
   const std::size_t count = static_cast<std::size_t>(points) * points;
   field.heights = allocate<float>(count);
   std::fill(field.heights, field.heights + count, 0.0f);

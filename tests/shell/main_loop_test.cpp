@@ -41,6 +41,15 @@ class TickStepTest : public test_support::DataFoldersTest {
     event.microseconds = (ms % 1000) * 1000;
     platform::queue_event(event);
   }
+  // A small flat track folder, "practice", in the data folder.
+  void write_practice_track() {
+    home.write("practice/terrain.hf",
+               terrain_fixtures::track_with(2, 8.0f, 0, 10, std::vector<std::uint16_t>(81, 0))
+                   .terrain_hf);
+    home.write("practice/shadingx2.ppm", terrain_fixtures::ppm(9, 9, 100));
+    home.write("practice/tilemap", std::string(16, '\0'));
+    home.write("practice/tileinfo", "texture @dirt.png\naddtile\n");
+  }
   bool window_open = false;
 };
 
@@ -166,12 +175,7 @@ TEST_F(TickStepTest, ScreenshotKeyWritesTheNextFreeNumber) {
 }
 
 TEST_F(TickStepTest, DefaultKeysReachTheWatchedBikesControls) {
-  home.write("practice/terrain.hf", terrain_fixtures::track_with(2, 8.0f, 0, 10,
-                                                                  std::vector<std::uint16_t>(81, 0))
-                                        .terrain_hf);
-  home.write("practice/shadingx2.ppm", terrain_fixtures::ppm(9, 9, 100));
-  home.write("practice/tilemap", std::string(16, '\0'));
-  home.write("practice/tileinfo", "texture @dirt.png\naddtile\n");
+  write_practice_track();
   shell::g_settings.track = "practice";
   shell::g_rider_setup = shell::default_rider_setup();
   shell::g_rider_setup.reverse_steering.index = 0;  // "No"
@@ -224,12 +228,7 @@ TEST_F(TickStepTest, DefaultKeysReachTheWatchedBikesControls) {
 // In a time trial, backing up (with "Backing Up Aborts Attempt") puts the rider back at the
 // lap start; with the setting off it does not.
 TEST_F(TickStepTest, BackingUpAbortsATimeTrialAttempt) {
-  home.write("practice/terrain.hf", terrain_fixtures::track_with(2, 8.0f, 0, 10,
-                                                                  std::vector<std::uint16_t>(81, 0))
-                                        .terrain_hf);
-  home.write("practice/shadingx2.ppm", terrain_fixtures::ppm(9, 9, 100));
-  home.write("practice/tilemap", std::string(16, '\0'));
-  home.write("practice/tileinfo", "texture @dirt.png\naddtile\n");
+  write_practice_track();
   shell::g_settings.track = "practice";
   shell::g_rider_setup = shell::default_rider_setup();
   shell::g_race = shell::RaceDriver{};

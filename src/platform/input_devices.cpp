@@ -306,6 +306,17 @@ const char* controller_button_name(unsigned code) {
   return nullptr;
 }
 
+std::vector<std::string> controller_axis_names() {
+  std::vector<std::string> names;
+  for (const InputDevice* device : g_devices.list) {
+    if (device->cursor || !device->joystick) continue;
+    for (int i = 0; i < device->axes; ++i) {
+      names.push_back(std::string(device->name) + ".axis[" + std::to_string(i) + "]");
+    }
+  }
+  return names;
+}
+
 bool open_axis(const char* name, Axis* axis) {
   if (!name || !axis) return false;
   name = alias_resolve(name);

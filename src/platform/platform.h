@@ -224,6 +224,9 @@ struct Axis {
 bool open_axis(const char* name, Axis* axis);
 int read_axis(const Axis& axis);
 void close_axis(Axis* axis);
+// The axis names of every plugged-in controller ("Joystick1.axis[0]", ...), for the
+// controls menu's wait for a moved axis. The cursor is not among them.
+std::vector<std::string> controller_axis_names();
 
 // ---------------------------------------------------------------------------
 // Audio output: 8-bit voices mixed into one device.

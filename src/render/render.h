@@ -32,6 +32,9 @@ void read_frame_rgb(int width, int height, std::vector<unsigned char>& rgb);
 
 // Waits until the GL has finished drawing ("--glfinish").
 void finish();
+// One slice of the terrain refresh after the frame's ticks: node thresholds and one changed
+// ground block.
+void terrain_refresh_slice();
 
 // ---------------------------------------------------------------------------
 // Settings start-up fills from the configuration and the command line. Main thread.

@@ -28,6 +28,13 @@ struct Loop {
   bool closing = false;
   bool menu_open = false;     // keys go to the menu while it is open
   int capturing = -1;         // the binding the controls menu waits for, or -1
+  // The controllers' axes and where they rested when the wait began.
+  struct CaptureAxis {
+    std::string name;
+    platform::Axis axis;
+    int rest = 0;
+  };
+  std::vector<CaptureAxis> capture_axes;
   bool console_open = false;  // keys go to the chat and command line while it is open
   int view = render::kViewNoRace;
   int track_camera = 0;      // the digit keys' choice: 1..9 a track camera, 0 the free camera
@@ -116,6 +123,29 @@ bool is_binding(int index, unsigned code) {
 }
 
 // One pressed key or button, as the tick step acts on it.
+void end_binding_capture() {
+  for (Loop::CaptureAxis& c : g_loop.capture_axes) platform::close_axis(&c.axis);
+  g_loop.capture_axes.clear();
+  g_loop.capturing = -1;
+}
+
+// While the controls menu waits: an axis moved more than half way from where it rested
+// becomes the binding, its range the side it moved to.
+void capture_moved_axis() {
+  for (Loop::CaptureAxis& c : g_loop.capture_axes) {
+    const int moved = platform::read_axis(c.axis) - c.rest;
+    if (std::abs(moved) <= 16384) continue;
+    Binding& binding = g_settings.bindings[g_loop.capturing];
+    binding.key.clear();
+    binding.axis = c.name;
+    binding.a = moved > 0 ? 0.0625 : -0.0625;
+    binding.b = moved > 0 ? 0.9375 : -0.9375;
+    end_binding_capture();
+    resolve_bindings(g_settings, g_loop.bindings);
+    return;
+  }
+}
+
 void act_on_press(unsigned code) {
   // The controls menu waiting for a binding takes the next key; Esc gives up waiting.
   if (g_loop.capturing >= 0) {
@@ -127,7 +157,7 @@ void act_on_press(unsigned code) {
         resolve_bindings(g_settings, g_loop.bindings);
       }
     }
-    g_loop.capturing = -1;
+    end_binding_capture();
     return;
   }
   // Esc closes what is open, else opens the main menu; an open menu or the chat line takes
@@ -197,6 +227,7 @@ void tick_step(double wall_moment) {
       g_loop.held.release(event.code);
     }
   }
+  if (g_loop.capturing >= 0) capture_moved_axis();
   gather_control_inputs(g_loop.bindings, g_loop.held, platform::read_axis, g_loop.inputs);
   if (g_race.time_trial && g_race.race_loaded && g_loop.inputs[kInputBackUp] > 0.5f &&
       g_settings.time_trial_abort.name() == "Yes") {
@@ -241,7 +272,16 @@ int current_view() { return g_loop.view; }
 bool menu_open() { return g_loop.menu_open; }
 
 void begin_binding_capture(int binding) {
-  g_loop.capturing = binding >= 0 && binding < kBindings ? binding : -1;
+  end_binding_capture();
+  if (binding < 0 || binding >= kBindings) return;
+  g_loop.capturing = binding;
+  for (const std::string& name : platform::controller_axis_names()) {
+    Loop::CaptureAxis c;
+    c.name = name;
+    if (!platform::open_axis(name.c_str(), &c.axis)) continue;
+    c.rest = platform::read_axis(c.axis);
+    g_loop.capture_axes.push_back(c);
+  }
 }
 
 bool capturing_binding() { return g_loop.capturing >= 0; }
@@ -252,6 +292,14 @@ double engine_sound_master(bool paused, bool editor, bool menu, bool watched_is_
   if (!paused && !editor && !menu) return 1;
   if (menu && !watched_is_local) return 0.25;
   return 0;
+}
+
+double engine_voice_volume(double master, double volume, double competitor_volume, bool watched,
+                           bool stale_history) {
+  if (stale_history) return 0;
+  double v = master * volume * 0.1;
+  if (!watched) v *= competitor_volume * 0.1;
+  return v;
 }
 
 void rotate_lineup(int lineup[kRiderSlots]) {
@@ -283,6 +331,7 @@ int main_loop() {
     frame_advance(g_loop.clock, g_loop.source, g_startup.warp, g_startup.lock_fps, CatchUp{});
     platform::set_game_time(g_loop.clock.total);
     run_ticks(g_loop.clock, [](double moment) { tick_step(moment); });
+    if (g_loop.view != render::kViewNoRace) render::terrain_refresh_slice();
     // Warp mode races one race after another, the lineup rotated by a slot each time.
     if (g_startup.warp && g_race.race_loaded && g_race.laps > 0 &&
         leader_completed_laps() >= g_race.laps) {

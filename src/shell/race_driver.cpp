@@ -129,6 +129,10 @@ void race_tick() {
   sim::g_sim.erosion_scale = static_cast<float>(g_startup.erosion_rate);
   sim::g_sim.roost_frequency = g_startup.roost_frequency;
   sim::simulate_tick(bikes, count, before_bike_step, nullptr);
+  // The start-gate bars drop over the first eighth of a second after the gate's tick.
+  if (g_race.tick >= g_race.start_tick && g_race.tick < g_race.start_tick + 10 * 128) {
+    g_race.gate_fall = std::max(0.0f, g_race.gate_fall - 8.0f / 128);
+  }
   ++g_race.tick;
 }
 

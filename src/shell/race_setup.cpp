@@ -241,6 +241,7 @@ void create_bikes() {
 void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks, int laps,
                 int robot_skill) {
   g_race.record_demo = record_demo;
+  g_race.gate_fall = 1;
   g_race.robot_skill = robot_skill;
   show_progress("Resetting...");
   g_race.random.seed(static_cast<std::uint32_t>(g_race.tick));

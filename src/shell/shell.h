@@ -547,6 +547,7 @@ struct RaceDriver {
   int local_slot = -1;         // the local human's slot, or -1
   double start_spot[3] = {};   // where the local human's frame stood at set-up (ft)
   int held_until = 0;          // a false start holds the local bike until this tick
+  float gate_fall = 1;         // the start-gate bars: 1 standing, 0 down (drawn turned by it)
   bool record_demo = false;    // the set-up's choices, kept for a restart
   int robot_skill = 0;
 };
@@ -625,9 +626,16 @@ double engine_sound_master(bool paused, bool editor, bool menu, bool watched_is_
 void draw_frame_texts();
 
 // The controls menu's wait for a binding: the next pressed key becomes binding `binding`'s
-// key (its axis cleared) and the bindings are resolved again; Esc cancels the wait.
+// key (its axis cleared), or a controller axis moved more than half way from where it
+// rested becomes its axis, with the range (0.0625, 0.9375) or (-0.0625, -0.9375) by the
+// side it moved to; the bindings are then resolved again. Esc cancels the wait.
 void begin_binding_capture(int binding);
 bool capturing_binding();
+
+// One engine voice's volume: master x "Volume" x 0.1, further x "Competitor Volume" x 0.1 for
+// every bike but the watched one; 0 for a replayed bike with no recent state.
+double engine_voice_volume(double master, double volume, double competitor_volume, bool watched,
+                           bool stale_history);
 
 // Whether the main menu or the chat and command line has the keys.
 bool menu_open();

@@ -6,6 +6,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include <SDL.h>
+
+#include "platform/input_internal.h"
 #include "platform/platform.h"
 #include "race/race.h"
 #include "render/render.h"
@@ -158,6 +161,65 @@ TEST_F(TickStepTest, BindingCaptureTakesTheNextKey) {
   EXPECT_EQ(shell::control_inputs()[shell::kInputThrottle], 1);
   press("q", 700, 0);
   shell::tick_step(0.8);
+}
+
+// A controller axis pushed more than half way becomes the binding, ranged on the side it
+// moved to; a small wobble does not.
+TEST_F(TickStepTest, BindingCaptureTakesAMovedAxis) {
+  // The test's window never has the focus; SDL would drop the controller's axis motion.
+  SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
+  platform::input_devices_open();
+  SDL_VirtualJoystickDesc desc{};
+  desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+  desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+  desc.naxes = 2;
+  desc.nbuttons = 2;
+  desc.name = "Joystick 1.";
+  const int index = SDL_JoystickAttachVirtualEx(&desc);
+  ASSERT_GE(index, 0) << SDL_GetError();
+  platform::Event event;
+  while (platform::next_event(&event)) {
+  }
+  SDL_Joystick* joystick = SDL_JoystickOpen(index);
+  ASSERT_NE(joystick, nullptr);
+  struct Case {
+    int push;
+    const char* axis;  // the binding's axis after the tick, "" while still waiting
+    double a, b;
+  } cases[] = {{-20000, "Joystick1.axis[1]", -0.0625, -0.9375},
+               {30000, "Joystick1.axis[1]", 0.0625, 0.9375}};
+  unsigned ms = 100;
+  for (const Case& c : cases) {
+    SDL_JoystickSetVirtualAxis(joystick, 1, 0);
+    SDL_JoystickUpdate();
+    shell::begin_binding_capture(shell::kFrontBrakeKey);
+    SDL_JoystickSetVirtualAxis(joystick, 1, c.push / 4);  // a wobble
+    SDL_JoystickUpdate();
+    shell::tick_step((ms += 10) / 1000.0);
+    EXPECT_TRUE(shell::capturing_binding()) << c.push;
+    SDL_JoystickSetVirtualAxis(joystick, 1, c.push);
+    SDL_JoystickUpdate();
+    shell::tick_step((ms += 10) / 1000.0);
+    EXPECT_FALSE(shell::capturing_binding()) << c.push;
+    const shell::Binding& b = shell::g_settings.bindings[shell::kFrontBrakeKey];
+    EXPECT_EQ(b.axis, c.axis);
+    EXPECT_EQ(b.key, "");
+    EXPECT_EQ(b.a, c.a);
+    EXPECT_EQ(b.b, c.b);
+  }
+  // The bound axis now works the front brake, scaled over its range.
+  EXPECT_NEAR(shell::control_inputs()[shell::kInputFrontBrake], (30000 / 32768.0 - 0.0625) / 0.875,
+              1e-4);
+
+  SDL_JoystickClose(joystick);
+  SDL_JoystickDetachVirtual(index);
+  while (platform::next_event(&event)) {
+  }
+  shell::g_settings = shell::default_settings();
+  shell::main_loop_begin();  // no binding keeps the controller's axis open
+  platform::input_devices_close();
+  SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
 
 TEST_F(TickStepTest, ScreenshotKeyWritesTheNextFreeNumber) {

@@ -205,12 +205,17 @@ TEST_F(SetupRaceTest, BikesWaitForTheGateAndAFalseStartIsHeld) {
   EXPECT_STREQ(platform::visible_message(platform::visible_message_count() - 1),
                "15 second false start penalty");
 
+  EXPECT_EQ(shell::g_race.gate_fall, 1);  // the gate still stands
   // After the drop the others ride; the penalised bike is still held.
   shell::g_race.tick = shell::g_race.start_tick;
   sim::set_throttle(other, 1);
   shell::race_tick();
   EXPECT_EQ(other->controls.throttle, 1);
   EXPECT_EQ(local->controls.front_brake, 1);
+  // The bars are down an eighth of a second after the drop.
+  EXPECT_LT(shell::g_race.gate_fall, 1);
+  for (int i = 0; i < 16; ++i) shell::race_tick();
+  EXPECT_EQ(shell::g_race.gate_fall, 0);
   shell::free_bikes();
 }
 
@@ -227,6 +232,12 @@ TEST(RaceDriver, EngineSoundMasterAndLineupRotation) {
     EXPECT_EQ(shell::engine_sound_master(c.paused, c.editor, c.menu, c.local), c.master)
         << c.paused << c.editor << c.menu << c.local;
   }
+
+  // Voices: the watched bike at "Volume", the others further at "Competitor Volume".
+  EXPECT_DOUBLE_EQ(shell::engine_voice_volume(1, 10, 8, true, false), 1);
+  EXPECT_DOUBLE_EQ(shell::engine_voice_volume(1, 10, 8, false, false), 0.8);
+  EXPECT_DOUBLE_EQ(shell::engine_voice_volume(0.25, 6, 5, false, false), 0.075);
+  EXPECT_DOUBLE_EQ(shell::engine_voice_volume(1, 10, 8, false, true), 0);
 
   int lineup[shell::kRiderSlots] = {};
   lineup[0] = 1;

@@ -38,4 +38,7 @@ void finish() { glFinish(); }
 // drawing of the terrain that needs them is still to come.
 void terrain_refresh_slice() {}
 
+// The riding HUD draws over the scene here once its layout lands.
+void draw_hud() {}
+
 }  // namespace render

@@ -35,6 +35,8 @@ void finish();
 // One slice of the terrain refresh after the frame's ticks: node thresholds and one changed
 // ground block.
 void terrain_refresh_slice();
+// The riding HUD over the drawn frame (speed, gear, engine speed, lean, messages).
+void draw_hud();
 
 // ---------------------------------------------------------------------------
 // Settings start-up fills from the configuration and the command line. Main thread.

@@ -234,8 +234,9 @@ void tick_step(double wall_moment) {
     abort_attempt();
   }
   hand_over_controls(g_loop.inputs);
-  // A network race never pauses; the exchange itself comes with the multiplayer client.
+  // A network race never pauses.
   if (!g_startup.server_address.empty()) g_loop.paused = false;
+  network_exchange();
   if (!g_loop.paused && g_race.race_loaded) {
     race_tick();
     record_audio_tick();
@@ -260,6 +261,10 @@ void choose_view() {
 }
 
 }  // namespace
+
+void network_exchange() {
+  // Nothing to exchange without a connection; the multiplayer client fills this in.
+}
 
 void draw_frame_texts() {
   if (g_loop.paused && g_startup.show_pause_text) render::draw_screen_line("Paused", 0.5f, 0.08f);
@@ -322,6 +327,7 @@ int main_loop() {
   for (;;) {
     choose_view();
     render::draw_frame(g_loop.view, g_startup.fugly);
+    if (g_startup.show_hud) render::draw_hud();
     draw_frame_texts();
     if (g_startup.record_video && !g_loop.paused) record_video_frame();
     if (g_startup.gl_finish) render::finish();

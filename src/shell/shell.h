@@ -622,6 +622,9 @@ void rotate_lineup(int lineup[kRiderSlots]);
 // 0.25 with a menu open over someone else's bike; otherwise 0.
 double engine_sound_master(bool paused, bool editor, bool menu, bool watched_is_local);
 
+// The tick's exchange with the multiplayer server; nothing while not connected.
+void network_exchange();
+
 // The frame's texts over the scene: "Paused" while paused (unless --hidden-pause).
 void draw_frame_texts();
 

@@ -161,9 +161,10 @@ bool write_scrambled(const char* plain_path, const char* scram_path);
 
 // Writes an RGB (3 channels) or RGBA (4) picture as a PNG file under a data
 // name; rows top first, or bottom first with `bottom_up` (as OpenGL reads
-// them back). False when the file cannot be written.
+// them back). `text`, when given, goes into a text chunk (hints the readers
+// take up, such as number-plate colours). False when the file cannot be written.
 bool write_png(const char* name, const unsigned char* pixels, int width, int height, int channels,
-               bool bottom_up);
+               bool bottom_up, const char* text = nullptr);
 
 // Writes a .saf pack holding every file under `directory` (names relative to
 // it, sorted byte-wise so the pack is the same on every machine).

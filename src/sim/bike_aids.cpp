@@ -76,6 +76,18 @@ void brake_torques(const Bike* bike, double* front, double* rear) {
   if ((bike->flags & kFlagWheelieStopBrake) && on_ground(bike, 0) && !on_ground(bike, 1)) *front = 0;
 }
 
+double full_steer_lean(const Bike* bike, double speed) {
+  const AidSettings& a = bike->aids;
+  const double m = a.max_dab_speed;
+  if (speed >= m) return 2 * kPi;
+  if (speed <= kSlowSpeed) {
+    const double x = 1 - clampd(speed * speed / (m * m), 0, 1);
+    return (1 - x * x * x * x) * a.roll_limit_angle;
+  }
+  return a.roll_limit_angle +
+         (2 * kPi - a.roll_limit_angle) * clampd((speed * speed - 225) / (m * m - 225), 0, 1);
+}
+
 double steering_lock(const Bike* bike, double front_speed) {
   // Full lock at walking pace, restricted at speed, and more so on slippery ground.
   const AidSettings& a = bike->aids;
@@ -151,17 +163,7 @@ void steering_control(Bike* bike) {
     // 8: the rider's own torque, direct and lean-following.
     rider = direct;
     if (a.direct_steering < 1) {
-      const double m = a.max_dab_speed;
-      double target;
-      if (speed >= m) {
-        target = 2 * kPi;
-      } else if (speed <= kSlowSpeed) {
-        const double x = 1 - clampd(speed * speed / (m * m), 0, 1);
-        target = (1 - x * x * x * x) * a.roll_limit_angle;
-      } else {
-        target = a.roll_limit_angle + (2 * kPi - a.roll_limit_angle) *
-                                          clampd((speed * speed - 225) / (m * m - 225), 0, 1);
-      }
+      const double target = full_steer_lean(bike, speed);
       double want = (-s * target - lean) * 2.5;
       const double limit = want * lean > 0 ? 3.926991 : 9.817477;
       want = clampd(want, -limit, limit);

@@ -58,7 +58,6 @@ inline V3 point_velocity(dBodyID body, V3 p) {
 inline V3 position(dBodyID body) { return v3(dBodyGetPosition(body)); }
 inline V3 velocity(dBodyID body) { return v3(dBodyGetLinearVel(body)); }
 inline V3 angular_velocity(dBodyID body) { return v3(dBodyGetAngularVel(body)); }
-inline V3 rest_position(const Bike* bike, int part);
 
 inline V3 vec(const float* p) { return {p[0], p[1], p[2]}; }
 
@@ -107,7 +106,7 @@ bool wheelie_stopper_cuts_drive(const Bike* bike);
 double friction_under_frame(const Bike* bike);
 // Velocity-tracking horizontal force on the frame towards `target` (world x, z).
 void hold_frame_velocity(Bike* bike, double target_x, double target_z, double strength);
-// The frame's height above the ground, the frame's roll rate about its own z axis.
+// The frame's roll rate about its own z axis (rad/s, > 0 rolling to the left).
 double roll_rate(const Bike* bike);
 
 }  // namespace sim

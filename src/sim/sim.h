@@ -576,6 +576,9 @@ bool bike_crashed(const Bike* bike);
 double fork_position(const Bike* bike);            // ft, <= 0
 double swingarm_angle(const Bike* bike);           // rad, <= 0
 double steering_angle(const Bike* bike);           // rad, > 0 turned left
+// The lean (rad) a full steering input asks of the lean-following aids at a frame speed:
+// up to the roll limit at walking pace, a whole turn (no limit) from "max dab speed" on.
+double full_steer_lean(const Bike* bike, double speed);
 // The front wheel's velocity direction against the fork: 0 rolling straight,
 // the opposite sign of the steering angle when the fork is turned.
 double front_slip_angle(const Bike* bike);

@@ -29,9 +29,5 @@ constexpr V3 kRightGrip{0.84f, 3.54f, 2.29f};
 constexpr V3 kRightPeg{0.5f, 1.3f, 4.05f};
 constexpr V3 kSeatTop{0, 3.27f, 4.05f};
 
-// Writes a PNG with `text` in a tEXt chunk (the hint text the image reader
-// hands on), through libpng.
-void write_picture_with_text(Output& out, const std::string& relative, const Picture& p,
-                             const std::string& text);
 
 }  // namespace content

@@ -15,9 +15,7 @@
 // fender), lower fork (inner tubes, guards, axle lugs, caliper), swingarm
 // (arms, chain, linkage) and the side and front number plates, which show
 // the plate picture the game paints (the whole picture on each plate face).
-#include <png.h>
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -55,53 +53,6 @@ BikeRest bike_rest() {
   return r;
 }
 
-namespace {
-
-void append_png_bytes(png_structp png, png_bytep bytes, png_size_t size) {
-  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(bytes), size);
-}
-void no_flush(png_structp) {}
-
-// The part that may jump back: no C++ object is made across it.
-bool encode_png(std::string* bytes, const Picture& p, const char* text) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_set_write_fn(png, bytes, append_png_bytes, no_flush);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(p.width), static_cast<png_uint_32>(p.height), 8,
-               p.channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_text chunk{};
-  chunk.compression = PNG_TEXT_COMPRESSION_NONE;
-  chunk.key = const_cast<char*>("Comment");
-  chunk.text = const_cast<char*>(text);
-  png_set_text(png, info, &chunk, 1);
-  png_write_info(png, info);
-  const std::size_t row = static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.channels);
-  for (int y = 0; y < p.height; ++y) {
-    png_write_row(png, const_cast<png_bytep>(p.pixels.data() + static_cast<std::size_t>(y) * row));
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-
-}  // namespace
-
-void write_picture_with_text(Output& out, const std::string& relative, const Picture& p,
-                             const std::string& text) {
-  std::string bytes;
-  if (!encode_png(&bytes, p, text.c_str())) {
-    std::fprintf(stderr, "kvgen: can't encode %s\n", relative.c_str());
-    out.ok = false;
-    return;
-  }
-  write_file(out, relative, bytes);
-}
 
 namespace {
 
@@ -837,7 +788,7 @@ void write_bike_texture(Output& out, const std::string& file, const BikeStyle& s
   const Livery l = livery(s, variant);
   Picture p(kSide, kSide, 3);
   paint_bike(p, s, l);
-  write_picture_with_text(out, file, p, plate_hints(l));
+  write_picture(out, file, p, plate_hints(l).c_str());
 }
 
 }  // namespace

@@ -50,8 +50,10 @@ void fill_disc(Picture& p, float cx, float cy, float radius, Rgba colour);
 // Multiplies every pixel's colour by 1 + amount * noise, the noise a sum of
 // smooth octaves that wraps at the picture's edges (tiles without a seam).
 void add_noise(Picture& p, unsigned seed, float amount, int base_cells);
-// Writes the picture as a PNG through the library's writer.
-void write_picture(Output& out, const std::string& relative, const Picture& p);
+// Writes the picture as a PNG through the library's writer; `text`, when given, goes
+// into a text chunk (the hints the image reader hands on, e.g. number-plate colours).
+void write_picture(Output& out, const std::string& relative, const Picture& p,
+                   const char* text = nullptr);
 
 // ---------------------------------------------------------------------------
 // Models (models.cpp): triangle meshes written as version-1 .jm files.

@@ -105,10 +105,10 @@ void add_noise(Picture& p, unsigned seed, float amount, int base_cells) {
   }
 }
 
-void write_picture(Output& out, const std::string& relative, const Picture& p) {
+void write_picture(Output& out, const std::string& relative, const Picture& p, const char* text) {
   const std::string path = out.root + relative;
   data::make_directories(path.c_str());
-  if (!data::write_png(path.c_str(), p.pixels.data(), p.width, p.height, p.channels, false)) {
+  if (!data::write_png(path.c_str(), p.pixels.data(), p.width, p.height, p.channels, false, text)) {
     std::fprintf(stderr, "kvgen: can't write %s\n", path.c_str());
     out.ok = false;
   }

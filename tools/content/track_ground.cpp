@@ -52,11 +52,6 @@ Nearest nearest_samples(const Lap& lap, int points, float spacing, int stride, f
   return near;
 }
 
-template <class T>
-T* allocate(std::size_t count) {
-  return static_cast<T*>(platform::xmalloc(count * sizeof(T)));
-}
-
 void cut_heights(const Lap& lap, sim::HeightField& field, const Nearest& near) {
   const TrackPlan& plan = *lap.plan;
   const int points = field.points_per_side;
@@ -108,26 +103,6 @@ void lay_tiles(const Lap& lap, sim::HeightField& field, const Nearest& near) {
       const float edge = std::min({cx, cz, field.extent - cx, field.extent - cz});
       if (edge < kEdgeRough) surface = kRough;
       field.tilemap[std::size_t(tz) * tiles + tx] = static_cast<unsigned char>(surface);
-    }
-  }
-}
-
-// Light at each grid point from the sun on its slope, in the terms the terrain
-// uses when it refreshes the shading after the ground changes (half
-// intensity: 127.5 is full light), so ruts dug in a race match the rest.
-void bake_shading(sim::HeightField& field) {
-  const int points = field.points_per_side;
-  const sim::TerrainLight& light = field.light;
-  const sim::Vec3& sun = light.sun_direction;
-  for (int iz = 0; iz < points; ++iz) {
-    for (int ix = 0; ix < points; ++ix) {
-      const sim::Vec3 n = sim::terrain_vertex_normal(ix, iz);
-      const float lit = std::max(0.0f, n.x * sun.x + n.y * sun.y + n.z * sun.z);
-      unsigned char* rgb = field.shading + (std::size_t(iz) * points + ix) * 3;
-      for (int c = 0; c < 3; ++c) {
-        const float value = (light.ambient[c] + light.sun[c] * lit) * 127.5f;
-        rgb[c] = static_cast<unsigned char>(std::clamp(std::lround(value), 0L, 255L));
-      }
     }
   }
 }
@@ -247,30 +222,22 @@ std::string tileinfo_text() {
 
 void build_ground(Output& out, const Lap& lap) {
   const TrackPlan& plan = *lap.plan;
-  sim::terrain_free();
+  if (!sim::terrain_create(plan.size_log2, plan.spacing)) {
+    std::fprintf(stderr, "kvgen: bad ground size for %s\n", plan.folder.c_str());
+    out.ok = false;
+    return;
+  }
   sim::HeightField& field = sim::g_terrain;
-  const int n = plan.size_log2;
-  const int points = (1 << (n + 1)) + 1;
-  field.size_log2 = n;
-  field.points_per_side = points;
-  field.spacing = plan.spacing;
-  field.tile_size = 2 * plan.spacing;
-  field.extent = std::ldexp(plan.spacing, n + 1);
-  field.tiles_per_side = 1 << n;
-  const std::size_t count = std::size_t(points) * points;
-  field.heights = allocate<float>(count);
-  field.tilemap = allocate<unsigned char>(std::size_t(field.tiles_per_side) * field.tiles_per_side);
-  field.shading = allocate<unsigned char>(count * 3);
+  const int points = field.points_per_side;
   field.surface_count = kSurfaceCount;
   const float length = std::hypot(std::hypot(plan.sun[0], plan.sun[1]), plan.sun[2]);
   field.light.sun_direction = {plan.sun[0] / length, plan.sun[1] / length, plan.sun[2] / length};
 
   const Nearest near = nearest_samples(lap, points, plan.spacing, 1, kBermLip + kShoulder + 2);
   cut_heights(lap, field, near);
-  field.min_height = *std::min_element(field.heights, field.heights + count);
-  field.max_height = *std::max_element(field.heights, field.heights + count);
   lay_tiles(lap, field, near);
-  bake_shading(field);
+  // Height bounds, pyramid and the sun's shading, baked as the game bakes it after erosion.
+  sim::terrain_refresh();
 
   const std::string dir = out.root + plan.folder;
   if (!sim::terrain_save(dir.c_str())) {

@@ -200,19 +200,6 @@ void hold_speed(sim::Bike* bike, double target) {
   sim::set_rear_brake(bike, std::clamp(over * 0.1, 0.0, 1.0));
 }
 
-// The lean a full steering input asks of the lean-following aids at a speed.
-double full_steer_lean(const sim::Bike* bike, double v) {
-  const sim::AidSettings& a = bike->aids;
-  const double m = a.max_dab_speed;
-  if (v >= m) return 2 * kPi;
-  if (v <= sim::kSlowSpeed) {
-    const double x = 1 - std::clamp(v * v / (m * m), 0.0, 1.0);
-    return (1 - x * x * x * x) * a.roll_limit_angle;
-  }
-  return a.roll_limit_angle +
-         (2 * kPi - a.roll_limit_angle) * std::clamp((v * v - 225) / (m * m - 225), 0.0, 1.0);
-}
-
 // Steers for a point: positive steer turns right. With lean-following aids the input is a
 // lean to hold, so the rider asks for the lean of a turn whose rate grows with the heading
 // error (never more than 40 degrees); otherwise the input is a torque and a plain
@@ -226,7 +213,7 @@ void steer_towards(sim::Bike* bike, double x, double z) {
     const double v = sim::frame_speed(bike);
     const double yaw_rate = std::clamp(error * 1.5, -1.2, 1.2);
     const double lean = std::clamp(std::atan(v * yaw_rate / 32), -0.7, 0.7);
-    const double full = std::max(full_steer_lean(bike, v), 0.05);
+    const double full = std::max(sim::full_steer_lean(bike, v), 0.05);
     steer = -lean / full;
   }
   sim::set_steer(bike, std::clamp(steer, -1.0, 1.0));

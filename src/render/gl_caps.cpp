@@ -85,6 +85,7 @@ void probe_capabilities() {
     fetch(g_gl.BindFramebuffer, "glBindFramebufferEXT");
     fetch(g_gl.FramebufferTexture2D, "glFramebufferTexture2DEXT");
     fetch(g_gl.CheckFramebufferStatus, "glCheckFramebufferStatusEXT");
+    fetch(g_gl.GenerateMipmap, "glGenerateMipmapEXT");
   }
   if (caps.vertex_shader && caps.fragment_shader) {
     fetch(g_gl.CreateShaderObject, "glCreateShaderObjectARB");

@@ -34,11 +34,5 @@ void read_frame_rgb(int width, int height, std::vector<unsigned char>& rgb) {
 
 void finish() { glFinish(); }
 
-// The ground's level of detail and texture windows refresh here a slice at a time; the
-// drawing of the terrain that needs them is still to come.
-void terrain_refresh_slice() {}
-
-// The riding HUD draws over the scene here once its layout lands.
-void draw_hud() {}
 
 }  // namespace render

@@ -1,11 +1,19 @@
 // render.h -- rendering: GL set-up, shaders, models, terrain, scene, fonts, cameras.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace data {
 struct DataStream;
+}
+namespace sim {
+struct Bike;
+struct BikeInfo;
+}
+namespace race {
+struct Billboard;
 }
 
 namespace render {
@@ -35,7 +43,8 @@ void finish();
 // One slice of the terrain refresh after the frame's ticks: node thresholds and one changed
 // ground block.
 void terrain_refresh_slice();
-// The riding HUD over the drawn frame (speed, gear, engine speed, lean, messages).
+// The riding HUD over the drawn frame (speed, gear, engine speed, lean, messages), from
+// g_hud.
 void draw_hud();
 
 // ---------------------------------------------------------------------------
@@ -48,8 +57,161 @@ struct RenderSettings {
   double lod_scale = 1.0;     // "--lod-scale", clamped to [1e-6, 1e6]
   double lod_bias = 0.0;      // "--lod-bias"
   int debug_level = 0;        // 0..2, as "--debug" / "--super-debug"
+  // Ground drawing.
+  int terrain_method = 0;        // "Terrain Rendering Method": kTerrainSoftware ..
+  int ground_texture_size = 64;  // "Ground Texture Resolution", pixels
+  int ground_texture_levels = 6;  // near levels in use, 1..6 (finest left out first)
+  double ground_detail = 70;      // "Ground Geometric Detail", 0..100
+  bool ground_mipmaps = false;    // "Enable Ground Mipmaps"
+  bool use_fbo = true;            // "Use Framebuffer Objects"
+  // Scene.
+  bool lens_flares = true;            // "Enable Lens Flares"
+  bool hide_first_person_rider = false;  // "Hide 1st Person Rider"
+  double ghost_fade_distance = 50;    // ft
+  int billboard_lookahead = 8;        // "bbopt"
+  bool flat_shading = false;          // "--fugly"
 };
 extern RenderSettings g_render_settings;
+
+enum TerrainMethod {
+  kTerrainSoftware = 0,
+  kTerrainHardwareCopy = 1,
+  kTerrainHardwareDirect = 2,
+  kTerrainShadersCopy = 3,
+  kTerrainShadersDirect = 4,
+};
+
+// ---------------------------------------------------------------------------
+// Scene (scene.cpp): what the frame is drawn from.
+
+// The frame input: where the camera is and how it is turned. `axes` is 3x3 row by row;
+// its columns are the camera's x, y and z axes in world coordinates and the view looks
+// along -z.
+struct Camera {
+  float position[3] = {0, 0, 0};
+  float axes[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  float fov = 90;       // degrees, vertical
+  int view_rider = -1;  // the rider slot whose view this is, or -1
+};
+
+// How the view rider is drawn.
+enum RiderDrawMode { kRiderDrawNormal = 0, kRiderDrawFirstPerson = 1, kRiderDrawChase = 2 };
+
+// One rider slot as the scene sees it. The race driver fills the list at set-up and
+// refreshes the per-frame fields before each frame.
+struct SceneRider {
+  const sim::Bike* bike = nullptr;  // nullptr: the slot is empty
+  const sim::BikeInfo* info = nullptr;
+  std::string number;  // the plate's number
+  // Texture data names in place of the model's own; empty: the catalogue's.
+  std::string bike_texture, wheel_texture, body_texture, head_texture;
+  bool ghost = false;      // a replayed or learned rider sharing the track
+  bool has_state = true;   // false: its history holds no state for now; not drawn
+};
+
+// Race phases the flaggers show.
+enum RacePhase { kPhaseCountdown = 0, kPhaseRacing = 1, kPhaseLastLap = 2, kPhaseFinished = 3 };
+
+struct SceneState {
+  std::vector<SceneRider> riders;  // by slot
+  int tick = 0;                    // the race tick
+  int start_tick = 0;              // the tick the gate drops
+  float gate_fall = 1;             // the start-gate bars: 1 standing, 0 down
+  int phase = kPhaseCountdown;
+  int view_mode = 0;       // the frame loop's view (render::View)
+  bool connected = false;  // online: ghosts never fade
+  // The checkpoints some rider heads for next (the timing-gate markers light up); by
+  // checkpoint index, empty when none.
+  std::vector<unsigned char> next_gate_wanted;
+};
+extern SceneState g_scene;
+
+// Per-frame counters for the render statistics display.
+struct FrameCounters {
+  int model_polygons = 0, model_vertices = 0, ground_polygons = 0, billboards = 0,
+      texture_changes = 0, shader_changes = 0;
+};
+extern FrameCounters g_frame_counters;
+
+// Draws the world from `camera` into the whole viewport: sky, terrain, riders and bikes,
+// statues, billboards, ghosts, racing lines (debug level 2) and lens flares.
+void draw_scene(const Camera& camera);
+
+// Billboard ordering (billboard_order.cpp). The integer depth key of a point `p` for a
+// camera whose z axis is `camera_z`: floor(1024 * (c . p + extra) + 2^24).
+std::uint32_t billboard_key(const float camera_z[3], const float p[3], float extra);
+// Fills `order` with the indices of the billboards to draw, farthest first, and returns
+// how many: keys are computed into each billboard's sort_key (pool billboards below
+// `pool_count` add their width), only billboards with a texture name, enabled, and keyed
+// below the camera are kept, sorted by an LSB-first radix sort, then regrouped by texture
+// within `lookahead` places where no billboard in between overlaps. `order` and
+// `scratch` hold at least `count` entries. No allocation.
+int order_billboards(race::Billboard* billboards, const unsigned char* enabled, int count,
+                     int pool_count, const Camera& camera, int lookahead, int* order,
+                     int* scratch);
+// The fade factor of a ghost `distance` ft from the view rider: 0 up to half the fade
+// distance, 1 from it on.
+float ghost_fade(float distance, float fade_distance);
+
+// ---------------------------------------------------------------------------
+// Terrain (terrain_lod.cpp, ground_textures.cpp): a quadtree over the height grid drawn as
+// crack-free fans, with detail around the camera, and six nested 4 x 4 windows of ground
+// textures centred on the camera plus one far texture per 64 x 64-tile block.
+
+constexpr int kGroundLevels = 6;
+
+// Sizes the terrain renderer for the loaded terrain (after a track load, or after tools
+// and tests built their own with sim::terrain_create): thresholds in full, every ground
+// texture pending. Needs a GL context. terrain_prepare calls it when the terrain changed
+// under it.
+void terrain_render_setup();
+// Frees the ground textures and tables.
+void terrain_render_release();
+// Per frame, before drawing: the camera cell, the subdivision and the texture windows.
+void terrain_prepare(const Camera& camera);
+// Draws the ground far to near; the caller has set the depth test to pass always.
+void terrain_draw(const Camera& camera);
+// After terrain_prepare: whether node (a, b) of depth d is subdivided.
+bool terrain_node_subdivided(int depth, int a, int b);
+// The window origin (level-l block coordinates) of a near texture level, per axis.
+int ground_window_origin(int level, int axis);
+// Ground polygons drawn in the last frame.
+int ground_polygons();
+// Ground textures rendered since set-up (near slots and far blocks).
+int ground_texture_renders();
+// The thresholds: squared distances within which each node is subdivided.
+void terrain_set_thresholds_for_test(float value);
+
+// ---------------------------------------------------------------------------
+// Riding HUD (hud.cpp): what it shows, filled by the race driver before each frame.
+
+struct HudState {
+  bool active = false;  // a bike is watched: the gauges are drawn
+  float speed_mph = 0;
+  int gear = 0;  // 0 neutral, 1..6
+  float rpm = 0;
+  float rev_limit_rpm = 12000;
+  bool show_lean = false;  // the rider's "Lean Indicator" setting
+  float lean = 0;  // the lean indicator, 0..1: how near the bike is to falling into the turn
+  bool show_clock = false;
+  double race_seconds = 0;  // negative: before the gate drops
+  bool show_fps = false;
+  float fps = 0;
+  int window_width = 640, window_height = 480;
+};
+extern HudState g_hud;
+
+// Where the HUD puts its parts in a window, in pixels from the lower left corner. Every
+// part scales with the window's height (its width when that is the narrower side).
+struct HudBox {
+  float x = 0, y = 0, w = 0, h = 0;
+};
+struct HudLayout {
+  HudBox tach, shifter, speed, lean;
+  float text_height = 0;  // pixels per line of the message, clock and frame-rate text
+  float margin = 0;       // from the window's edges
+};
+HudLayout hud_layout(int width, int height);
 
 // ---------------------------------------------------------------------------
 // Driver capabilities (gl_caps.cpp)

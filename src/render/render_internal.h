@@ -20,6 +20,7 @@ struct GlProcs {
   PFNGLBINDFRAMEBUFFEREXTPROC BindFramebuffer = nullptr;
   PFNGLFRAMEBUFFERTEXTURE2DEXTPROC FramebufferTexture2D = nullptr;
   PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC CheckFramebufferStatus = nullptr;
+  PFNGLGENERATEMIPMAPEXTPROC GenerateMipmap = nullptr;
   // GL_ARB_shader_objects
   PFNGLCREATESHADEROBJECTARBPROC CreateShaderObject = nullptr;
   PFNGLSHADERSOURCEARBPROC ShaderSource = nullptr;

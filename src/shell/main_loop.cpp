@@ -194,6 +194,7 @@ void act_on_press(unsigned code) {
   } else if (code >= kDigitOne && code <= kDigitZero) {
     // 1..9 pick a track camera (the cameras clamp a number past their count), 0 the free one.
     g_loop.track_camera = code == kDigitZero ? 0 : static_cast<int>(code - kDigitOne) + 1;
+    select_track_camera(g_loop.track_camera);
   } else if (code == kTabKey && g_loop.view != render::kViewNoRace) {
     switch (g_loop.view) {
       case render::kViewRider:
@@ -326,8 +327,18 @@ int main_loop() {
   main_loop_begin();
   for (;;) {
     choose_view();
-    render::draw_frame(g_loop.view, g_startup.fugly);
-    if (g_startup.show_hud) render::draw_hud();
+    if (g_loop.view == render::kViewRider || g_loop.view == render::kViewChase ||
+        g_loop.view == render::kViewTrackCamera) {
+      // "--fugly" clears colour as well; the scene clears depth itself.
+      if (g_startup.fugly) render::draw_frame(g_loop.view, true);
+      camera_draw_view(g_loop.view);
+    } else {
+      render::draw_frame(g_loop.view, g_startup.fugly);
+    }
+    if (g_startup.show_hud) {
+      update_hud_input();
+      render::draw_hud();
+    }
     draw_frame_texts();
     if (g_startup.record_video && !g_loop.paused) record_video_frame();
     if (g_startup.gl_finish) render::finish();

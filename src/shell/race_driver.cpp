@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "race/race.h"
+#include "render/render.h"
 #include "shell/shell.h"
 
 namespace shell {
@@ -34,7 +35,10 @@ void hand_over_controls(const float inputs[]) {
   if (!g_race.race_loaded) return;
   RiderSlot& slot = g_race.slots[g_race.watched];
   // A watched bike driven from elsewhere leaves the controls to the camera.
-  if (slot.driver != kDriverLocal || !slot.bike) return;
+  if (slot.driver != kDriverLocal || !slot.bike) {
+    if (current_view() != render::kViewNoRace) camera_update_tick(current_view(), inputs);
+    return;
+  }
   sim::PlayerInputs in;
   in.steer = inputs[kInputSteer];
   in.throttle = inputs[kInputThrottle];
@@ -68,9 +72,14 @@ void hold(sim::Bike* bike) {
   c.back_up = 0;
 }
 
+// Computer riders ride with the test pilot until they follow racing lines.
+TestPilot g_pilots[kRiderSlots];
+std::vector<int> g_lap_gates;
+
 void before_bike_step(sim::Bike* bike, void*) {
   RiderSlot& slot = g_race.slots[bike->slot];
   if (slot.driver == kDriverHistory) return;
+  if (slot.driver == kDriverAutoPilot) pilot_ride(bike, g_pilots[bike->slot], g_lap_gates);
   const bool before_gate = g_race.tick < g_race.start_tick;
   if (bike->slot == g_race.local_slot && before_gate && g_race.held_until == 0 &&
       !g_race.time_trial) {
@@ -128,7 +137,16 @@ void race_tick() {
   sim::g_sim.race_running = g_race.tick >= g_race.start_tick;
   sim::g_sim.erosion_scale = static_cast<float>(g_startup.erosion_rate);
   sim::g_sim.roost_frequency = g_startup.roost_frequency;
+  if (g_race.tick == 0) {
+    for (TestPilot& pilot : g_pilots) pilot = TestPilot{};
+    g_lap_gates = lap_checkpoints();
+  }
   sim::simulate_tick(bikes, count, before_bike_step, nullptr);
+  for (RiderSlot& slot : g_race.slots) {
+    if (slot.bike && slot.driver == kDriverAutoPilot) {
+      pilot_note_gates(slot.bike, g_pilots[slot.bike->slot], g_lap_gates, g_race.tick);
+    }
+  }
   // The start-gate bars drop over the first eighth of a second after the gate's tick.
   if (g_race.tick >= g_race.start_tick && g_race.tick < g_race.start_tick + 10 * 128) {
     g_race.gate_fall = std::max(0.0f, g_race.gate_fall - 8.0f / 128);

@@ -301,6 +301,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   g_race.watched = local >= 0 ? local : first >= 0 ? first : 0;
   g_race.aids = sim::InputAids{};
   g_race.race_loaded = true;
+  cameras_race_setup();
 
   platform::log("%d MB texture memory used\n", static_cast<int>(data::texture_memory() >> 20));
   platform::set_working_set();

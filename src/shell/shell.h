@@ -10,7 +10,12 @@
 
 #include "data/data.h"
 #include "platform/platform.h"
+#include "race/race.h"  // the free camera is a TrackCamera
 #include "sim/sim.h"
+
+namespace render {
+struct Camera;
+}
 
 namespace shell {
 
@@ -745,6 +750,97 @@ struct HeldKeys {
 // clamp((raw / 32768 - a) / (b - a), 0, 1). `read_axis` reads a raw axis.
 void gather_control_inputs(const ResolvedBinding bindings[kBindings], const HeldKeys& held,
                            int (*read_axis)(const platform::Axis&), float inputs[kControlInputs]);
+
+// ---------------------------------------------------------------------------
+// Test pilot (test_pilot.cpp): rides the lap gate to gate at a moderate pace. Computer
+// riders ride with it until they follow racing lines; the tools use it too.
+
+struct TestPilot {
+  int gate = 0;  // the next gate, an index into the lap's checkpoints
+  int gates_passed = 0;
+  int laps = 0;
+  int lap_start_tick = 0;
+  double best_lap_s = 0;
+};
+// The checkpoints of the loaded track's normal lap, in order.
+std::vector<int> lap_checkpoints();
+// Throttle and brakes that hold a speed (ft/s).
+void pilot_hold_speed(sim::Bike* bike, double target);
+// Steers for a world point.
+void pilot_steer_towards(sim::Bike* bike, double x, double z);
+// One tick of riding for the next gate: sets the bike's controls.
+void pilot_ride(sim::Bike* bike, const TestPilot& pilot, const std::vector<int>& gates);
+// Moves on to the next gate when the bike is within its radius (at least 10 ft), and
+// counts laps.
+void pilot_note_gates(const sim::Bike* bike, TestPilot& pilot, const std::vector<int>& gates, int tick);
+
+// ---------------------------------------------------------------------------
+// Cameras (cameras.cpp): where each view is seen from, and the engine sound's listener.
+
+struct Listener {
+  float position[3] = {};  // ft
+  float right[3] = {1, 0, 0};
+  float velocity[3] = {};  // ft/s
+};
+extern Listener g_listener;
+
+// A point of a camera path, recorded from the free camera by `add_camera_keyframe`.
+struct CameraKeyframe {
+  float position[3] = {};               // ft
+  float quaternion[4] = {0, 0, 0, 1};  // x, y, z, w
+  float fov = 90;                       // degrees
+  int tick = 0;                         // the race tick it stands for
+};
+
+// The cameras' state. It lives for the whole run: a race set-up only moves the free camera
+// above the watched bike.
+struct CameraState {
+  race::TrackCamera free_camera;  // flown with the controls; not part of any track
+  int selected = -1;              // -1 the free camera, else an index into the track's cameras
+  float free_speed = 0;           // ft/s along the free camera's view direction
+  bool tracking = false;          // the selected camera follows the watched bike by itself
+  bool dab_held = false;          // the sit/dab input was at 0.5 or more on the last tick
+  float orbit_angle = 0;          // rad, -pi..pi: the chase view of a bike not ridden here
+  float orbit_distance = 10;      // ft
+  float orbit_height = 5;         // ft
+  bool keyframe_mode = false;     // the trackside view follows the keyframes
+  std::vector<CameraKeyframe> keyframes;  // by tick
+};
+extern CameraState g_cameras;
+
+// Orientation (3x3 row by row, columns the camera's axes) of a yaw and a pitch (rad).
+void yaw_pitch_matrix(float yaw, float pitch, float m[9]);
+// The ground height averaged over a disc of radius r (ft) around (x, z).
+float terrain_height_around(float x, float z, float r);
+// The tick step's camera work when the watched slot is not driven locally: the orbit
+// camera in the chase view; tracking, switching, aim and free flight in the trackside view.
+// Nothing without a watched bike.
+void camera_update_tick(int view, const float controls[kControlInputs]);
+// The camera a view (rider, chase, trackside) is seen from; the listener follows it. The
+// rider view writes the "--print-orientation" line. Without a watched bike every view is
+// the trackside one.
+render::Camera camera_for_view(int view);
+// Computes the camera of a view and draws the scene from it.
+void camera_draw_view(int view);
+// Race set-up: the free camera goes 5 ft above the watched bike's frame.
+void cameras_race_setup();
+// A digit key: "0" the free camera, n the n-th track camera (clamped to the count).
+void select_track_camera(int digit);
+// The track camera that takes over when the watched bike heads for sequence position
+// `position` (its checkpoint's entry in the track's table), or -1.
+int sequence_camera(int position);
+// The console's "addkey": the free camera's position, turn and the "Field Of View" setting
+// at the current tick become a keyframe.
+void add_camera_keyframe();
+
+// Hands the drawing settings (ground, scene) to the renderer: at start-up and after the
+// menus change them.
+void apply_render_settings();
+
+// Scene and HUD inputs (scene_input.cpp, hud_input.cpp): copy what the renderer shows from
+// the race before a frame is drawn.
+void update_scene_input(int view);
+void update_hud_input();
 
 // The program's entry: start-up, the main loop, shutdown. Returns the exit status.
 int korvex_main(int argc, char** argv, const platform::BuildDigests& digests);

@@ -168,6 +168,7 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
   render::g_render_settings.lod_scale = g_startup.lod_scale;
   render::g_render_settings.lod_bias = g_startup.lod_bias;
   render::g_render_settings.debug_level = g_startup.debug_level;
+  apply_render_settings();
 
   // 12.
   g_tracks = build_track_list(g_startup.debug_level);

@@ -1,0 +1,575 @@
+// ground_textures.cpp -- the ground's textures: six nested 4 x 4 windows round the camera
+// and one far texture per 64 x 64-tile block, composed from the tile textures and the baked
+// shading on the CPU ("Software") or drawn by the GL and copied from the back buffer or
+// rendered straight into them through a framebuffer object.
+//
+// Window slots are addressed toroidally: node (A, B) of a level lives in slot
+// (A & 3) + 4 (B & 3), so when the window moves only the slots whose node changed are
+// rendered again.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/data.h"
+#include "platform/platform.h"
+#include "render/render_internal.h"
+#include "render/terrain_render.h"
+#include "sim/sim.h"
+
+namespace render {
+
+namespace {
+
+constexpr int kBlockCells = 384;  // shading blocks
+constexpr int kBlockMargin = 64;  // shading texels before a block's corner
+
+// A tile texture on the CPU: RGB levels, each half the one before, down to 1 x 1.
+struct TileImage {
+  int size = 0;
+  std::vector<std::vector<unsigned char>> levels;
+};
+
+struct Composer {
+  std::vector<TileImage> tiles;  // by surface
+  std::vector<unsigned char> colour, normal, specular;  // one texture's pixels
+} g_composer;
+
+bool hardware() { return g_tr.method != kTerrainSoftware; }
+bool with_maps() { return g_tr.method >= kTerrainShadersCopy && shaders_active(); }
+bool direct() {
+  return (g_tr.method == kTerrainHardwareDirect || g_tr.method == kTerrainShadersDirect) &&
+         g_render_settings.use_fbo && g_gl_caps.framebuffer_object && g_gl.BindFramebuffer;
+}
+
+int lowest_level() { return std::clamp(kGroundLevels - g_render_settings.ground_texture_levels, 0, 5); }
+
+// Square RGB texture of the ground size, linear, clamped at its edges.
+unsigned new_texture() {
+  unsigned id = 0;
+  glGenTextures(1, &id);
+  glBindTexture(GL_TEXTURE_2D, id);
+  const bool mip = g_render_settings.ground_mipmaps;
+  if (mip && g_gl_caps.generate_mipmap) glTexParameteri(GL_TEXTURE_2D, 0x8191 /*GENERATE_MIPMAP*/, GL_TRUE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                  mip && g_gl_caps.generate_mipmap ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  const int n = g_tr.texture_size;
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, n, n, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+  return id;
+}
+
+void make_slot(GroundSlot& slot) {
+  if (!slot.colour) slot.colour = new_texture();
+  if (with_maps()) {
+    if (!slot.normal) slot.normal = new_texture();
+    if (!slot.specular) slot.specular = new_texture();
+  }
+}
+
+void free_slot(GroundSlot& slot) {
+  for (unsigned* t : {&slot.colour, &slot.normal, &slot.specular}) {
+    if (*t) glDeleteTextures(1, t);
+    *t = 0;
+  }
+  slot.status = 0;
+  slot.a = slot.b = -1;
+}
+
+void load_tile_images() {
+  const sim::HeightField& t = sim::g_terrain;
+  g_composer.tiles.assign(static_cast<std::size_t>(t.surface_count), TileImage{});
+  for (int k = 0; k < t.surface_count; ++k) {
+    TileImage& tile = g_composer.tiles[static_cast<std::size_t>(k)];
+    int w = 0, h = 0;
+    const unsigned char* rgba = nullptr;
+    const std::string& name = t.surfaces[k].texture;
+    if (name.empty() || !data::image_load(name.c_str(), &w, &h, &rgba) || w <= 0 || h <= 0) {
+      // No texture: mid-grey dirt, so that the shading still shows the ground's shape.
+      tile.size = 1;
+      tile.levels.push_back({128, 118, 100});
+      continue;
+    }
+    // Square power of two, nearest sampled from the picture.
+    int size = 1;
+    while (size * 2 <= std::min(w, h) && size < 1024) size *= 2;
+    tile.size = size;
+    std::vector<unsigned char> level(static_cast<std::size_t>(size) * size * 3);
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const unsigned char* p = rgba + (static_cast<long>(y * h / size) * w + x * w / size) * 4;
+        std::copy(p, p + 3, &level[(static_cast<std::size_t>(y) * size + x) * 3]);
+      }
+    }
+    tile.levels.push_back(level);
+    for (int s = size; s > 1; s /= 2) {
+      std::vector<unsigned char> next(static_cast<std::size_t>(s / 2) * (s / 2) * 3);
+      data::reduce(tile.levels.back().data(), s, s, 3, false, next.data());
+      tile.levels.push_back(std::move(next));
+    }
+  }
+}
+
+// --- Composing on the CPU ----------------------------------------------------------------------
+
+float shading_at(float gx, float gz, int channel) {
+  const sim::HeightField& t = sim::g_terrain;
+  const int s = t.points_per_side;
+  gx = std::clamp(gx, 0.0f, static_cast<float>(s - 1));
+  gz = std::clamp(gz, 0.0f, static_cast<float>(s - 1));
+  const int x0 = std::min(static_cast<int>(gx), s - 2), z0 = std::min(static_cast<int>(gz), s - 2);
+  const float fx = gx - static_cast<float>(x0), fz = gz - static_cast<float>(z0);
+  auto at = [&](int x, int z) {
+    const long i = static_cast<long>(z) * s + x;
+    if (channel < 3) return static_cast<float>(t.shading[i * 3 + channel]);
+    return static_cast<float>(t.shadows ? t.shadows[i] : 0);
+  };
+  const float top = at(x0, z0) + (at(x0 + 1, z0) - at(x0, z0)) * fx;
+  const float bottom = at(x0, z0 + 1) + (at(x0 + 1, z0 + 1) - at(x0, z0 + 1)) * fx;
+  return top + (bottom - top) * fz;
+}
+
+// The texture of `size` tiles from tile (x0, z0): colour (with the baked light unless the
+// maps carry it), and with maps the normal map (x, light, z) and the specular map.
+void compose(int x0, int z0, int size) {
+  const sim::HeightField& t = sim::g_terrain;
+  const int n = g_tr.texture_size;
+  const int r = t.tiles_per_side;
+  const bool maps = with_maps();
+  const float per_texel = static_cast<float>(size) / static_cast<float>(n);
+  // Tile mip level: about one tile texel per ground texel.
+  for (int j = 0; j < n; ++j) {
+    const float v = static_cast<float>(z0) + (static_cast<float>(j) + 0.5f) * per_texel;
+    const int tz = std::clamp(static_cast<int>(std::floor(v)), 0, r - 1);
+    const float fv = v - static_cast<float>(tz);
+    for (int i = 0; i < n; ++i) {
+      const float u = static_cast<float>(x0) + (static_cast<float>(i) + 0.5f) * per_texel;
+      const int tx = std::clamp(static_cast<int>(std::floor(u)), 0, r - 1);
+      const float fu = u - static_cast<float>(tx);
+      const int surface = t.tilemap[static_cast<long>(tz) * r + tx];
+      const TileImage& tile = g_composer.tiles[static_cast<std::size_t>(surface)];
+      int level = 0;
+      int side = tile.size;
+      while (side > 1 && static_cast<float>(side) * per_texel > 1.5f &&
+             level + 1 < static_cast<int>(tile.levels.size())) {
+        side /= 2;
+        ++level;
+      }
+      const int px = std::min(static_cast<int>(fu * static_cast<float>(side)), side - 1);
+      const int py = std::min(static_cast<int>(fv * static_cast<float>(side)), side - 1);
+      const unsigned char* texel = &tile.levels[static_cast<std::size_t>(level)]
+                                               [(static_cast<std::size_t>(py) * side + px) * 3];
+      const float gx = u * 2, gz = v * 2;  // two cells a tile
+      const float shadow = shading_at(gx, gz, 3) / 255.0f;
+      unsigned char* out = &g_composer.colour[(static_cast<std::size_t>(j) * n + i) * 3];
+      if (maps) {
+        const float lit = 1.0f - 0.6f * shadow;
+        for (int c = 0; c < 3; ++c) out[c] = texel[c];
+        // The base normal, bilinear between the grid points' normals.
+        const int ix = std::clamp(static_cast<int>(gx), 0, t.points_per_side - 1);
+        const int iz = std::clamp(static_cast<int>(gz), 0, t.points_per_side - 1);
+        const sim::Vec3 nrm = sim::terrain_vertex_normal(ix, iz);
+        unsigned char* nm = &g_composer.normal[(static_cast<std::size_t>(j) * n + i) * 3];
+        nm[0] = static_cast<unsigned char>(std::clamp((nrm.x + 1) * 127.5f, 0.0f, 255.0f));
+        nm[1] = static_cast<unsigned char>(std::clamp(lit * 255.0f, 0.0f, 255.0f));
+        nm[2] = static_cast<unsigned char>(std::clamp((nrm.z + 1) * 127.5f, 0.0f, 255.0f));
+      } else {
+        const float dark = 1.0f - 0.5f * shadow;
+        for (int c = 0; c < 3; ++c) {
+          // The shading is stored at half intensity.
+          const float lit = shading_at(gx, gz, c) * 2.0f / 255.0f * dark;
+          out[c] = static_cast<unsigned char>(std::clamp(static_cast<float>(texel[c]) * lit, 0.0f, 255.0f));
+        }
+      }
+    }
+  }
+}
+
+void upload(unsigned texture, const std::vector<unsigned char>& pixels) {
+  glBindTexture(GL_TEXTURE_2D, texture);
+  const int n = g_tr.texture_size;
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, n, n, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+}
+
+void render_software(const GroundSlot& slot, int x0, int z0, int size) {
+  compose(x0, z0, size);
+  upload(slot.colour, g_composer.colour);
+  if (with_maps()) {
+    upload(slot.normal, g_composer.normal);
+    upload(slot.specular, g_composer.specular);
+  }
+}
+
+// --- Drawing with the GL -----------------------------------------------------------------------
+
+// Draws the region's tiles with their textures, then, unless the maps carry the light, the
+// shading blocks over them doubled (the shading is stored at half intensity).
+void draw_region_colour(int x0, int z0, int size) {
+  const sim::HeightField& t = sim::g_terrain;
+  const int r = t.tiles_per_side;
+  glEnable(GL_TEXTURE_2D);
+  glColor4f(1, 1, 1, 1);
+  for (int k = 0; k < t.surface_count; ++k) {
+    const unsigned texture = t.surfaces[k].texture.empty() ? 0 : data::texture_load(t.surfaces[k].texture.c_str());
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glBegin(GL_QUADS);
+    for (int tz = std::max(z0, 0); tz < std::min(z0 + size, r); ++tz) {
+      for (int tx = std::max(x0, 0); tx < std::min(x0 + size, r); ++tx) {
+        if (t.tilemap[static_cast<long>(tz) * r + tx] != k) continue;
+        const float x = static_cast<float>(tx), z = static_cast<float>(tz);
+        glTexCoord2f(0, 0); glVertex2f(x, z);
+        glTexCoord2f(1, 0); glVertex2f(x + 1, z);
+        glTexCoord2f(1, 1); glVertex2f(x + 1, z + 1);
+        glTexCoord2f(0, 1); glVertex2f(x, z + 1);
+      }
+    }
+    glEnd();
+  }
+  if (with_maps()) return;
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_DST_COLOR, GL_SRC_COLOR);
+  for (const TerrainRender::ShadingBlock& block : g_tr.blocks) {
+    // The block's own cells, in tiles.
+    const int bx = block.origin[0] + kBlockMargin, bz = block.origin[1] + kBlockMargin;
+    const float cx0 = static_cast<float>(std::max(bx, x0 * 2)), cz0 = static_cast<float>(std::max(bz, z0 * 2));
+    const float cx1 = static_cast<float>(std::min(bx + kBlockCells, (x0 + size) * 2));
+    const float cz1 = static_cast<float>(std::min(bz + kBlockCells, (z0 + size) * 2));
+    if (cx0 >= cx1 || cz0 >= cz1) continue;
+    glBindTexture(GL_TEXTURE_2D, block.texture);
+    const float inv = 1.0f / static_cast<float>(block.size);
+    auto corner = [&](float cx, float cz) {
+      glTexCoord2f((cx - static_cast<float>(block.origin[0]) + 0.5f) * inv,
+                   (cz - static_cast<float>(block.origin[1]) + 0.5f) * inv);
+      glVertex2f(cx * 0.5f, cz * 0.5f);
+    };
+    glBegin(GL_QUADS);
+    corner(cx0, cz0);
+    corner(cx1, cz0);
+    corner(cx1, cz1);
+    corner(cx0, cz1);
+    glEnd();
+  }
+  glDisable(GL_BLEND);
+}
+
+// Renders one target texture of a region with the GL: into it through the framebuffer
+// object, or into the back buffer and copied.
+template <typename Draw>
+void render_target(unsigned texture, int x0, int z0, int size, Draw&& draw) {
+  const int n = g_tr.texture_size;
+  bool into_texture = false;
+  if (direct()) {
+    if (!g_tr.framebuffer) g_gl.GenFramebuffers(1, &g_tr.framebuffer);
+    g_gl.BindFramebuffer(GL_FRAMEBUFFER_EXT, g_tr.framebuffer);
+    g_gl.FramebufferTexture2D(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, texture, 0);
+    const unsigned status = g_gl.CheckFramebufferStatus(GL_FRAMEBUFFER_EXT);
+    if (status != GL_FRAMEBUFFER_COMPLETE_EXT) {
+      platform::log("Framebuffer error %x\n", status);
+      g_gl.BindFramebuffer(GL_FRAMEBUFFER_EXT, 0);
+    } else {
+      into_texture = true;
+    }
+  }
+  glViewport(0, 0, n, n);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(x0, x0 + size, z0, z0 + size, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  draw();
+  glBindTexture(GL_TEXTURE_2D, texture);
+  if (into_texture) {
+    g_gl.BindFramebuffer(GL_FRAMEBUFFER_EXT, 0);
+    if (g_render_settings.ground_mipmaps && g_gl.GenerateMipmap) g_gl.GenerateMipmap(GL_TEXTURE_2D);
+  } else {
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, n, n);
+  }
+}
+
+void render_hardware(const GroundSlot& slot, int x0, int z0, int size) {
+  int viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  float clear[4];
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_FOG);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_ALPHA_TEST);
+  glDepthMask(GL_FALSE);
+  render_target(slot.colour, x0, z0, size, [&] { draw_region_colour(x0, z0, size); });
+  if (with_maps()) {
+    // The base normals come from the CPU; the specular map is empty (the tiles have none).
+    compose(x0, z0, size);
+    upload(slot.normal, g_composer.normal);
+    upload(slot.specular, g_composer.specular);
+  }
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopAttrib();
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  glClearColor(clear[0], clear[1], clear[2], clear[3]);
+}
+
+void render_region(GroundSlot& slot, int x0, int z0, int size) {
+  make_slot(slot);
+  // The copy path needs the back buffer to hold the whole texture.
+  int viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const bool fits = viewport[2] >= g_tr.texture_size && viewport[3] >= g_tr.texture_size;
+  if (hardware() && (direct() || fits)) {
+    render_hardware(slot, x0, z0, size);
+  } else {
+    render_software(slot, x0, z0, size);
+  }
+  slot.status = 1;
+  ++g_tr.renders;
+}
+
+// --- Shading blocks ----------------------------------------------------------------------------
+
+// Uploads the shading of grid points [x0, x1) x [z0, z1) (texel coordinates of the block)
+// into the block's texture, creating it on the first call with the whole block.
+void upload_block(TerrainRender::ShadingBlock& block, int x0, int z0, int x1, int z1) {
+  const sim::HeightField& t = sim::g_terrain;
+  const int s = t.points_per_side;
+  const int w = x1 - x0, h = z1 - z0;
+  if (w <= 0 || h <= 0) return;
+  std::vector<unsigned char>& pixels = g_composer.colour;  // sized for a whole block at set-up
+  for (int j = 0; j < h; ++j) {
+    const int iz = std::clamp(block.origin[1] + z0 + j, 0, s - 1);
+    for (int i = 0; i < w; ++i) {
+      const int ix = std::clamp(block.origin[0] + x0 + i, 0, s - 1);
+      const long g = static_cast<long>(iz) * s + ix;
+      const float dark = 1.0f - 0.5f * static_cast<float>(t.shadows ? t.shadows[g] : 0) / 255.0f;
+      unsigned char* out = &pixels[(static_cast<std::size_t>(j) * w + i) * 3];
+      for (int c = 0; c < 3; ++c) out[c] = static_cast<unsigned char>(static_cast<float>(t.shading[g * 3 + c]) * dark);
+    }
+  }
+  if (!block.texture) {
+    glGenTextures(1, &block.texture);
+    glBindTexture(GL_TEXTURE_2D, block.texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, block.size, block.size, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+  }
+  glBindTexture(GL_TEXTURE_2D, block.texture);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, x0, z0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+}
+
+void setup_blocks() {
+  const int s = sim::g_terrain.points_per_side;
+  g_tr.blocks_per_side = (s - 1 + kBlockCells - 1) / kBlockCells;
+  g_tr.blocks.assign(static_cast<std::size_t>(g_tr.blocks_per_side) * g_tr.blocks_per_side, {});
+  for (int bz = 0; bz < g_tr.blocks_per_side; ++bz) {
+    for (int bx = 0; bx < g_tr.blocks_per_side; ++bx) {
+      TerrainRender::ShadingBlock& block = g_tr.blocks[static_cast<std::size_t>(bz * g_tr.blocks_per_side + bx)];
+      block.origin[0] = bx * kBlockCells - kBlockMargin;
+      block.origin[1] = bz * kBlockCells - kBlockMargin;
+      // From the margin to past the grid's far edge, a power of two of at most 512.
+      const int reach = std::max(s - block.origin[0], s - block.origin[1]);
+      int size = 1;
+      while (size < reach && size < kBlockCells + 2 * kBlockMargin) size *= 2;
+      block.size = size;
+      if (hardware()) upload_block(block, 0, 0, size, size);
+    }
+  }
+}
+
+// Which slot a node of a near level lives in, and whether the level's window holds it.
+GroundSlot* near_slot(int level, int a, int b) {
+  const int* o = g_tr.near_origin[level];
+  if (a < o[0] || b < o[1] || a >= o[0] + 4 || b >= o[1] + 4) return nullptr;
+  GroundSlot& slot = g_tr.near_slots[level][(a & 3) + 4 * (b & 3)];
+  return slot.a == a && slot.b == b ? &slot : nullptr;
+}
+
+void bind_slot(const GroundSlot& slot, int level) {
+  if (slot.colour == g_tr.last_texture && level == g_tr.last_level) return;
+  g_tr.last_texture = slot.colour;
+  g_tr.last_level = level;
+  glBindTexture(GL_TEXTURE_2D, slot.colour);
+  ++g_frame_counters.texture_changes;
+  if (with_maps() && g_tr.method == g_render_settings.terrain_method) {
+    g_gl.ActiveTexture(GL_TEXTURE1);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, slot.normal);
+    g_gl.ActiveTexture(GL_TEXTURE2);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, slot.specular);
+    g_gl.ActiveTexture(GL_TEXTURE0);
+  }
+}
+
+}  // namespace
+
+void ground_textures_setup() {
+  const int n = g_render_settings.ground_texture_size;
+  g_tr.texture_size = n;
+  const std::size_t bytes = static_cast<std::size_t>(std::max(n, kBlockCells + 2 * kBlockMargin));
+  g_composer.colour.assign(bytes * bytes * 3, 0);
+  g_composer.normal.assign(static_cast<std::size_t>(n) * n * 3, 0);
+  g_composer.specular.assign(static_cast<std::size_t>(n) * n * 3, 0);
+  load_tile_images();
+  g_tr.far_depth = std::max(0, g_tr.levels - 6);
+  const int far_side = 1 << g_tr.far_depth;
+  g_tr.far_slots.assign(static_cast<std::size_t>(far_side) * far_side, GroundSlot{});
+  for (int level = 0; level < kGroundLevels; ++level) {
+    for (GroundSlot& slot : g_tr.near_slots[level]) slot = GroundSlot{};
+    g_tr.near_origin[level][0] = g_tr.near_origin[level][1] = -100;
+  }
+  g_tr.renders = 0;
+  setup_blocks();
+  if (!g_tr.checked_renderer) {
+    g_tr.checked_renderer = true;
+    if (g_gl_caps.renderer.find("ATI Radeon X1270") != std::string::npos) {
+      platform::log("Working around ATI Radeon X1270 bug\n");
+      g_tr.ati_workaround = true;
+    }
+  }
+}
+
+void ground_textures_release() {
+  for (GroundSlot& slot : g_tr.far_slots) free_slot(slot);
+  g_tr.far_slots.clear();
+  for (auto& level : g_tr.near_slots) {
+    for (GroundSlot& slot : level) free_slot(slot);
+  }
+  for (TerrainRender::ShadingBlock& block : g_tr.blocks) {
+    if (block.texture) glDeleteTextures(1, &block.texture);
+  }
+  g_tr.blocks.clear();
+  if (g_tr.framebuffer && g_gl.DeleteFramebuffers) g_gl.DeleteFramebuffers(1, &g_tr.framebuffer);
+  g_tr.framebuffer = 0;
+  g_composer = Composer{};
+}
+
+void ground_textures_update() {
+  const int L = g_tr.levels;
+  const int far_side = 1 << g_tr.far_depth;
+  const int far_tiles = 1 << (L - g_tr.far_depth);
+  for (int i = 0; i < static_cast<int>(g_tr.far_slots.size()); ++i) {
+    GroundSlot& slot = g_tr.far_slots[static_cast<std::size_t>(i)];
+    if (slot.status) continue;
+    slot.a = i % far_side;
+    slot.b = i / far_side;
+    render_region(slot, slot.a * far_tiles, slot.b * far_tiles, far_tiles);
+  }
+  const int lowest = lowest_level();
+  for (int level = kGroundLevels - 1; level >= 0; --level) {
+    const int depth = L - level;
+    if (depth < 0) continue;
+    int* o = g_tr.near_origin[level];
+    o[0] = window_start(L, depth, g_tr.cell[0]);
+    o[1] = window_start(L, depth, g_tr.cell[1]);
+    const int side = 1 << depth;
+    for (int k = 0; k < 16; ++k) {
+      GroundSlot& slot = g_tr.near_slots[level][k];
+      // The node of the window with this slot's residues.
+      const int a = o[0] + (((k & 3) - o[0]) & 3);
+      const int b = o[1] + (((k >> 2) - o[1]) & 3);
+      if (a >= side || b >= side) {
+        slot.status = 0;
+        slot.a = slot.b = -1;
+        continue;
+      }
+      if (slot.a != a || slot.b != b) {
+        slot.a = a;
+        slot.b = b;
+        slot.status = 0;
+      }
+    }
+  }
+  for (int level = kGroundLevels - 1; level >= lowest; --level) {
+    if (L - level < 0) continue;
+    const int tiles = 1 << level;
+    for (GroundSlot& slot : g_tr.near_slots[level]) {
+      if (slot.status || slot.a < 0) continue;
+      render_region(slot, slot.a * tiles, slot.b * tiles, tiles);
+    }
+  }
+}
+
+void bind_ground_texture(int depth, int a, int b, float origin[2], float* span) {
+  const int L = g_tr.levels;
+  const float tile = 2 * g_tr.spacing;
+  for (int level = std::max(L - depth, lowest_level()); level < kGroundLevels; ++level) {
+    const int up = level - (L - depth);  // levels above the node's own
+    if (L - level < 0) break;
+    const GroundSlot* slot = near_slot(level, a >> up, b >> up);
+    if (!slot || slot->status != 1) continue;
+    bind_slot(*slot, level);
+    *span = static_cast<float>(1 << level) * tile;
+    origin[0] = static_cast<float>(slot->a) * *span;
+    origin[1] = static_cast<float>(slot->b) * *span;
+    return;
+  }
+  const int up = depth - g_tr.far_depth;
+  const int fa = up >= 0 ? a >> up : 0, fb = up >= 0 ? b >> up : 0;
+  const int far_side = 1 << g_tr.far_depth;
+  const GroundSlot& slot = g_tr.far_slots[static_cast<std::size_t>(fb * far_side + fa)];
+  bind_slot(slot, -1);
+  *span = static_cast<float>(1 << (L - g_tr.far_depth)) * tile;
+  origin[0] = static_cast<float>(fa) * *span;
+  origin[1] = static_cast<float>(fb) * *span;
+}
+
+void ground_textures_invalidate(int x0, int z0, int x1, int z1) {
+  // Grid points to tiles; a point on a tile edge touches both tiles.
+  const int tx0 = (x0 - 1) >> 1, tz0 = (z0 - 1) >> 1, tx1 = x1 >> 1, tz1 = z1 >> 1;
+  auto touches = [&](int a, int b, int tiles) {
+    return a * tiles <= tx1 && (a + 1) * tiles > tx0 && b * tiles <= tz1 && (b + 1) * tiles > tz0;
+  };
+  const int far_tiles = 1 << (g_tr.levels - g_tr.far_depth);
+  for (GroundSlot& slot : g_tr.far_slots) {
+    if (slot.a >= 0 && touches(slot.a, slot.b, far_tiles)) slot.status = 0;
+  }
+  for (int level = 0; level < kGroundLevels; ++level) {
+    for (GroundSlot& slot : g_tr.near_slots[level]) {
+      if (slot.a >= 0 && touches(slot.a, slot.b, 1 << level)) slot.status = 0;
+    }
+  }
+}
+
+void shading_blocks_refresh() {
+  sim::GridRect& dirty = sim::g_terrain.shading_dirty;
+  if (dirty.x0 > dirty.x1 || dirty.z0 > dirty.z1) return;
+  // Only the changed square's textures are rendered again, and only its shading is sent
+  // again, so that a rut costs a few texels rather than whole blocks.
+  ground_textures_invalidate(dirty.x0, dirty.z0, dirty.x1, dirty.z1);
+  if (hardware()) {
+    for (TerrainRender::ShadingBlock& block : g_tr.blocks) {
+      const int x0 = std::max(dirty.x0 - block.origin[0], 0);
+      const int z0 = std::max(dirty.z0 - block.origin[1], 0);
+      const int x1 = std::min(dirty.x1 + 1 - block.origin[0], block.size);
+      const int z1 = std::min(dirty.z1 + 1 - block.origin[1], block.size);
+      upload_block(block, x0, z0, x1, z1);
+    }
+  }
+  dirty = sim::GridRect{};
+}
+
+int ground_window_origin(int level, int axis) {
+  if (level < 0 || level >= kGroundLevels || axis < 0 || axis > 1) return 0;
+  return g_tr.near_origin[level][axis];
+}
+
+int ground_texture_renders() { return g_tr.renders; }
+
+}  // namespace render

@@ -1,0 +1,518 @@
+// scene.cpp -- one frame of the world: sky, terrain, riders and bikes, statues, billboards,
+// ghosts and lens flares, in that order.
+#include <GL/gl.h>
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/data.h"
+#include "race/race.h"
+#include "render/render_internal.h"
+#include "render/terrain_render.h"
+#include "sim/sim.h"
+
+namespace render {
+
+SceneState g_scene;
+FrameCounters g_frame_counters;
+
+namespace {
+
+constexpr float kSkyScale = 2886;
+constexpr float kAlphaKeep = 0.75f;
+constexpr double kDegrees = 0.017453292519943295;
+
+// Buffers sized with the track's billboards, so that a frame allocates nothing.
+struct Scratch {
+  std::vector<int> order, sort;
+  std::vector<unsigned char> enabled;
+  std::vector<float> fade;  // by rider slot
+} g_scratch;
+
+// The body's pose as a GL matrix.
+void body_matrix(const sim::Bike* bike, int part, float m[16]) {
+  const dReal* p = dBodyGetPosition(bike->body[part]);
+  const dReal* r = dBodyGetRotation(bike->body[part]);
+  for (int row = 0; row < 3; ++row) {
+    for (int col = 0; col < 3; ++col) m[col * 4 + row] = static_cast<float>(r[row * 4 + col]);
+    m[12 + row] = static_cast<float>(p[row]);
+    m[row * 4 + 3] = 0;
+  }
+  m[15] = 1;
+}
+
+void draw_part(const char* model_name, const std::string& texture_name, const float pose[16]) {
+  if (!model_name || !*model_name) return;
+  Model* model = model_request(model_name);
+  if (!model) return;
+  const unsigned texture = texture_name.empty() ? 0 : data::texture_load(texture_name.c_str());
+  if (texture) {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    ++g_frame_counters.texture_changes;
+  } else {
+    glDisable(GL_TEXTURE_2D);
+  }
+  glPushMatrix();
+  glMultMatrixf(pose);
+  draw_model(model, nullptr);
+  glPopMatrix();
+}
+
+const std::string& pick(const std::string& own, const char* fallback, std::string& holder) {
+  if (!own.empty()) return own;
+  holder = fallback ? fallback : "";
+  return holder;
+}
+
+// A bike and its rider, each body part's model at its body's pose.
+void draw_rider(const SceneRider& rider, int mode) {
+  const sim::Bike* bike = rider.bike;
+  const sim::BikeInfo* info = rider.info ? rider.info : bike->info;
+  if (!info) return;
+  const char* const* f = info->files;
+  std::string a, b, c, d;
+  const std::string& bike_tex = pick(rider.bike_texture, f[sim::kBikeTexture], a);
+  const std::string& wheel_tex = pick(rider.wheel_texture, f[sim::kWheelTexture], b);
+  const std::string& body_tex = pick(rider.body_texture, f[sim::kRiderBodyTexture], c);
+  const std::string& head_tex = pick(rider.head_texture, f[sim::kRiderHeadTexture], d);
+  float m[16];
+  body_matrix(bike, sim::kFrame, m);
+  draw_part(f[sim::kFrameModel], bike_tex, m);
+  draw_part(f[sim::kSidePlatesModel], bike_tex, m);
+  body_matrix(bike, sim::kSteeringHead, m);
+  draw_part(f[sim::kForkUpperModel], bike_tex, m);
+  draw_part(f[sim::kFrontPlateModel], bike_tex, m);
+  body_matrix(bike, sim::kForkLower, m);
+  draw_part(f[sim::kForkLowerModel], bike_tex, m);
+  body_matrix(bike, sim::kSwingarm, m);
+  draw_part(f[sim::kSwingarmModel], bike_tex, m);
+  body_matrix(bike, sim::kFrontWheel, m);
+  draw_part(f[sim::kFrontWheelModel], wheel_tex, m);
+  body_matrix(bike, sim::kRearWheel, m);
+  draw_part(f[sim::kRearWheelModel], wheel_tex, m);
+  if (mode == kRiderDrawFirstPerson && g_render_settings.hide_first_person_rider) return;
+  body_matrix(bike, sim::kRider, m);
+  if (mode == kRiderDrawFirstPerson) {
+    // From inside the helmet: the first-person body, no head.
+    draw_part(f[sim::kRiderBodyFirstPersonModel], body_tex, m);
+    return;
+  }
+  draw_part(f[sim::kRiderBodyModel], body_tex, m);
+  draw_part(f[sim::kRiderHeadModel], head_tex, m);
+  draw_part(f[sim::kRiderPlateModel], body_tex, m);
+}
+
+void load_projection(const Camera& camera) {
+  int viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const double aspect = viewport[3] > 0 ? static_cast<double>(viewport[2]) / viewport[3] : 1.0;
+  const race::LightingSettings& l = race::g_track.lighting;
+  const double near_plane = l.near_plane > 0 ? l.near_plane : 0.25;
+  const double far_plane = l.far_plane > near_plane ? l.far_plane : 5000;
+  const double half = near_plane * std::tan(std::clamp(camera.fov, 1.0f, 179.0f) * 0.5 * kDegrees);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glFrustum(-half * aspect, half * aspect, -half, half, near_plane, far_plane);
+  glMatrixMode(GL_MODELVIEW);
+  // World to camera: the rows are the camera's axes.
+  float m[16] = {};
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) m[j * 4 + i] = camera.axes[j * 3 + i];
+  }
+  m[15] = 1;
+  glLoadMatrixf(m);
+  if (shaders_active()) {
+    const float env[9] = {camera.axes[0], camera.axes[3], camera.axes[6], camera.axes[1], camera.axes[4],
+                          camera.axes[7], camera.axes[2], camera.axes[5], camera.axes[8]};
+    set_env_matrix(env);
+  }
+}
+
+void draw_sky() {
+  const race::LightingSettings& l = race::g_track.lighting;
+  bool any = false;
+  for (const std::string& face : l.sky) any = any || !face.empty();
+  glClear(any ? GL_DEPTH_BUFFER_BIT : GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  if (!any) return;
+  // Corners of each face, bottom left first, seen from inside: north (-z), east (+x),
+  // south (+z), west (-x), up.
+  static const float kFaces[5][4][3] = {
+      {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}},
+      {{1, -1, -1}, {1, -1, 1}, {1, 1, 1}, {1, 1, -1}},
+      {{1, -1, 1}, {-1, -1, 1}, {-1, 1, 1}, {1, 1, 1}},
+      {{-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1}, {-1, 1, 1}},
+      {{-1, 1, -1}, {1, 1, -1}, {1, 1, 1}, {-1, 1, 1}},
+  };
+  // The edge texels stay inside so that they do not bleed.
+  constexpr float lo = 1.0f / 128, hi = 127.0f / 128;
+  static const float kTex[4][2] = {{lo, hi}, {hi, hi}, {hi, lo}, {lo, lo}};
+  glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
+  glDepthMask(GL_FALSE);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_FOG);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_TEXTURE_2D);
+  glColor4f(1, 1, 1, 1);
+  for (int face = 0; face < 5; ++face) {
+    if (l.sky[face].empty()) continue;
+    glBindTexture(GL_TEXTURE_2D, data::texture_load(l.sky[face].c_str()));
+    ++g_frame_counters.texture_changes;
+    glBegin(GL_QUADS);
+    for (int k = 0; k < 4; ++k) {
+      glTexCoord2fv(kTex[k]);
+      glVertex3f(kFaces[face][k][0] * kSkyScale, kFaces[face][k][1] * kSkyScale,
+                 kFaces[face][k][2] * kSkyScale);
+    }
+    glEnd();
+  }
+  glPopAttrib();
+}
+
+void set_light() {
+  const race::LightingSettings& l = race::g_track.lighting;
+  const float position[4] = {l.sun_vector.x, l.sun_vector.y, l.sun_vector.z, 0};
+  const float ambient[4] = {l.ambient[0], l.ambient[1], l.ambient[2], 1};
+  const float sun[4] = {l.sun_color[0], l.sun_color[1], l.sun_color[2], 1};
+  const float global[4] = {l.global_ambient[0], l.global_ambient[1], l.global_ambient[2], 1};
+  glLightfv(GL_LIGHT0, GL_POSITION, position);
+  glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, sun);
+  glLightfv(GL_LIGHT0, GL_SPECULAR, sun);
+  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, global);
+  glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_TRUE);
+}
+
+// Flaggers show the race's phase; timing-gate markers light up while a rider heads for
+// one of their gates.
+void update_scenery() {
+  race::Track& t = race::g_track;
+  const race::Flaggers& f = t.flaggers;
+  auto show = [&](int billboard, const std::string& texture) {
+    if (billboard < 0 || billboard >= static_cast<int>(t.billboards.size()) || texture.empty()) return;
+    race::Billboard& bb = t.billboards[static_cast<std::size_t>(billboard)];
+    if (bb.texture != texture) bb.texture = texture;
+  };
+  const int phase = g_scene.phase;
+  show(f.start.billboard, f.start.textures[phase == kPhaseCountdown ? 0 : 1]);
+  show(f.finish.billboard, f.finish.textures[phase == kPhaseFinished ? 2 : phase == kPhaseLastLap ? 1 : 0]);
+  for (const race::CourseFlagger& c : f.course) {
+    bool wanted = false;
+    for (int cp : c.checkpoints) {
+      wanted = wanted || (cp >= 0 && cp < static_cast<int>(g_scene.next_gate_wanted.size()) &&
+                          g_scene.next_gate_wanted[static_cast<std::size_t>(cp)]);
+    }
+    show(c.billboard, c.textures[wanted ? 1 : 0]);
+  }
+  data::anim_update(g_scene.tick);
+}
+
+// The dirt spray: the live particles become the first billboards.
+void update_particles() {
+  race::Track& t = race::g_track;
+  const sim::Particle* p = sim::particles();
+  const int pool = std::min<int>(race::kPoolBillboards, static_cast<int>(t.billboards.size()));
+  for (int i = 0; i < pool && i < sim::kParticles; ++i) {
+    g_scratch.enabled[static_cast<std::size_t>(i)] = p[i].alive;
+    if (!p[i].alive) continue;
+    race::Billboard& bb = t.billboards[static_cast<std::size_t>(i)];
+    bb.x = p[i].position[0];
+    bb.y = p[i].position[1];
+    bb.z = p[i].position[2];
+    bb.size = p[i].size;
+    bb.width_factor = 1;
+    std::memcpy(bb.color, p[i].color, 4);
+    if (p[i].type && bb.texture != p[i].type->texture) bb.texture = p[i].type->texture;
+  }
+}
+
+void draw_billboards(const Camera& camera) {
+  race::Track& t = race::g_track;
+  const int count = static_cast<int>(t.billboards.size());
+  if (count == 0) return;
+  const int pool = std::min<int>(race::kPoolBillboards, count);
+  const int drawn = order_billboards(t.billboards.data(), g_scratch.enabled.data(), count, pool, camera,
+                                     g_render_settings.billboard_lookahead, g_scratch.order.data(),
+                                     g_scratch.sort.data());
+  g_frame_counters.billboards = drawn;
+  if (drawn == 0) return;
+  // Across the view, horizontal.
+  float across[3] = {camera.axes[0], 0, camera.axes[6]};
+  const float len = std::sqrt(across[0] * across[0] + across[2] * across[2]);
+  if (len < 1e-6f) {
+    across[0] = 1;
+    across[2] = 0;
+  } else {
+    across[0] /= len;
+    across[2] /= len;
+  }
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_LIGHTING);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glDepthMask(GL_FALSE);
+  glEnable(GL_TEXTURE_2D);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  const std::string* bound = nullptr;
+  bool open = false;
+  for (int k = 0; k < drawn; ++k) {
+    const race::Billboard& bb = t.billboards[static_cast<std::size_t>(g_scratch.order[static_cast<std::size_t>(k)])];
+    if (!bound || *bound != bb.texture) {
+      if (open) glEnd();
+      glBindTexture(GL_TEXTURE_2D, data::texture_load(bb.texture.c_str()));
+      ++g_frame_counters.texture_changes;
+      bound = &bb.texture;
+      glBegin(GL_QUADS);
+      open = true;
+    }
+    const float half = 0.5f * bb.width_factor * bb.size;
+    const float rx = across[0] * half, rz = across[2] * half;
+    glColor4ub(bb.color[0], bb.color[1], bb.color[2], bb.color[3]);
+    glTexCoord2f(0, 1); glVertex3f(bb.x - rx, bb.y, bb.z - rz);
+    glTexCoord2f(1, 1); glVertex3f(bb.x + rx, bb.y, bb.z + rz);
+    glTexCoord2f(1, 0); glVertex3f(bb.x + rx, bb.y + bb.size, bb.z + rz);
+    glTexCoord2f(0, 0); glVertex3f(bb.x - rx, bb.y + bb.size, bb.z - rz);
+  }
+  if (open) glEnd();
+  glPopAttrib();
+}
+
+void draw_statues(const Camera& camera) {
+  for (const race::Statue& s : race::g_track.statues) {
+    if (s.model.empty()) continue;
+    Model* base = model_request(s.model.c_str());
+    if (!base) continue;
+    const float at[3] = {s.x, s.y, s.z};
+    Model* model = const_cast<Model*>(select_lod(base, at, camera.position));
+    const unsigned texture = s.texture.empty() ? 0 : data::texture_load(s.texture.c_str());
+    if (texture) {
+      glEnable(GL_TEXTURE_2D);
+      glBindTexture(GL_TEXTURE_2D, texture);
+    } else {
+      glDisable(GL_TEXTURE_2D);
+    }
+    const float* o = s.orientation;
+    const float m[16] = {o[0], o[3], o[6], 0, o[1], o[4], o[7], 0, o[2], o[5], o[8], 0, s.x, s.y, s.z, 1};
+    glPushMatrix();
+    glMultMatrixf(m);
+    draw_model(model, nullptr);
+    glPopMatrix();
+  }
+}
+
+float rider_fade(int slot, const Camera& camera) {
+  const SceneRider& r = g_scene.riders[static_cast<std::size_t>(slot)];
+  if (!r.bike || !r.has_state) return 0;
+  if (!r.ghost || g_scene.connected || camera.view_rider < 0 ||
+      camera.view_rider >= static_cast<int>(g_scene.riders.size())) {
+    return 1;
+  }
+  const sim::Bike* view = g_scene.riders[static_cast<std::size_t>(camera.view_rider)].bike;
+  if (!view || slot == camera.view_rider) return 1;
+  const dReal* a = dBodyGetPosition(r.bike->body[sim::kFrame]);
+  const dReal* b = dBodyGetPosition(view->body[sim::kFrame]);
+  const double dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
+  return ghost_fade(static_cast<float>(std::sqrt(dx * dx + dy * dy + dz * dz)),
+                    static_cast<float>(g_render_settings.ghost_fade_distance));
+}
+
+int view_rider_mode() {
+  switch (g_scene.view_mode) {
+    case kViewRider: return kRiderDrawFirstPerson;
+    case kViewChase: return kRiderDrawChase;
+    default: return kRiderDrawNormal;
+  }
+}
+
+void begin_models() {
+  glEnable(GL_LIGHTING);
+  glEnable(GL_LIGHT0);
+  glEnable(GL_NORMALIZE);
+  glEnable(GL_CULL_FACE);
+  glEnable(GL_ALPHA_TEST);
+  glAlphaFunc(GL_GEQUAL, kAlphaKeep);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glColor4f(1, 1, 1, 1);
+  use_program(shaders_active() ? kProgramLit : kProgramFixed);
+}
+
+void draw_riders(const Camera& camera, bool ghosts) {
+  const int slots = static_cast<int>(g_scene.riders.size());
+  for (int i = 0; i < slots; ++i) {
+    const SceneRider& r = g_scene.riders[static_cast<std::size_t>(i)];
+    if (!r.bike) continue;
+    const float fade = g_scratch.fade[static_cast<std::size_t>(i)];
+    if (ghosts ? (fade <= 0 || fade >= 1) : fade < 1) continue;
+    if (ghosts) {
+      // The ghost's factor as a global alpha: a constant blend colour on top of the model's.
+      glEnable(GL_BLEND);
+      glBlendFunc(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA);
+      using BlendColor = void (*)(float, float, float, float);
+      static const BlendColor blend_color =
+          reinterpret_cast<BlendColor>(SDL_GL_GetProcAddress("glBlendColor"));
+      if (blend_color) blend_color(0, 0, 0, fade);
+    }
+    draw_rider(r, i == camera.view_rider ? view_rider_mode() : kRiderDrawNormal);
+    if (ghosts) glDisable(GL_BLEND);
+  }
+}
+
+// The sun's flare: its visibility is the share of depth samples round its screen position
+// that see the sky.
+void draw_lens_flares(const Camera& camera) {
+  const race::LightingSettings& l = race::g_track.lighting;
+  if (!g_render_settings.lens_flares || l.flares.empty()) return;
+  int viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const float w = static_cast<float>(viewport[2]), h = static_cast<float>(viewport[3]);
+  const float tan_half = std::tan(std::clamp(camera.fov, 1.0f, 179.0f) * 0.5f * static_cast<float>(kDegrees));
+  const float aspect = h > 0 ? w / h : 1;
+  for (const race::LensFlare& flare : l.flares) {
+    // The sun's direction in camera coordinates.
+    float dir[3] = {flare.where.x, flare.where.y, flare.where.z};
+    if (flare.kind == 0) {
+      dir[0] -= camera.position[0];
+      dir[1] -= camera.position[1];
+      dir[2] -= camera.position[2];
+    }
+    float c[3];
+    for (int i = 0; i < 3; ++i) {
+      c[i] = camera.axes[i] * dir[0] + camera.axes[3 + i] * dir[1] + camera.axes[6 + i] * dir[2];
+    }
+    if (c[2] >= 0) continue;  // behind the camera
+    const float sx = c[0] / (-c[2] * tan_half * aspect), sy = c[1] / (-c[2] * tan_half);
+    if (std::fabs(sx) > 1.2f || std::fabs(sy) > 1.2f) continue;
+    // Sample a 5 x 5 pattern round the sun in the depth buffer.
+    const int px = static_cast<int>((sx * 0.5f + 0.5f) * w), py = static_cast<int>((sy * 0.5f + 0.5f) * h);
+    int seen = 0, samples = 0;
+    for (int j = -2; j <= 2; ++j) {
+      for (int i = -2; i <= 2; ++i) {
+        const int x = px + i * 3, y = py + j * 3;
+        ++samples;
+        if (x < 0 || y < 0 || x >= viewport[2] || y >= viewport[3]) continue;
+        float depth = 0;
+        glReadPixels(viewport[0] + x, viewport[1] + y, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+        if (depth >= 1.0f) ++seen;
+      }
+    }
+    const float visibility = static_cast<float>(seen) / static_cast<float>(samples);
+    if (visibility <= 0) continue;
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(-aspect, aspect, -1, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    const float sun_x = sx * aspect, sun_y = sy;
+    for (const race::FlareElement& e : flare.elements) {
+      if (e.texture.empty()) continue;
+      // Along the line from the sun (0) through the centre (1) and beyond.
+      const float x = sun_x * (1 - e.params[0]), y = sun_y * (1 - e.params[0]);
+      const float size = e.params[1] * 0.25f;
+      glBindTexture(GL_TEXTURE_2D, data::texture_load(e.texture.c_str()));
+      glColor4f(e.color[0], e.color[1], e.color[2], e.value * visibility);
+      glBegin(GL_QUADS);
+      glTexCoord2f(0, 1); glVertex2f(x - size, y - size);
+      glTexCoord2f(1, 1); glVertex2f(x + size, y - size);
+      glTexCoord2f(1, 0); glVertex2f(x + size, y + size);
+      glTexCoord2f(0, 0); glVertex2f(x - size, y + size);
+      glEnd();
+    }
+    glPopAttrib();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+  }
+}
+
+void size_scratch() {
+  const std::size_t billboards = race::g_track.billboards.size();
+  if (g_scratch.order.size() != billboards) {
+    g_scratch.order.assign(billboards, 0);
+    g_scratch.sort.assign(billboards, 0);
+    g_scratch.enabled.assign(billboards, 1);
+  }
+  if (g_scratch.fade.size() != g_scene.riders.size()) g_scratch.fade.assign(g_scene.riders.size(), 0);
+}
+
+}  // namespace
+
+void draw_scene(const Camera& camera) {
+  // 1. Counters and the animated scenery.
+  g_frame_counters = FrameCounters{};
+  g_draw_counters = DrawCounters{};
+  reset_shader_changes();
+  size_scratch();
+  update_scenery();
+  update_particles();
+  // 2. Ground textures, projection and the camera's turn.
+  terrain_prepare(camera);
+  glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT | GL_FOG_BIT | GL_COLOR_BUFFER_BIT |
+               GL_TEXTURE_BIT);
+  load_projection(camera);
+  // 3. Sky.
+  draw_sky();
+  // 4. Fog, and the world moves by the camera's position.
+  const race::LightingSettings& l = race::g_track.lighting;
+  if (l.fog_density > 0) {
+    glEnable(GL_FOG);
+    glFogi(GL_FOG_MODE, GL_EXP);
+    glFogf(GL_FOG_DENSITY, l.fog_density);
+    glFogfv(GL_FOG_COLOR, l.fog_color);
+  } else {
+    glDisable(GL_FOG);
+    glFogf(GL_FOG_DENSITY, 0.0f);
+  }
+  glTranslatef(-camera.position[0], -camera.position[1], -camera.position[2]);
+  // 5. The sun.
+  set_light();
+  if (g_render_settings.flat_shading) glShadeModel(GL_FLAT);
+  // 6. Terrain, far to near, writing depth but never testing it.
+  glEnable(GL_DEPTH_TEST);
+  glDepthMask(GL_TRUE);
+  glDepthFunc(GL_ALWAYS);
+  glEnable(GL_CULL_FACE);
+  terrain_draw(camera);
+  glDepthFunc(GL_LEQUAL);
+  // 7. Opaque models.
+  for (std::size_t i = 0; i < g_scene.riders.size(); ++i) g_scratch.fade[i] = rider_fade(static_cast<int>(i), camera);
+  begin_models();
+  draw_riders(camera, false);
+  draw_statues(camera);
+  // 8. Billboards.
+  glDisable(GL_ALPHA_TEST);
+  use_program(kProgramFixed);
+  draw_billboards(camera);
+  // 9. Ghosts.
+  use_program(shaders_active() ? kProgramLit : kProgramFixed);
+  glEnable(GL_LIGHTING);
+  draw_riders(camera, true);
+  // 10.
+  use_program(kProgramFixed);
+  // 11. The computer riders' racing lines at debug level 2 come with the racing lines.
+  // 12. Fog off; lens flares.
+  glDisable(GL_FOG);
+  draw_lens_flares(camera);
+  glPopAttrib();
+  g_frame_counters.ground_polygons = ground_polygons();
+  g_frame_counters.model_polygons = g_draw_counters.model_polygons;
+  g_frame_counters.model_vertices = g_draw_counters.vertices;
+  g_frame_counters.shader_changes = shader_changes();
+}
+
+}  // namespace render

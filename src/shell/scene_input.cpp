@@ -1,0 +1,68 @@
+// scene_input.cpp -- what the scene draws of the race, copied before each frame.
+#include <cstring>
+
+#include "render/render.h"
+#include "shell/shell.h"
+
+namespace shell {
+
+namespace {
+
+void assign(std::string& to, const char* from) {
+  if (!from) from = "";
+  if (to != from) to = from;
+}
+
+}  // namespace
+
+void update_scene_input(int view) {
+  render::SceneState& s = render::g_scene;
+  if (s.riders.size() != static_cast<std::size_t>(kRiderSlots)) s.riders.resize(kRiderSlots);
+  const RiderIdentity* roster = rider_identities();
+  for (int i = 0; i < kRiderSlots; ++i) {
+    const RiderSlot& slot = g_race.slots[i];
+    render::SceneRider& r = s.riders[static_cast<std::size_t>(i)];
+    r.bike = g_race.race_loaded ? slot.bike : nullptr;
+    if (!r.bike) continue;
+    r.info = slot.info;
+    const RiderIdentity* id = slot.identity >= 0 && slot.identity < kIdentities ? &roster[slot.identity] : nullptr;
+    assign(r.number, id ? id->number : "1");
+    assign(r.bike_texture, id ? id->bike_texture : nullptr);
+    assign(r.wheel_texture, id ? id->wheel_texture : nullptr);
+    assign(r.body_texture, id ? id->body_texture : nullptr);
+    assign(r.head_texture, id ? id->head_texture : nullptr);
+    // Replayed laps sharing a time trial are its ghosts.
+    r.ghost = g_race.time_trial && slot.driver == kDriverHistory;
+    r.has_state = true;
+  }
+  s.tick = g_race.tick;
+  s.start_tick = g_race.start_tick;
+  s.gate_fall = g_race.gate_fall;
+  s.phase = g_race.tick < g_race.start_tick ? render::kPhaseCountdown : render::kPhaseRacing;
+  s.view_mode = view;
+  s.connected = !g_startup.server_address.empty();
+}
+
+}  // namespace shell
+
+namespace shell {
+
+void apply_render_settings() {
+  render::RenderSettings& r = render::g_render_settings;
+  r.terrain_method = g_settings.render_texture.index;
+  r.ground_texture_size = g_startup.ground_texture_size;
+  // "Ground Texture Levels" counts from the coarsest; beyond six every level is used.
+  r.ground_texture_levels = static_cast<int>(g_settings.ground_texture_detail.value);
+  if (r.ground_texture_levels < 1) r.ground_texture_levels = 1;
+  if (r.ground_texture_levels > render::kGroundLevels) r.ground_texture_levels = render::kGroundLevels;
+  r.ground_detail = g_settings.ground_detail.value;
+  r.ground_mipmaps = g_settings.ground_mipmaps.index == 1;
+  r.use_fbo = g_settings.use_fbo.index == 1;
+  r.lens_flares = g_settings.lens_flare.index == 1;
+  r.hide_first_person_rider = g_settings.hide_rider.index == 1;
+  r.ghost_fade_distance = g_settings.ghost_fade_distance.value;
+  r.billboard_lookahead = g_settings.billboard_optimize_lookahead;
+  r.flat_shading = g_startup.fugly;
+}
+
+}  // namespace shell

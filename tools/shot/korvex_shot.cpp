@@ -1,0 +1,259 @@
+// korvex_shot.cpp -- sets up a race, rides it for a while and writes one picture of it from
+// a chosen camera, without a screen: for tests, for the content work, and for anyone
+// judging the picture.
+//
+//   korvex-shot --track DIR [--bikes N] [--ticks N] [--camera rider|chase|trackside|free]
+//               [--width W --height H] [--shaders on|off] [--method NAME] [--fugly]
+//               [--erode E] [--no-hud] [--out FILE.png]
+//
+// The bikes start at once (the gate is down) and every one rides with the test pilot. The
+// first is the local rider, so the chase camera sits behind its heading.
+#include <GL/gl.h>
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/data.h"
+#include "platform/platform.h"
+#include "race/race.h"
+#include "render/render.h"
+#include "shell/shell.h"
+#include "sim/sim.h"
+
+namespace {
+
+struct Options {
+  std::string track = "rabbithill";
+  int bikes = 1;
+  int ticks = 256;
+  std::string camera = "chase";
+  int width = 1280;
+  int height = 720;
+  bool shaders = true;
+  int method = -1;  // -1: the configuration's
+  bool fugly = false;
+  bool hud = true;
+  double erode = 0;
+  std::string out = "korvex-shot.png";
+};
+
+void usage() {
+  std::fputs(
+      "usage: korvex-shot --track DIR [--bikes N] [--ticks N] [--camera rider|chase|trackside|free]\n"
+      "                   [--width W --height H] [--shaders on|off] [--method Software|Hardware/Copy|\n"
+      "                   Hardware/Direct|Shaders/Copy|Shaders/Direct] [--fugly] [--erode E] [--no-hud]\n"
+      "                   [--out FILE.png]\n",
+      stderr);
+}
+
+bool parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    auto number = [&](int& out, int lo, int hi) {
+      const char* v = value();
+      if (!v) return false;
+      char* end = nullptr;
+      const long n = std::strtol(v, &end, 10);
+      if (*end || n < lo || n > hi) return false;
+      out = static_cast<int>(n);
+      return true;
+    };
+    if (a == "--track") {
+      const char* v = value();
+      if (!v) return false;
+      o.track = v[0] == '@' ? v + 1 : v;
+    } else if (a == "--bikes") {
+      if (!number(o.bikes, 1, 40)) return false;
+    } else if (a == "--ticks") {
+      if (!number(o.ticks, 0, 1 << 20)) return false;
+    } else if (a == "--camera") {
+      const char* v = value();
+      if (!v) return false;
+      o.camera = v;
+      if (o.camera != "rider" && o.camera != "chase" && o.camera != "trackside" && o.camera != "free") {
+        return false;
+      }
+    } else if (a == "--width") {
+      if (!number(o.width, 16, 8192)) return false;
+    } else if (a == "--height") {
+      if (!number(o.height, 16, 8192)) return false;
+    } else if (a == "--shaders") {
+      const char* v = value();
+      if (!v || (std::strcmp(v, "on") != 0 && std::strcmp(v, "off") != 0)) return false;
+      o.shaders = std::strcmp(v, "on") == 0;
+    } else if (a == "--method") {
+      const char* v = value();
+      if (!v) return false;
+      const char* const names[] = {"Software", "Hardware/Copy", "Hardware/Direct", "Shaders/Copy",
+                                   "Shaders/Direct"};
+      for (int k = 0; k < 5; ++k) {
+        if (std::strcmp(v, names[k]) == 0) o.method = k;
+      }
+      if (o.method < 0) return false;
+    } else if (a == "--fugly") {
+      o.fugly = true;
+    } else if (a == "--no-hud") {
+      o.hud = false;
+    } else if (a == "--erode") {
+      const char* v = value();
+      if (!v) return false;
+      o.erode = std::atof(v);
+    } else if (a == "--out") {
+      const char* v = value();
+      if (!v) return false;
+      o.out = v;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The trackside camera nearest the watched bike, turned to look at it.
+void aim_nearest_track_camera(const sim::Bike* bike) {
+  std::vector<race::TrackCamera>& cameras = race::g_track.cameras;
+  const dReal* p = sim::body_position(bike, sim::kFrame);
+  if (cameras.empty()) {
+    shell::select_track_camera(0);
+    return;
+  }
+  int best = 0;
+  double best_d = 1e300;
+  for (int i = 0; i < static_cast<int>(cameras.size()); ++i) {
+    const double d = std::hypot(cameras[static_cast<std::size_t>(i)].x - p[0],
+                                cameras[static_cast<std::size_t>(i)].z - p[2]);
+    if (d < best_d) {
+      best_d = d;
+      best = i;
+    }
+  }
+  race::TrackCamera& c = cameras[static_cast<std::size_t>(best)];
+  c.yaw = static_cast<float>(std::atan2(p[0] - c.x, p[2] - c.z));
+  c.pitch = static_cast<float>(std::atan2(p[1] - c.y, best_d));
+  shell::select_track_camera(best + 1);
+}
+
+// The free camera 30 ft behind and 12 ft above the bike, looking at it.
+void place_free_camera(const sim::Bike* bike) {
+  const dReal* p = sim::body_position(bike, sim::kFrame);
+  const dReal* r = dBodyGetRotation(bike->body[sim::kFrame]);
+  // Forward is minus the frame's third column.
+  double fx = -r[2], fz = -r[10];
+  const double len = std::hypot(fx, fz);
+  if (len > 1e-6) {
+    fx /= len;
+    fz /= len;
+  } else {
+    fx = 0;
+    fz = -1;
+  }
+  race::TrackCamera& c = shell::g_cameras.free_camera;
+  c.x = static_cast<float>(p[0] - fx * 30);
+  c.z = static_cast<float>(p[2] - fz * 30);
+  c.y = std::max(static_cast<float>(p[1] + 12), shell::terrain_height_around(c.x, c.z, 10) + 2);
+  c.yaw = static_cast<float>(std::atan2(p[0] - c.x, p[2] - c.z));
+  c.pitch = static_cast<float>(std::atan2(p[1] - c.y, 30.0));
+  c.fov = static_cast<float>(shell::g_settings.fov.value);
+  shell::select_track_camera(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!parse(argc, argv, o)) {
+    usage();
+    return 2;
+  }
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  using namespace shell;
+  g_startup = StartupState{};
+  g_settings = default_settings();
+  rider_setup_startup();
+  g_settings.use_shader.index = o.shaders ? 1 : 0;
+  if (o.method >= 0) g_settings.render_texture.index = o.method;
+  g_settings.track = o.track;
+  g_startup.fugly = o.fugly;
+  g_startup.erosion_rate = o.erode;
+  g_startup.ground_texture_size = 32 << g_settings.ground_texture_dim.index;
+  render::g_render_settings.use_shaders = o.shaders;
+  apply_render_settings();
+
+  if (!platform::create_window("korvex-shot", o.width, o.height, 32, 24, false)) {
+    std::fprintf(stderr, "korvex-shot: no OpenGL window: %s\n", platform::last_platform_error());
+    return 1;
+  }
+  for (int poll = 0; poll < 100 && !platform::window_ready(); ++poll) SDL_Delay(10);
+  render::gl_startup(o.fugly);
+  render::fonts_load();
+  for (const char* hud : {"!@tach.png", "!@shifter.png"}) data::texture_load(hud);
+  sim::create_world();
+
+  reset_rider_slots();
+  g_race.lineup[0] = 1;
+  for (int i = 1; i < o.bikes; ++i) g_race.lineup[i] = 2;
+  setup_race(g_race.lineup, false, false, 0, 1000, 0);
+  if (!g_race.race_loaded) {
+    std::fprintf(stderr, "korvex-shot: can't load track %s\n", o.track.c_str());
+    platform::close_window();
+    return 1;
+  }
+  // The gate is down from the start.
+  g_race.start_tick = 0;
+  g_race.gate_fall = 0;
+  TestPilot pilot;
+  const std::vector<int> gates = lap_checkpoints();
+  RiderSlot& watched = g_race.slots[g_race.watched];
+  for (int t = 0; t < o.ticks; ++t) {
+    if (watched.bike) pilot_ride(watched.bike, pilot, gates);
+    race_tick();
+    if (watched.bike) pilot_note_gates(watched.bike, pilot, gates, g_race.tick);
+    // The ground's caches follow the ruts as they would frame by frame.
+    if (t % 8 == 0) render::terrain_refresh_slice();
+  }
+
+  int view = render::kViewChase;
+  if (o.camera == "rider") view = render::kViewRider;
+  if (o.camera == "trackside" || o.camera == "free") view = render::kViewTrackCamera;
+  if (watched.bike && o.camera == "trackside") aim_nearest_track_camera(watched.bike);
+  if (watched.bike && o.camera == "free") place_free_camera(watched.bike);
+
+  int width = o.width, height = o.height;
+  platform::window_size(&width, &height);
+  glViewport(0, 0, width, height);
+  // Two frames: the first fills the ground texture windows for this camera.
+  for (int frame = 0; frame < 2; ++frame) {
+    if (o.fugly) render::draw_frame(view, true);
+    camera_draw_view(view);
+    render::terrain_refresh_slice();
+  }
+  if (o.hud) {
+    update_hud_input();
+    render::draw_hud();
+  }
+  std::vector<unsigned char> rgb;
+  render::read_frame_rgb(width, height, rgb);
+  const bool written = data::write_png(o.out.c_str(), rgb.data(), width, height, 3, true);
+  if (!written) std::fprintf(stderr, "korvex-shot: can't write %s\n", o.out.c_str());
+  const render::Camera camera = camera_for_view(view);
+  std::printf("camera=%.2f,%.2f,%.2f\n", camera.position[0], camera.position[1], camera.position[2]);
+  if (watched.bike) {
+    const dReal* p = sim::body_position(watched.bike, sim::kFrame);
+    std::printf("bike=%.2f,%.2f,%.2f\nspeed_mph=%.1f\n", p[0], p[1], p[2], sim::frame_speed(watched.bike) / 1.4666667);
+  }
+  std::printf("ground_polygons=%d\nbillboards=%d\nmodel_polygons=%d\n",
+              render::g_frame_counters.ground_polygons, render::g_frame_counters.billboards,
+              render::g_frame_counters.model_polygons);
+  render::terrain_render_release();
+  free_bikes();
+  race::track_free();
+  platform::close_window();
+  return written ? 0 : 1;
+}

@@ -134,6 +134,31 @@ float shading_at(float gx, float gz, int channel) {
   return top + (bottom - top) * fz;
 }
 
+// The share of the neighbouring tile at a position `f` (0..1) across a tile: none in the
+// middle half, rising to one half at the edge.
+float blend_weight(float f) {
+  const float edge = std::min(f, 1 - f);  // 0 at the edge, 0.5 in the middle
+  if (edge >= 0.25f) return 0;
+  const float x = 1 - edge / 0.25f;
+  return 0.5f * x * x;
+}
+
+// A surface's texel at (fu, fv) across a tile, from the mip level that has about one texel
+// per ground texel.
+const unsigned char* tile_texel(int surface, float fu, float fv, float per_texel) {
+  const TileImage& tile = g_composer.tiles[static_cast<std::size_t>(surface)];
+  int level = 0;
+  int side = tile.size;
+  while (side > 1 && static_cast<float>(side) * per_texel > 1.5f &&
+         level + 1 < static_cast<int>(tile.levels.size())) {
+    side /= 2;
+    ++level;
+  }
+  const int px = std::min(static_cast<int>(fu * static_cast<float>(side)), side - 1);
+  const int py = std::min(static_cast<int>(fv * static_cast<float>(side)), side - 1);
+  return &tile.levels[static_cast<std::size_t>(level)][(static_cast<std::size_t>(py) * side + px) * 3];
+}
+
 // The texture of `size` tiles from tile (x0, z0): colour (with the baked light unless the
 // maps carry it), and with maps the normal map (x, light, z) and the specular map.
 void compose(int x0, int z0, int size) {
@@ -142,7 +167,6 @@ void compose(int x0, int z0, int size) {
   const int r = t.tiles_per_side;
   const bool maps = with_maps();
   const float per_texel = static_cast<float>(size) / static_cast<float>(n);
-  // Tile mip level: about one tile texel per ground texel.
   for (int j = 0; j < n; ++j) {
     const float v = static_cast<float>(z0) + (static_cast<float>(j) + 0.5f) * per_texel;
     const int tz = std::clamp(static_cast<int>(std::floor(v)), 0, r - 1);
@@ -151,25 +175,25 @@ void compose(int x0, int z0, int size) {
       const float u = static_cast<float>(x0) + (static_cast<float>(i) + 0.5f) * per_texel;
       const int tx = std::clamp(static_cast<int>(std::floor(u)), 0, r - 1);
       const float fu = u - static_cast<float>(tx);
-      const int surface = t.tilemap[static_cast<long>(tz) * r + tx];
-      const TileImage& tile = g_composer.tiles[static_cast<std::size_t>(surface)];
-      int level = 0;
-      int side = tile.size;
-      while (side > 1 && static_cast<float>(side) * per_texel > 1.5f &&
-             level + 1 < static_cast<int>(tile.levels.size())) {
-        side /= 2;
-        ++level;
+      // Where two surfaces meet, the tiles blend over the outer quarter of each, so that
+      // the border is not a staircase of tile edges.
+      float mixed[3] = {0, 0, 0};
+      const int bx = fu < 0.5f ? -1 : 1, bz = fv < 0.5f ? -1 : 1;
+      const float wx = blend_weight(fu), wz = blend_weight(fv);
+      for (int k = 0; k < 4; ++k) {
+        const float w = ((k & 1) ? wx : 1 - wx) * ((k & 2) ? wz : 1 - wz);
+        if (w <= 0) continue;
+        const int nx = std::clamp(tx + ((k & 1) ? bx : 0), 0, r - 1);
+        const int nz = std::clamp(tz + ((k & 2) ? bz : 0), 0, r - 1);
+        const unsigned char* texel = tile_texel(t.tilemap[static_cast<long>(nz) * r + nx], fu, fv, per_texel);
+        for (int c = 0; c < 3; ++c) mixed[c] += w * static_cast<float>(texel[c]);
       }
-      const int px = std::min(static_cast<int>(fu * static_cast<float>(side)), side - 1);
-      const int py = std::min(static_cast<int>(fv * static_cast<float>(side)), side - 1);
-      const unsigned char* texel = &tile.levels[static_cast<std::size_t>(level)]
-                                               [(static_cast<std::size_t>(py) * side + px) * 3];
       const float gx = u * 2, gz = v * 2;  // two cells a tile
       const float shadow = shading_at(gx, gz, 3) / 255.0f;
       unsigned char* out = &g_composer.colour[(static_cast<std::size_t>(j) * n + i) * 3];
       if (maps) {
         const float lit = 1.0f - 0.6f * shadow;
-        for (int c = 0; c < 3; ++c) out[c] = texel[c];
+        for (int c = 0; c < 3; ++c) out[c] = static_cast<unsigned char>(mixed[c]);
         // The base normal, bilinear between the grid points' normals.
         const int ix = std::clamp(static_cast<int>(gx), 0, t.points_per_side - 1);
         const int iz = std::clamp(static_cast<int>(gz), 0, t.points_per_side - 1);
@@ -183,7 +207,7 @@ void compose(int x0, int z0, int size) {
         for (int c = 0; c < 3; ++c) {
           // The shading is stored at half intensity.
           const float lit = shading_at(gx, gz, c) * 2.0f / 255.0f * dark;
-          out[c] = static_cast<unsigned char>(std::clamp(static_cast<float>(texel[c]) * lit, 0.0f, 255.0f));
+          out[c] = static_cast<unsigned char>(std::clamp(mixed[c] * lit, 0.0f, 255.0f));
         }
       }
     }

@@ -105,6 +105,10 @@ struct SceneRider {
   std::string number;  // the plate's number
   // Texture data names in place of the model's own; empty: the catalogue's.
   std::string bike_texture, wheel_texture, body_texture, head_texture;
+  // The number plate: kPlateSide x kPlateSide RGB rows, top first (empty: none), and a
+  // stamp that changes whenever the picture does.
+  std::vector<unsigned char> plate_rgb;
+  int plate_stamp = 0;
   bool ghost = false;      // a replayed or learned rider sharing the track
   bool has_state = true;   // false: its history holds no state for now; not drawn
 };

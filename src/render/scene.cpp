@@ -31,7 +31,29 @@ struct Scratch {
   std::vector<int> order, sort;
   std::vector<unsigned char> enabled;
   std::vector<float> fade;  // by rider slot
+  // Number-plate textures by rider slot, and the plate stamp each holds.
+  std::vector<unsigned> plates;
+  std::vector<int> plate_stamps;
 } g_scratch;
+
+// The slot's number-plate texture, uploaded again when its picture changed.
+unsigned plate_texture(int slot, const SceneRider& rider) {
+  if (rider.plate_rgb.empty()) return 0;
+  unsigned& texture = g_scratch.plates[static_cast<std::size_t>(slot)];
+  int& stamp = g_scratch.plate_stamps[static_cast<std::size_t>(slot)];
+  if (texture && stamp == rider.plate_stamp) return texture;
+  const int side = static_cast<int>(std::lround(std::sqrt(rider.plate_rgb.size() / 3.0)));
+  if (side * side * 3 != static_cast<int>(rider.plate_rgb.size())) return 0;
+  if (!texture) glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, side, side, 0, GL_RGB, GL_UNSIGNED_BYTE, rider.plate_rgb.data());
+  stamp = rider.plate_stamp;
+  return texture;
+}
 
 // The body's pose as a GL matrix.
 void body_matrix(const sim::Bike* bike, int part, float m[16]) {
@@ -45,11 +67,10 @@ void body_matrix(const sim::Bike* bike, int part, float m[16]) {
   m[15] = 1;
 }
 
-void draw_part(const char* model_name, const std::string& texture_name, const float pose[16]) {
+void draw_part(const char* model_name, unsigned texture, const float pose[16]) {
   if (!model_name || !*model_name) return;
   Model* model = model_request(model_name);
   if (!model) return;
-  const unsigned texture = texture_name.empty() ? 0 : data::texture_load(texture_name.c_str());
   if (texture) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -63,30 +84,30 @@ void draw_part(const char* model_name, const std::string& texture_name, const fl
   glPopMatrix();
 }
 
-const std::string& pick(const std::string& own, const char* fallback, std::string& holder) {
-  if (!own.empty()) return own;
-  holder = fallback ? fallback : "";
-  return holder;
+// The rider's own texture, else the catalogue's.
+unsigned pick(const std::string& own, const char* fallback) {
+  const char* name = !own.empty() ? own.c_str() : fallback;
+  return name && *name ? data::texture_load(name) : 0;
 }
 
 // A bike and its rider, each body part's model at its body's pose.
-void draw_rider(const SceneRider& rider, int mode) {
+void draw_rider(int slot, const SceneRider& rider, int mode) {
   const sim::Bike* bike = rider.bike;
   const sim::BikeInfo* info = rider.info ? rider.info : bike->info;
   if (!info) return;
   const char* const* f = info->files;
-  std::string a, b, c, d;
-  const std::string& bike_tex = pick(rider.bike_texture, f[sim::kBikeTexture], a);
-  const std::string& wheel_tex = pick(rider.wheel_texture, f[sim::kWheelTexture], b);
-  const std::string& body_tex = pick(rider.body_texture, f[sim::kRiderBodyTexture], c);
-  const std::string& head_tex = pick(rider.head_texture, f[sim::kRiderHeadTexture], d);
+  const unsigned bike_tex = pick(rider.bike_texture, f[sim::kBikeTexture]);
+  const unsigned wheel_tex = pick(rider.wheel_texture, f[sim::kWheelTexture]);
+  const unsigned body_tex = pick(rider.body_texture, f[sim::kRiderBodyTexture]);
+  const unsigned head_tex = pick(rider.head_texture, f[sim::kRiderHeadTexture]);
+  const unsigned plate = plate_texture(slot, rider);
   float m[16];
   body_matrix(bike, sim::kFrame, m);
   draw_part(f[sim::kFrameModel], bike_tex, m);
-  draw_part(f[sim::kSidePlatesModel], bike_tex, m);
+  draw_part(f[sim::kSidePlatesModel], plate ? plate : bike_tex, m);
   body_matrix(bike, sim::kSteeringHead, m);
   draw_part(f[sim::kForkUpperModel], bike_tex, m);
-  draw_part(f[sim::kFrontPlateModel], bike_tex, m);
+  draw_part(f[sim::kFrontPlateModel], plate ? plate : bike_tex, m);
   body_matrix(bike, sim::kForkLower, m);
   draw_part(f[sim::kForkLowerModel], bike_tex, m);
   body_matrix(bike, sim::kSwingarm, m);
@@ -104,7 +125,7 @@ void draw_rider(const SceneRider& rider, int mode) {
   }
   draw_part(f[sim::kRiderBodyModel], body_tex, m);
   draw_part(f[sim::kRiderHeadModel], head_tex, m);
-  draw_part(f[sim::kRiderPlateModel], body_tex, m);
+  draw_part(f[sim::kRiderPlateModel], plate ? plate : body_tex, m);
 }
 
 void load_projection(const Camera& camera) {
@@ -284,7 +305,9 @@ void draw_billboards(const Camera& camera) {
 }
 
 void draw_statues(const Camera& camera) {
-  for (const race::Statue& s : race::g_track.statues) {
+  const race::Track& t = race::g_track;
+  for (std::size_t i = 0; i < t.statues.size(); ++i) {
+    const race::Statue& s = t.statues[i];
     if (s.model.empty()) continue;
     Model* base = model_request(s.model.c_str());
     if (!base) continue;
@@ -301,6 +324,9 @@ void draw_statues(const Camera& camera) {
     const float m[16] = {o[0], o[3], o[6], 0, o[1], o[4], o[7], 0, o[2], o[5], o[8], 0, s.x, s.y, s.z, 1};
     glPushMatrix();
     glMultMatrixf(m);
+    // The starting-gate objects come first; each drops forwards (towards -z) about its
+    // hinge, the model's x axis, as the gate falls.
+    if (static_cast<int>(i) < t.first_file_statue) glRotatef(-90.0f * (1.0f - g_scene.gate_fall), 1, 0, 0);
     draw_model(model, nullptr);
     glPopMatrix();
   }
@@ -339,7 +365,8 @@ void begin_models() {
   glAlphaFunc(GL_GEQUAL, kAlphaKeep);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   glColor4f(1, 1, 1, 1);
-  use_program(shaders_active() ? kProgramLit : kProgramFixed);
+  // Flat shading ("--fugly") needs the fixed pipeline: the programs light every pixel.
+  use_program(shaders_active() && !g_render_settings.flat_shading ? kProgramLit : kProgramFixed);
 }
 
 void draw_riders(const Camera& camera, bool ghosts) {
@@ -358,7 +385,7 @@ void draw_riders(const Camera& camera, bool ghosts) {
           reinterpret_cast<BlendColor>(SDL_GL_GetProcAddress("glBlendColor"));
       if (blend_color) blend_color(0, 0, 0, fade);
     }
-    draw_rider(r, i == camera.view_rider ? view_rider_mode() : kRiderDrawNormal);
+    draw_rider(i, r, i == camera.view_rider ? view_rider_mode() : kRiderDrawNormal);
     if (ghosts) glDisable(GL_BLEND);
   }
 }
@@ -447,7 +474,11 @@ void size_scratch() {
     g_scratch.sort.assign(billboards, 0);
     g_scratch.enabled.assign(billboards, 1);
   }
-  if (g_scratch.fade.size() != g_scene.riders.size()) g_scratch.fade.assign(g_scene.riders.size(), 0);
+  if (g_scratch.fade.size() != g_scene.riders.size()) {
+    g_scratch.fade.assign(g_scene.riders.size(), 0);
+    g_scratch.plates.resize(g_scene.riders.size(), 0);
+    g_scratch.plate_stamps.resize(g_scene.riders.size(), 0);
+  }
 }
 
 }  // namespace
@@ -499,7 +530,7 @@ void draw_scene(const Camera& camera) {
   use_program(kProgramFixed);
   draw_billboards(camera);
   // 9. Ghosts.
-  use_program(shaders_active() ? kProgramLit : kProgramFixed);
+  use_program(shaders_active() && !g_render_settings.flat_shading ? kProgramLit : kProgramFixed);
   glEnable(GL_LIGHTING);
   draw_riders(camera, true);
   // 10.

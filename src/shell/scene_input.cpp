@@ -13,24 +13,61 @@ void assign(std::string& to, const char* from) {
   if (to != from) to = from;
 }
 
+// The bike each slot was last dressed for.
+const sim::Bike* g_dressed[kRiderSlots] = {};
+int g_plate_stamp = 0;
+
+const char* chosen(const ChoiceSetting& setting) {
+  const std::string& name = setting.name();
+  return name == "default" ? nullptr : name.c_str();
+}
+
+// Textures and number plate of a slot: the rider setup's for the local rider, the roster's
+// for a computer rider.
+void dress(int i, render::SceneRider& r) {
+  const RiderSlot& slot = g_race.slots[i];
+  const RiderIdentity* roster = rider_identities();
+  const RiderIdentity* id =
+      slot.identity >= 0 && slot.identity < kIdentities ? &roster[slot.identity] : nullptr;
+  BikeAssets assets;
+  if (slot.driver == kDriverLocal) {
+    assets = bike_assets(slot.model.c_str(), g_rider_setup.number.c_str(), chosen(g_rider_setup.rider_texture),
+                         chosen(g_rider_setup.bike_texture), chosen(g_rider_setup.wheel_texture),
+                         chosen(g_rider_setup.head_texture));
+    assign(r.number, g_rider_setup.number.c_str());
+  } else {
+    assets = bike_assets(slot.model.c_str(), id ? id->number : "", id ? id->body_texture : nullptr,
+                         id ? id->bike_texture : nullptr, id ? id->wheel_texture : nullptr,
+                         id ? id->head_texture : nullptr);
+    assign(r.number, id ? id->number : "");
+  }
+  assign(r.bike_texture, assets.bike_texture.c_str());
+  assign(r.wheel_texture, assets.wheel_texture.c_str());
+  assign(r.body_texture, assets.rider_body_texture.c_str());
+  assign(r.head_texture, assets.rider_head_texture.c_str());
+  r.plate_rgb = std::move(assets.plate_image);
+  r.plate_stamp = ++g_plate_stamp;
+}
+
 }  // namespace
 
 void update_scene_input(int view) {
   render::SceneState& s = render::g_scene;
   if (s.riders.size() != static_cast<std::size_t>(kRiderSlots)) s.riders.resize(kRiderSlots);
-  const RiderIdentity* roster = rider_identities();
   for (int i = 0; i < kRiderSlots; ++i) {
     const RiderSlot& slot = g_race.slots[i];
     render::SceneRider& r = s.riders[static_cast<std::size_t>(i)];
     r.bike = g_race.race_loaded ? slot.bike : nullptr;
-    if (!r.bike) continue;
+    if (!r.bike) {
+      g_dressed[i] = nullptr;
+      continue;
+    }
     r.info = slot.info;
-    const RiderIdentity* id = slot.identity >= 0 && slot.identity < kIdentities ? &roster[slot.identity] : nullptr;
-    assign(r.number, id ? id->number : "1");
-    assign(r.bike_texture, id ? id->bike_texture : nullptr);
-    assign(r.wheel_texture, id ? id->wheel_texture : nullptr);
-    assign(r.body_texture, id ? id->body_texture : nullptr);
-    assign(r.head_texture, id ? id->head_texture : nullptr);
+    if (g_dressed[i] != slot.bike) {
+      // A new bike: its textures and number plate, once.
+      g_dressed[i] = slot.bike;
+      dress(i, r);
+    }
     // Replayed laps sharing a time trial are its ghosts.
     r.ghost = g_race.time_trial && slot.driver == kDriverHistory;
     r.has_state = true;

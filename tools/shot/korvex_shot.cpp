@@ -210,6 +210,9 @@ int main(int argc, char** argv) {
   g_race.gate_fall = 0;
   TestPilot pilot;
   const std::vector<int> gates = lap_checkpoints();
+  const int points = sim::g_terrain.points_per_side;
+  const std::vector<float> ground_before(sim::g_terrain.heights,
+                                         sim::g_terrain.heights + static_cast<long>(points) * points);
   RiderSlot& watched = g_race.slots[g_race.watched];
   for (int t = 0; t < o.ticks; ++t) {
     if (watched.bike) pilot_ride(watched.bike, pilot, gates);
@@ -248,6 +251,12 @@ int main(int argc, char** argv) {
     const dReal* p = sim::body_position(watched.bike, sim::kFrame);
     std::printf("bike=%.2f,%.2f,%.2f\nspeed_mph=%.1f\n", p[0], p[1], p[2], sim::frame_speed(watched.bike) / 1.4666667);
   }
+  // How deep the ruts got: the largest change of any ground height.
+  float rut = 0;
+  for (std::size_t i = 0; i < ground_before.size(); ++i) {
+    rut = std::max(rut, std::fabs(sim::g_terrain.heights[i] - ground_before[i]));
+  }
+  std::printf("ground_edits=%d\nground_change_ft=%.3f\n", sim::g_terrain.edit_count, rut);
   std::printf("ground_polygons=%d\nbillboards=%d\nmodel_polygons=%d\n",
               render::g_frame_counters.ground_polygons, render::g_frame_counters.billboards,
               render::g_frame_counters.model_polygons);

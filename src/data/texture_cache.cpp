@@ -223,12 +223,14 @@ unsigned load_texture(const char* requested, bool full_detail, int depth) {
     if (!target) break;
     name = target;
   }
-  // `name` may point into the link table, which a load below can grow.
-  const std::string key = name;
-  if (TextureEntry* entry = find_cached(g_cache.textures, key.c_str())) {
+  // A cached texture is found without copying the name: the scene asks for its textures
+  // every frame, and a frame allocates nothing.
+  if (TextureEntry* entry = find_cached(g_cache.textures, name)) {
     mark_texture_used(*entry);
     return entry->id;
   }
+  // `name` may point into the link table, which a load below can grow.
+  const std::string key = name;
   DataStream* stream = open_data(key.c_str(), "rb");
   if (!stream) {
     show_open_failure(key.c_str());

@@ -774,6 +774,25 @@ void pilot_ride(sim::Bike* bike, const TestPilot& pilot, const std::vector<int>&
 // counts laps.
 void pilot_note_gates(const sim::Bike* bike, TestPilot& pilot, const std::vector<int>& gates, int tick);
 
+// A race without a screen (tool_race.cpp), for korvex-shot and the benchmarks: an
+// offscreen window of the given size, the default configuration with the given drawing
+// choices, the local rider and bikes - 1 computer riders on the grid, the gate already down.
+struct ToolRace {
+  const char* tool = "korvex";  // for messages
+  std::string track = "rabbithill";
+  int bikes = 1;
+  int width = 1280, height = 720;
+  bool shaders = true;
+  int method = -1;  // "Terrain Rendering Method" index; -1 the configuration's
+  bool fugly = false;
+  double erode = 0;
+};
+bool tool_race_begin(const ToolRace& race);
+// One tick: the watched (local) bike rides with the test pilot, then the race tick.
+void tool_race_tick();
+// Frees the race; `close` also closes the window (the next race then opens a new one).
+void tool_race_end(bool close);
+
 // ---------------------------------------------------------------------------
 // Cameras (cameras.cpp): where each view is seen from, and the engine sound's listener.
 

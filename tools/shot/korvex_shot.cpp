@@ -9,7 +9,6 @@
 // The bikes start at once (the gate is down) and every one rides with the test pilot. The
 // first is the local rider, so the chase camera sits behind its heading.
 #include <GL/gl.h>
-#include <SDL.h>
 
 #include <algorithm>
 #include <cmath>
@@ -172,52 +171,24 @@ int main(int argc, char** argv) {
     usage();
     return 2;
   }
-  setenv("SDL_VIDEODRIVER", "offscreen", 0);
   using namespace shell;
-  g_startup = StartupState{};
-  g_settings = default_settings();
-  rider_setup_startup();
-  g_settings.use_shader.index = o.shaders ? 1 : 0;
-  if (o.method >= 0) g_settings.render_texture.index = o.method;
-  g_settings.track = o.track;
-  g_startup.fugly = o.fugly;
-  g_startup.erosion_rate = o.erode;
-  g_startup.ground_texture_size = 32 << g_settings.ground_texture_dim.index;
-  render::g_render_settings.use_shaders = o.shaders;
-  apply_render_settings();
-
-  if (!platform::create_window("korvex-shot", o.width, o.height, 32, 24, false)) {
-    std::fprintf(stderr, "korvex-shot: no OpenGL window: %s\n", platform::last_platform_error());
-    return 1;
-  }
-  for (int poll = 0; poll < 100 && !platform::window_ready(); ++poll) SDL_Delay(10);
-  render::gl_startup(o.fugly);
-  render::fonts_load();
-  for (const char* hud : {"!@tach.png", "!@shifter.png"}) data::texture_load(hud);
-  sim::create_world();
-
-  reset_rider_slots();
-  g_race.lineup[0] = 1;
-  for (int i = 1; i < o.bikes; ++i) g_race.lineup[i] = 2;
-  setup_race(g_race.lineup, false, false, 0, 1000, 0);
-  if (!g_race.race_loaded) {
-    std::fprintf(stderr, "korvex-shot: can't load track %s\n", o.track.c_str());
-    platform::close_window();
-    return 1;
-  }
-  // The gate is down from the start.
-  g_race.start_tick = 0;
-  g_race.gate_fall = 0;
-  TestPilot pilot;
-  const std::vector<int> gates = lap_checkpoints();
+  ToolRace race;
+  race.tool = "korvex-shot";
+  race.track = o.track;
+  race.bikes = o.bikes;
+  race.width = o.width;
+  race.height = o.height;
+  race.shaders = o.shaders;
+  race.method = o.method;
+  race.fugly = o.fugly;
+  race.erode = o.erode;
+  if (!tool_race_begin(race)) return 1;
+  RiderSlot& watched = g_race.slots[g_race.watched];
   const int points = sim::g_terrain.points_per_side;
   const std::vector<float> ground_before(sim::g_terrain.heights,
                                          sim::g_terrain.heights + static_cast<long>(points) * points);
-  RiderSlot& watched = g_race.slots[g_race.watched];
   for (int t = 0; t < o.ticks; ++t) {
-    if (watched.bike) pilot_ride(watched.bike, pilot, gates);
-    race_tick();
-    if (watched.bike) pilot_note_gates(watched.bike, pilot, gates, g_race.tick);
+    tool_race_tick();
     // The ground's caches follow the ruts as they would frame by frame.
     if (t % 8 == 0) render::terrain_refresh_slice();
   }
@@ -260,9 +231,6 @@ int main(int argc, char** argv) {
   std::printf("ground_polygons=%d\nbillboards=%d\nmodel_polygons=%d\n",
               render::g_frame_counters.ground_polygons, render::g_frame_counters.billboards,
               render::g_frame_counters.model_polygons);
-  render::terrain_render_release();
-  free_bikes();
-  race::track_free();
-  platform::close_window();
+  tool_race_end(true);
   return written ? 0 : 1;
 }

@@ -1,0 +1,89 @@
+// tool_race.cpp -- a race without a screen for the tools and benchmarks: an offscreen
+// window, the game's drawing set-up, a grid of bikes that start at once and ride with the
+// test pilot.
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "render/render.h"
+#include "shell/shell.h"
+
+namespace shell {
+
+namespace {
+
+TestPilot g_tool_pilot;
+std::vector<int> g_tool_gates;
+// The window (and its GL context, which the texture and model caches hold names from)
+// stays open from one race to the next.
+bool g_window_open = false;
+
+}  // namespace
+
+bool tool_race_begin(const ToolRace& race) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  g_startup = StartupState{};
+  g_settings = default_settings();
+  rider_setup_startup();
+  g_settings.use_shader.index = race.shaders ? 1 : 0;
+  if (race.method >= 0) g_settings.render_texture.index = race.method;
+  g_settings.track = race.track;
+  g_startup.fugly = race.fugly;
+  g_startup.erosion_rate = race.erode;
+  g_startup.ground_texture_size = 32 << g_settings.ground_texture_dim.index;
+  render::g_render_settings.use_shaders = race.shaders;
+  apply_render_settings();
+
+  if (!g_window_open) {
+    if (!platform::create_window(race.tool, race.width, race.height, 32, 24, false)) {
+      std::fprintf(stderr, "%s: no OpenGL window: %s\n", race.tool, platform::last_platform_error());
+      return false;
+    }
+    for (int poll = 0; poll < 100 && !platform::window_ready(); ++poll) SDL_Delay(10);
+    g_window_open = true;
+    render::gl_startup(race.fugly);
+    render::fonts_load();
+    for (const char* hud : {"!@tach.png", "!@shifter.png"}) data::texture_load(hud);
+    sim::create_world();
+  }
+  render::g_render_settings.use_shaders = race.shaders;
+  if (race.shaders && !render::shaders_active()) render::build_programs();
+
+  reset_rider_slots();
+  g_race.lineup[0] = 1;
+  for (int i = 1; i < race.bikes && i < kRiderSlots; ++i) g_race.lineup[i] = 2;
+  setup_race(g_race.lineup, false, false, 0, 1000, 0);
+  if (!g_race.race_loaded) {
+    std::fprintf(stderr, "%s: can't load track %s\n", race.tool, race.track.c_str());
+    return false;
+  }
+  // The gate is down from the start.
+  g_race.start_tick = 0;
+  g_race.gate_fall = 0;
+  g_tool_pilot = TestPilot{};
+  g_tool_gates = lap_checkpoints();
+  return true;
+}
+
+void tool_race_tick() {
+  sim::Bike* bike = g_race.slots[g_race.watched].bike;
+  if (bike) pilot_ride(bike, g_tool_pilot, g_tool_gates);
+  race_tick();
+  if (bike) pilot_note_gates(bike, g_tool_pilot, g_tool_gates, g_race.tick);
+}
+
+void tool_race_end(bool close) {
+  render::terrain_render_release();
+  free_bikes();
+  race::track_free();
+  g_race.race_loaded = false;
+  g_race.track.clear();
+  if (close && g_window_open) {
+    platform::close_window();
+    g_window_open = false;
+  }
+}
+
+}  // namespace shell

@@ -1,0 +1,118 @@
+// shot_tool_test.cpp -- korvex-shot as people judge the picture with it: every camera, with
+// and without shader programs and flat shaded, shows sky above ground with the bikes on it.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "data/data.h"
+#include "support/test_support.h"
+
+namespace {
+
+using test_support::TempDir;
+
+struct Shot {
+  int status = -1;
+  std::string err;
+  std::map<std::string, double> figures;
+  int width = 0, height = 0;
+  // Shares of the picture that look like sky (blue) and like ground (green or brown).
+  double sky = 0, ground = 0;
+  double sky_in_top_rows = 0;
+};
+
+Shot shoot(const std::vector<std::string>& extra) {
+  TempDir user;
+  const std::string out = user.file("shot.png");
+  std::vector<std::string> args = {"--track", "rabbithill", "--bikes", "3", "--ticks", "300",
+                                   "--width", "320", "--height", "240", "--out", out};
+  args.insert(args.end(), extra.begin(), extra.end());
+  const auto result = test_support::run_program(KORVEX_SHOT_EXE, args, test_support::korvex_env(user));
+  Shot s;
+  s.status = result.status;
+  s.err = result.err;
+  std::istringstream lines(result.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) s.figures[line.substr(0, eq)] = std::atof(line.c_str() + eq + 1);
+  }
+  if (s.status != 0) return s;
+  data::Image image;
+  std::string hints;
+  if (data::read_png(out.c_str(), image, hints) != 1) return s;
+  s.width = image.width;
+  s.height = image.height;
+  long sky = 0, ground = 0, top_sky = 0;
+  const int c = image.channels;
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      const unsigned char* p = image.pixels + (static_cast<long>(y) * image.width + x) * c;
+      const bool blue = p[2] > p[0] + 30 && p[2] > p[1] && p[2] > 120;
+      const bool earth = (p[1] > p[2] + 10) || (p[0] > p[2] + 15);
+      sky += blue;
+      ground += earth;
+      if (y < image.height / 8) top_sky += blue;
+    }
+  }
+  const double pixels = static_cast<double>(image.width) * image.height;
+  s.sky = static_cast<double>(sky) / pixels;
+  s.ground = static_cast<double>(ground) / pixels;
+  s.sky_in_top_rows = static_cast<double>(top_sky) / (pixels / 8);
+  data::image_free(image);
+  return s;
+}
+
+TEST(ShotToolTest, EveryCameraAndDrawingPathShowsSkyAndGround) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--camera", "chase"},
+      {"--camera", "rider"},
+      {"--camera", "trackside"},
+      {"--camera", "free"},
+      {"--camera", "chase", "--shaders", "off"},
+      {"--camera", "chase", "--fugly"},
+      {"--camera", "chase", "--method", "Hardware/Direct"},
+      {"--camera", "chase", "--method", "Shaders/Copy", "--no-hud"},
+  };
+  for (const auto& extra : cases) {
+    std::string name;
+    for (const std::string& a : extra) name += a + " ";
+    Shot s = shoot(extra);
+    ASSERT_EQ(s.status, 0) << name << s.err;
+    EXPECT_EQ(s.width, 320) << name;
+    EXPECT_EQ(s.height, 240) << name;
+    EXPECT_GT(s.sky, 0.1) << name;
+    EXPECT_GT(s.ground, 0.25) << name;
+    // The rider view tilts with the bike; the others keep the horizon level.
+    if (extra[1] != "rider") {
+      EXPECT_GT(s.sky_in_top_rows, 0.9) << name;
+    }
+    EXPECT_GT(s.figures["ground_polygons"], 100) << name;
+    EXPECT_GT(s.figures["model_polygons"], 1000) << name;  // bikes and statues
+    EXPECT_GT(s.figures["speed_mph"], 5) << name;          // the pilot rides
+  }
+}
+
+TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {
+  TempDir user;
+  const auto env = test_support::korvex_env(user);
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--camera", "sideways"},
+                                             {"--shaders", "maybe"},
+                                             {"--bikes", "0"},
+                                             {"--width"},
+                                             {"--method", "Crayons"},
+                                             {"--frobnicate"}}) {
+    EXPECT_EQ(test_support::run_program(KORVEX_SHOT_EXE, args, env).status, 2) << args[0];
+  }
+  const auto missing = test_support::run_program(
+      KORVEX_SHOT_EXE, {"--track", "nowhere", "--out", user.file("x.png")}, env);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("can't load track nowhere"), std::string::npos) << missing.err;
+  EXPECT_FALSE(test_support::file_exists(user.file("x.png")));
+}
+
+}  // namespace

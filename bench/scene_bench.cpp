@@ -13,26 +13,11 @@
 #include <cstdlib>
 #include <new>
 
+#include "allocation_count.h"
 #include "render/render.h"
 #include "shell/shell.h"
 
-namespace {
-
-std::atomic<long> g_allocations{0};
-
-}  // namespace
-
-// The replacement pair allocates with malloc and frees with free; gcc cannot see that the
-// two belong together.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+using bench_support::g_allocations;
 
 namespace {
 

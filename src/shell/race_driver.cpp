@@ -138,7 +138,12 @@ void race_tick() {
   sim::g_sim.erosion_scale = static_cast<float>(g_startup.erosion_rate);
   sim::g_sim.roost_frequency = g_startup.roost_frequency;
   if (g_race.tick == 0) {
-    for (TestPilot& pilot : g_pilots) pilot = TestPilot{};
+    // Lanes across the gates and a spread of paces, so that the field strings out.
+    for (int slot = 0; slot < kRiderSlots; ++slot) {
+      g_pilots[slot] = TestPilot{};
+      g_pilots[slot].lane = static_cast<float>(slot % 5 - 2) * 0.35f;
+      g_pilots[slot].pace = 1.0f - 0.03f * static_cast<float>(slot % 7);
+    }
     g_lap_gates = lap_checkpoints();
   }
   sim::simulate_tick(bikes, count, before_bike_step, nullptr);

@@ -761,6 +761,8 @@ struct TestPilot {
   int laps = 0;
   int lap_start_tick = 0;
   double best_lap_s = 0;
+  float lane = 0;  // -1..1: which side of the gates it keeps to (a share of up to 12 ft)
+  float pace = 1;  // a factor on its speeds
 };
 // The checkpoints of the loaded track's normal lap, in order.
 std::vector<int> lap_checkpoints();

@@ -76,10 +76,19 @@ void pilot_ride(sim::Bike* bike, const TestPilot& r, const std::vector<int>& gat
   const dReal* p = sim::body_position(bike, sim::kFrame);
   const double dx = g.centre.x - p[0], dz = g.centre.z - p[2];
   const double d = std::sqrt(dx * dx + dz * dz);
-  // Aim a little past the gate's centre, towards the next one, when close.
+  // Aim a little past the gate's centre, towards the next one, when close; a pilot with a
+  // lane keeps to its side of the gate, so that a field of them does not ride one line.
   const double blend = std::clamp(1 - d / 40, 0.0, 0.5);
-  pilot_steer_towards(bike, g.centre.x + (next.centre.x - g.centre.x) * blend,
-                g.centre.z + (next.centre.z - g.centre.z) * blend);
+  double ax = g.centre.x + (next.centre.x - g.centre.x) * blend;
+  double az = g.centre.z + (next.centre.z - g.centre.z) * blend;
+  const double lx = next.centre.x - g.centre.x, lz = next.centre.z - g.centre.z;
+  const double leg = std::hypot(lx, lz);
+  if (leg > 1e-3 && r.lane != 0) {
+    const double offset = r.lane * std::min<double>(std::max(g.radius, 4.0f), 12.0);
+    ax += -lz / leg * offset;
+    az += lx / leg * offset;
+  }
+  pilot_steer_towards(bike, ax, az);
   // The sharpest change of direction over the next three legs, weighed by how soon it comes.
   double sharp = 0, ahead = d;
   double from = std::atan2(-dx, -dz);
@@ -92,7 +101,7 @@ void pilot_ride(sim::Bike* bike, const TestPilot& r, const std::vector<int>& gat
     ahead += std::hypot(b.centre.x - a.centre.x, b.centre.z - a.centre.z);
     from = leg;
   }
-  const double target = std::clamp(48 - sharp * 40, 22.0, 48.0);
+  const double target = std::clamp(48 - sharp * 40, 22.0, 48.0) * r.pace;
   sim::Bike* b = bike;
   if (b->wheel[0].depth == 0 && b->wheel[1].depth == 0) {
     // In the air: the throttle spins the rear wheel up and lifts the nose, the rear brake

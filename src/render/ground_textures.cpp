@@ -26,6 +26,7 @@ namespace {
 
 constexpr int kBlockCells = 384;  // shading blocks
 constexpr int kBlockMargin = 64;  // shading texels before a block's corner
+constexpr unsigned char kPlainDirt[3] = {128, 118, 100};  // a surface without a texture
 
 // A tile texture on the CPU: RGB levels, each half the one before, down to 1 x 1.
 struct TileImage {
@@ -33,8 +34,20 @@ struct TileImage {
   std::vector<std::vector<unsigned char>> levels;
 };
 
+// A ground decal's picture on the CPU (RGBA, rows along its length) and where it lies.
+struct DecalImage {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgba;
+  float x = 0, z = 0;        // centre (ft)
+  float cos_a = 1, sin_a = 0;
+  float across = 1, along = 1;  // its two sizes (ft)
+  float reach = 0;             // radius of a circle round it (ft)
+};
+
 struct Composer {
   std::vector<TileImage> tiles;  // by surface
+  std::vector<DecalImage> decals;
+  std::vector<int> region_decals;  // the decals over the region being composed
   std::vector<unsigned char> colour, normal, specular;  // one texture's pixels
 } g_composer;
 
@@ -90,9 +103,9 @@ void load_tile_images() {
     const unsigned char* rgba = nullptr;
     const std::string& name = t.surfaces[k].texture;
     if (name.empty() || !data::image_load(name.c_str(), &w, &h, &rgba) || w <= 0 || h <= 0) {
-      // No texture: mid-grey dirt, so that the shading still shows the ground's shape.
+      // No texture: plain dirt, so that the shading still shows the ground's shape.
       tile.size = 1;
-      tile.levels.push_back({128, 118, 100});
+      tile.levels.push_back({kPlainDirt[0], kPlainDirt[1], kPlainDirt[2]});
       continue;
     }
     // Square power of two, nearest sampled from the picture.
@@ -113,6 +126,44 @@ void load_tile_images() {
       tile.levels.push_back(std::move(next));
     }
   }
+}
+
+// Decals: their pictures are copied, so that a texture sweep cannot take them away.
+void load_decals() {
+  const std::vector<sim::Decal>& decals = sim::g_terrain.decals;
+  g_composer.decals.clear();
+  for (const sim::Decal& d : decals) {
+    DecalImage image;
+    const unsigned char* rgba = nullptr;
+    if (d.texture.empty() || !data::image_load(d.texture.c_str(), &image.width, &image.height, &rgba) ||
+        image.width <= 0 || image.height <= 0 || !(d.size[0] > 0) || !(d.size[1] > 0)) {
+      continue;
+    }
+    image.rgba.assign(rgba, rgba + static_cast<std::size_t>(image.width) * image.height * 4);
+    image.x = d.x;
+    image.z = d.z;
+    image.cos_a = std::cos(d.angle);
+    image.sin_a = std::sin(d.angle);
+    image.across = d.size[0];
+    image.along = d.size[1];
+    image.reach = 0.5f * std::hypot(d.size[0], d.size[1]);
+    g_composer.decals.push_back(std::move(image));
+  }
+  g_composer.region_decals.reserve(g_composer.decals.size());
+}
+
+// A decal's colour and cover at world (x, z); false when (x, z) is off it.
+bool decal_at(const DecalImage& d, float x, float z, float rgba[4]) {
+  const float dx = x - d.x, dz = z - d.z;
+  // Into the decal's own axes: `across` along its x, `along` along its z.
+  const float u = (d.cos_a * dx + d.sin_a * dz) / d.across + 0.5f;
+  const float v = (-d.sin_a * dx + d.cos_a * dz) / d.along + 0.5f;
+  if (!(u >= 0 && u < 1 && v >= 0 && v < 1)) return false;
+  const int px = std::min(static_cast<int>(u * static_cast<float>(d.width)), d.width - 1);
+  const int py = std::min(static_cast<int>(v * static_cast<float>(d.height)), d.height - 1);
+  const unsigned char* p = &d.rgba[(static_cast<std::size_t>(py) * d.width + px) * 4];
+  for (int c = 0; c < 4; ++c) rgba[c] = static_cast<float>(p[c]);
+  return true;
 }
 
 // --- Composing on the CPU ----------------------------------------------------------------------
@@ -167,6 +218,18 @@ void compose(int x0, int z0, int size) {
   const int r = t.tiles_per_side;
   const bool maps = with_maps();
   const float per_texel = static_cast<float>(size) / static_cast<float>(n);
+  const float tile_feet = 2 * t.spacing;
+  // The decals that reach into the region.
+  g_composer.region_decals.clear();
+  for (int k = 0; k < static_cast<int>(g_composer.decals.size()); ++k) {
+    const DecalImage& d = g_composer.decals[static_cast<std::size_t>(k)];
+    const float x0f = static_cast<float>(x0) * tile_feet, z0f = static_cast<float>(z0) * tile_feet;
+    const float span = static_cast<float>(size) * tile_feet;
+    if (d.x + d.reach >= x0f && d.x - d.reach <= x0f + span && d.z + d.reach >= z0f &&
+        d.z - d.reach <= z0f + span) {
+      g_composer.region_decals.push_back(k);
+    }
+  }
   for (int j = 0; j < n; ++j) {
     const float v = static_cast<float>(z0) + (static_cast<float>(j) + 0.5f) * per_texel;
     const int tz = std::clamp(static_cast<int>(std::floor(v)), 0, r - 1);
@@ -187,6 +250,12 @@ void compose(int x0, int z0, int size) {
         const int nz = std::clamp(tz + ((k & 2) ? bz : 0), 0, r - 1);
         const unsigned char* texel = tile_texel(t.tilemap[static_cast<long>(nz) * r + nx], fu, fv, per_texel);
         for (int c = 0; c < 3; ++c) mixed[c] += w * static_cast<float>(texel[c]);
+      }
+      for (int k : g_composer.region_decals) {
+        float decal[4];
+        if (!decal_at(g_composer.decals[static_cast<std::size_t>(k)], u * tile_feet, v * tile_feet, decal)) continue;
+        const float a = decal[3] / 255.0f;
+        for (int c = 0; c < 3; ++c) mixed[c] = mixed[c] * (1 - a) + decal[c] * a;
       }
       const float gx = u * 2, gz = v * 2;  // two cells a tile
       const float shadow = shading_at(gx, gz, 3) / 255.0f;
@@ -237,10 +306,15 @@ void draw_region_colour(int x0, int z0, int size) {
   const sim::HeightField& t = sim::g_terrain;
   const int r = t.tiles_per_side;
   glEnable(GL_TEXTURE_2D);
-  glColor4f(1, 1, 1, 1);
   for (int k = 0; k < t.surface_count; ++k) {
     const unsigned texture = t.surfaces[k].texture.empty() ? 0 : data::texture_load(t.surfaces[k].texture.c_str());
     glBindTexture(GL_TEXTURE_2D, texture);
+    // Without a texture: the same plain dirt the CPU composer uses.
+    if (texture) {
+      glColor4f(1, 1, 1, 1);
+    } else {
+      glColor4ub(kPlainDirt[0], kPlainDirt[1], kPlainDirt[2], 255);
+    }
     glBegin(GL_QUADS);
     for (int tz = std::max(z0, 0); tz < std::min(z0 + size, r); ++tz) {
       for (int tx = std::max(x0, 0); tx < std::min(x0 + size, r); ++tx) {
@@ -254,8 +328,29 @@ void draw_region_colour(int x0, int z0, int size) {
     }
     glEnd();
   }
-  if (with_maps()) return;
+  // Decals over the tiles, in tile units.
+  glColor4f(1, 1, 1, 1);
   glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  const float tile_feet = 2 * t.spacing;
+  for (const sim::Decal& d : t.decals) {
+    if (d.texture.empty()) continue;
+    glBindTexture(GL_TEXTURE_2D, data::texture_load(d.texture.c_str()));
+    const float c = std::cos(d.angle), s = std::sin(d.angle);
+    const float ax = 0.5f * d.size[0], az = 0.5f * d.size[1];
+    glBegin(GL_QUADS);
+    const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+    for (const float* k : corners) {
+      const float lx = k[0] * ax, lz = k[1] * az;
+      glTexCoord2f(0.5f * (k[0] + 1), 0.5f * (k[1] + 1));
+      glVertex2f((d.x + c * lx - s * lz) / tile_feet, (d.z + s * lx + c * lz) / tile_feet);
+    }
+    glEnd();
+  }
+  if (with_maps()) {
+    glDisable(GL_BLEND);
+    return;
+  }
   glBlendFunc(GL_DST_COLOR, GL_SRC_COLOR);
   for (const TerrainRender::ShadingBlock& block : g_tr.blocks) {
     // The block's own cells, in tiles.
@@ -451,6 +546,7 @@ void ground_textures_setup() {
   g_composer.normal.assign(static_cast<std::size_t>(n) * n * 3, 0);
   g_composer.specular.assign(static_cast<std::size_t>(n) * n * 3, 0);
   load_tile_images();
+  load_decals();
   g_tr.far_depth = std::max(0, g_tr.levels - 6);
   const int far_side = 1 << g_tr.far_depth;
   g_tr.far_slots.assign(static_cast<std::size_t>(far_side) * far_side, GroundSlot{});

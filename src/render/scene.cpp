@@ -67,6 +67,20 @@ void body_matrix(const sim::Bike* bike, int part, float m[16]) {
   m[15] = 1;
 }
 
+// The reflection pass of a model with chrome or glass: the track's sky environment map,
+// turned by the model's own rotation (`pose`, a GL matrix) into the world's frame. The
+// model's transform is on the model-view matrix.
+void reflect(Model* model, const float pose[16]) {
+  if (!model->has_reflective || !g_render_settings.reflections) return;
+  const std::string& env = race::g_track.lighting.sky_env;
+  const unsigned texture = env.empty() ? 0 : data::texture_load(env.c_str());
+  if (!texture) return;
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  const float rotation[9] = {pose[0], pose[4], pose[8], pose[1], pose[5], pose[9], pose[2], pose[6], pose[10]};
+  draw_model_reflection(model, nullptr, rotation);
+}
+
 void draw_part(const char* model_name, unsigned texture, const float pose[16]) {
   if (!model_name || !*model_name) return;
   Model* model = model_request(model_name);
@@ -81,6 +95,7 @@ void draw_part(const char* model_name, unsigned texture, const float pose[16]) {
   glPushMatrix();
   glMultMatrixf(pose);
   draw_model(model, nullptr);
+  reflect(model, pose);
   glPopMatrix();
 }
 
@@ -328,6 +343,7 @@ void draw_statues(const Camera& camera) {
     // hinge, the model's x axis, as the gate falls.
     if (static_cast<int>(i) < t.first_file_statue) glRotatef(-90.0f * (1.0f - g_scene.gate_fall), 1, 0, 0);
     draw_model(model, nullptr);
+    reflect(model, m);
     glPopMatrix();
   }
 }

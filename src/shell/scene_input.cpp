@@ -100,6 +100,7 @@ void apply_render_settings() {
   r.ghost_fade_distance = g_settings.ghost_fade_distance.value;
   r.billboard_lookahead = g_settings.billboard_optimize_lookahead;
   r.flat_shading = g_startup.fugly;
+  r.reflections = g_settings.reflections.index == 1;
 }
 
 }  // namespace shell

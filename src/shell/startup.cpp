@@ -164,7 +164,6 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
   data::g_texture_settings.debug_level = g_startup.debug_level;
   render::g_render_settings.use_shaders = g_settings.use_shader.index == 1;
   render::g_render_settings.vertex_arrays = !g_startup.no_vertex_arrays;
-  render::g_render_settings.reflections = g_settings.reflections.index == 1;
   render::g_render_settings.lod_scale = g_startup.lod_scale;
   render::g_render_settings.lod_bias = g_startup.lod_bias;
   render::g_render_settings.debug_level = g_startup.debug_level;

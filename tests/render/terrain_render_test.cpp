@@ -197,4 +197,38 @@ TEST_F(TerrainRenderTest, RutsRenderTheGroundUnderThemAgain) {
   EXPECT_LT(again, 6 * 16);
 }
 
+// A red decal on grey ground, seen from straight above its middle: the ground under it turns
+// red whichever way the ground textures are made, and the ground beside it does not.
+TEST_F(TerrainRenderTest, DecalsLieOnTheGroundInEveryMethod) {
+  std::vector<unsigned char> red(16 * 16 * 4);
+  for (std::size_t i = 0; i < red.size(); i += 4) {
+    red[i] = 230;
+    red[i + 1] = 20;
+    red[i + 2] = 20;
+    red[i + 3] = 255;
+  }
+  ASSERT_TRUE(data::write_png(home.file("red.png").c_str(), red.data(), 16, 16, 4, false));
+  sim::Decal decal;
+  decal.x = 96;
+  decal.z = 96;
+  decal.angle = 0.5f;
+  decal.size[0] = 12;
+  decal.size[1] = 6;
+  decal.texture = "@red.png";
+  sim::g_terrain.decals.push_back(decal);
+  for (int method : {render::kTerrainSoftware, render::kTerrainHardwareDirect, render::kTerrainHardwareCopy}) {
+    render::g_render_settings.terrain_method = method;
+    const render::Camera c = camera_at(96, sim::terrain_height(96, 96) + 25, 96, 0, -1.5707f, 60);
+    render::draw_scene(c);  // the first frame renders the windows
+    render::draw_scene(c);
+    const std::vector<unsigned char> rgb = gl_fixture::read_frame();
+    gl_fixture::keep_picture("terrain-decal-" + std::to_string(method) + ".png", rgb);
+    auto at = [&](int x, int y) { return &rgb[(static_cast<std::size_t>(y) * gl_fixture::kSize + x) * 3]; };
+    const unsigned char* middle = at(gl_fixture::kSize / 2, gl_fixture::kSize / 2);
+    EXPECT_GT(middle[0], middle[1] + 60) << "method " << method;
+    const unsigned char* corner = at(10, 10);
+    EXPECT_LT(std::abs(corner[0] - corner[1]), 40) << "method " << method;
+  }
+}
+
 }  // namespace

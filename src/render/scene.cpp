@@ -34,7 +34,57 @@ struct Scratch {
   // Number-plate textures by rider slot, and the plate stamp each holds.
   std::vector<unsigned> plates;
   std::vector<int> plate_stamps;
+  // By statue: the model last measured and how far it reaches.
+  std::vector<const Model*> statue_model;
+  std::vector<float> statue_reach;
 } g_scratch;
+
+// Whether a sphere can show in the camera's view: tested against the four sides of the view
+// and the near plane. Everything beyond the far plane is left to the GL.
+struct ViewVolume {
+  float eye[3], x[3], y[3], z[3];
+  float tan_x = 1, tan_y = 1;
+  void set(const Camera& camera) {
+    int viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const float aspect = viewport[3] > 0 ? static_cast<float>(viewport[2]) / static_cast<float>(viewport[3]) : 1;
+    tan_y = std::tan(std::clamp(camera.fov, 1.0f, 179.0f) * 0.5f * static_cast<float>(kDegrees));
+    tan_x = tan_y * aspect;
+    for (int i = 0; i < 3; ++i) {
+      eye[i] = camera.position[i];
+      x[i] = camera.axes[i * 3];
+      y[i] = camera.axes[i * 3 + 1];
+      z[i] = camera.axes[i * 3 + 2];
+    }
+  }
+  bool sees(const float p[3], float radius) const {
+    const float d[3] = {p[0] - eye[0], p[1] - eye[1], p[2] - eye[2]};
+    const float depth = -(d[0] * z[0] + d[1] * z[1] + d[2] * z[2]);  // along the view
+    if (depth < -radius) return false;
+    const float across = d[0] * x[0] + d[1] * x[1] + d[2] * x[2];
+    const float up = d[0] * y[0] + d[1] * y[1] + d[2] * y[2];
+    // Distance outside a side plane through the eye, whose normal is (1, 0, -tan) normalised.
+    const float kx = std::sqrt(1 + tan_x * tan_x), ky = std::sqrt(1 + tan_y * tan_y);
+    if (std::fabs(across) - depth * tan_x > radius * kx) return false;
+    if (std::fabs(up) - depth * tan_y > radius * ky) return false;
+    return true;
+  }
+} g_view;
+
+// A bike with its rider lies within this of its frame (ft), crashed riders included.
+constexpr float kRiderReach = 8;
+
+// The largest distance of a model's vertices from its origin (ft), for the view test.
+float model_reach(const Model* model) {
+  float r2 = 0;
+  for (const Mesh* mesh = model->meshes; mesh; mesh = mesh->next) {
+    for (int v = 0; v < mesh->vertex_count; ++v) {
+      const float* p = &mesh->positions[v * 3];
+      r2 = std::max(r2, p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+    }
+  }
+  return std::sqrt(r2);
+}
 
 // The slot's number-plate texture, uploaded again when its picture changed.
 unsigned plate_texture(int slot, const SceneRider& rider) {
@@ -327,6 +377,12 @@ void draw_statues(const Camera& camera) {
     Model* base = model_request(s.model.c_str());
     if (!base) continue;
     const float at[3] = {s.x, s.y, s.z};
+    float& reach = g_scratch.statue_reach[i];
+    if (g_scratch.statue_model[i] != base) {
+      g_scratch.statue_model[i] = base;
+      reach = model_reach(base);
+    }
+    if (!g_view.sees(at, reach)) continue;
     Model* model = const_cast<Model*>(select_lod(base, at, camera.position));
     const unsigned texture = s.texture.empty() ? 0 : data::texture_load(s.texture.c_str());
     if (texture) {
@@ -392,6 +448,9 @@ void draw_riders(const Camera& camera, bool ghosts) {
     if (!r.bike) continue;
     const float fade = g_scratch.fade[static_cast<std::size_t>(i)];
     if (ghosts ? (fade <= 0 || fade >= 1) : fade < 1) continue;
+    const dReal* frame = dBodyGetPosition(r.bike->body[sim::kFrame]);
+    const float at[3] = {static_cast<float>(frame[0]), static_cast<float>(frame[1]), static_cast<float>(frame[2])};
+    if (!g_view.sees(at, kRiderReach)) continue;
     if (ghosts) {
       // The ghost's factor as a global alpha: a constant blend colour on top of the model's.
       glEnable(GL_BLEND);
@@ -490,6 +549,10 @@ void size_scratch() {
     g_scratch.sort.assign(billboards, 0);
     g_scratch.enabled.assign(billboards, 1);
   }
+  if (g_scratch.statue_reach.size() != race::g_track.statues.size()) {
+    g_scratch.statue_reach.assign(race::g_track.statues.size(), 0.0f);
+    g_scratch.statue_model.assign(race::g_track.statues.size(), nullptr);
+  }
   if (g_scratch.fade.size() != g_scene.riders.size()) {
     g_scratch.fade.assign(g_scene.riders.size(), 0);
     g_scratch.plates.resize(g_scene.riders.size(), 0);
@@ -512,6 +575,7 @@ void draw_scene(const Camera& camera) {
   glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT | GL_FOG_BIT | GL_COLOR_BUFFER_BIT |
                GL_TEXTURE_BIT);
   load_projection(camera);
+  g_view.set(camera);
   // 3. Sky.
   draw_sky();
   // 4. Fog, and the world moves by the camera's position.

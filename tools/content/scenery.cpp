@@ -58,23 +58,45 @@ void ground_textures(Output& out) {
   }
 }
 
-// Sky faces: the side faces run from a pale horizon (bottom) to a deeper blue
-// (top) with low hills along the bottom edge; the top face is the zenith.
+// Sky faces, seen from inside the box: north (-z), east (+x), south (+z), west (-x) with
+// the picture's x to the right and y down, and the top face with x along +x and y along +z.
+// Every texel takes its colour from the elevation of its direction, so the faces meet
+// without creases: a pale horizon deepening to blue at the zenith, and a band of low hills,
+// continuous round the horizon, under it.
 void sky(Output& out) {
+  constexpr int kSide = 256;
+  // Forward and right of the four side faces.
+  const float forward[4][3] = {{0, 0, -1}, {1, 0, 0}, {0, 0, 1}, {-1, 0, 0}};
+  const float right[4][3] = {{1, 0, 0}, {0, 0, 1}, {-1, 0, 0}, {0, 0, -1}};
   for (int face = 0; face < 5; ++face) {
-    Picture p(256, 256, 3);
-    for (int y = 0; y < 256; ++y) {
-      const float t = face == 4 ? 1.0f : 1.0f - y / 255.0f;  // 0 at the horizon
-      const Rgba c{200 - 130 * t, 222 - 90 * t, 240 - 25 * t};
-      fill_rect(p, 0, y, 256, y + 1, c);
-    }
-    add_noise(p, 200 + face, 0.06f, 2);
-    if (face < 4) {
-      for (int x = 0; x < 256; ++x) {
-        const float hill = 12 + 8 * std::sin(x * 0.045f + face * 1.7f) + 4 * std::sin(x * 0.13f + face);
-        fill_rect(p, x, 256 - static_cast<int>(hill), x + 1, 256, Rgba{92, 112, 84});
+    Picture p(kSide, kSide, 3);
+    for (int y = 0; y < kSide; ++y) {
+      for (int x = 0; x < kSide; ++x) {
+        const float u = (static_cast<float>(x) + 0.5f) / kSide * 2 - 1;
+        const float v = 1 - (static_cast<float>(y) + 0.5f) / kSide * 2;  // up the picture
+        float d[3];
+        if (face == 4) {
+          d[0] = u;
+          d[1] = 1;
+          d[2] = -v;
+        } else {
+          for (int k = 0; k < 3; ++k) d[k] = forward[face][k] + right[face][k] * u;
+          d[1] = v;
+        }
+        const float elevation = std::atan2(d[1], std::hypot(d[0], d[2]));
+        const float azimuth = std::atan2(d[0], -d[2]);
+        const float hills = (1.6f + 0.9f * std::sin(azimuth * 5 + 0.7f) + 0.5f * std::sin(azimuth * 13)) * kPi / 180;
+        const float t = std::pow(std::clamp(elevation / (kPi / 2), 0.0f, 1.0f), 0.6f);  // 0 at the horizon
+        const float air[3] = {200 - 130 * t, 222 - 90 * t, 240 - 25 * t};
+        const float land[3] = {92, 112, 84};
+        // The hills' edge is smoothed over about a texel's angle.
+        const float a = std::clamp((elevation - hills) / (kPi / 2 / kSide) + 0.5f, 0.0f, 1.0f);
+        const Rgba c{land[0] + (air[0] - land[0]) * a, land[1] + (air[1] - land[1]) * a,
+                     land[2] + (air[2] - land[2]) * a};
+        fill_rect(p, x, y, x + 1, y + 1, c);
       }
     }
+    add_noise(p, 200 + face, 0.03f, 2);
     write_picture(out, file_of(names::kSky[face]), p);
   }
   Picture env(128, 128, 3);

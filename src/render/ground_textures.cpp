@@ -27,6 +27,7 @@ namespace {
 constexpr int kBlockCells = 384;  // shading blocks
 constexpr int kBlockMargin = 64;  // shading texels before a block's corner
 constexpr unsigned char kPlainDirt[3] = {128, 118, 100};  // a surface without a texture
+constexpr int kTileRepeat = 2;  // tiles a side that one surface texture spans
 
 // A tile texture on the CPU: RGB levels, each half the one before, down to 1 x 1.
 struct TileImage {
@@ -194,19 +195,22 @@ float blend_weight(float f) {
   return 0.5f * x * x;
 }
 
-// A surface's texel at (fu, fv) across a tile, from the mip level that has about one texel
-// per ground texel.
-const unsigned char* tile_texel(int surface, float fu, float fv, float per_texel) {
+// A surface's texel at world tile coordinates (u, v), from the mip level that has about one
+// texel per ground texel. A surface texture spans kTileRepeat x kTileRepeat tiles, so that its
+// pattern does not repeat on every tile.
+const unsigned char* tile_texel(int surface, float u, float v, float per_texel) {
   const TileImage& tile = g_composer.tiles[static_cast<std::size_t>(surface)];
   int level = 0;
   int side = tile.size;
-  while (side > 1 && static_cast<float>(side) * per_texel > 1.5f &&
+  while (side > 1 && static_cast<float>(side) * per_texel / kTileRepeat > 1.5f &&
          level + 1 < static_cast<int>(tile.levels.size())) {
     side /= 2;
     ++level;
   }
-  const int px = std::min(static_cast<int>(fu * static_cast<float>(side)), side - 1);
-  const int py = std::min(static_cast<int>(fv * static_cast<float>(side)), side - 1);
+  const float su = (u - kTileRepeat * std::floor(u / kTileRepeat)) / kTileRepeat;
+  const float sv = (v - kTileRepeat * std::floor(v / kTileRepeat)) / kTileRepeat;
+  const int px = std::min(static_cast<int>(su * static_cast<float>(side)), side - 1);
+  const int py = std::min(static_cast<int>(sv * static_cast<float>(side)), side - 1);
   return &tile.levels[static_cast<std::size_t>(level)][(static_cast<std::size_t>(py) * side + px) * 3];
 }
 
@@ -248,7 +252,7 @@ void compose(int x0, int z0, int size) {
         if (w <= 0) continue;
         const int nx = std::clamp(tx + ((k & 1) ? bx : 0), 0, r - 1);
         const int nz = std::clamp(tz + ((k & 2) ? bz : 0), 0, r - 1);
-        const unsigned char* texel = tile_texel(t.tilemap[static_cast<long>(nz) * r + nx], fu, fv, per_texel);
+        const unsigned char* texel = tile_texel(t.tilemap[static_cast<long>(nz) * r + nx], u, v, per_texel);
         for (int c = 0; c < 3; ++c) mixed[c] += w * static_cast<float>(texel[c]);
       }
       for (int k : g_composer.region_decals) {
@@ -320,10 +324,13 @@ void draw_region_colour(int x0, int z0, int size) {
       for (int tx = std::max(x0, 0); tx < std::min(x0 + size, r); ++tx) {
         if (t.tilemap[static_cast<long>(tz) * r + tx] != k) continue;
         const float x = static_cast<float>(tx), z = static_cast<float>(tz);
-        glTexCoord2f(0, 0); glVertex2f(x, z);
-        glTexCoord2f(1, 0); glVertex2f(x + 1, z);
-        glTexCoord2f(1, 1); glVertex2f(x + 1, z + 1);
-        glTexCoord2f(0, 1); glVertex2f(x, z + 1);
+        // This tile's share of the surface texture, which spans kTileRepeat tiles a side.
+        const float s0 = static_cast<float>(tx % kTileRepeat) / kTileRepeat, s1 = s0 + 1.0f / kTileRepeat;
+        const float t0 = static_cast<float>(tz % kTileRepeat) / kTileRepeat, t1 = t0 + 1.0f / kTileRepeat;
+        glTexCoord2f(s0, t0); glVertex2f(x, z);
+        glTexCoord2f(s1, t0); glVertex2f(x + 1, z);
+        glTexCoord2f(s1, t1); glVertex2f(x + 1, z + 1);
+        glTexCoord2f(s0, t1); glVertex2f(x, z + 1);
       }
     }
     glEnd();

@@ -269,6 +269,8 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
 
   const std::string track = playback ? g_race.playback_track : g_settings.track;
   if (track != g_race.track || !g_race.race_loaded) {
+    // The ground's drawing tables and textures belong to the terrain that goes.
+    render::terrain_render_release();
     race::track_free();
     g_race.track.clear();
     g_race.race_loaded = false;

@@ -8,6 +8,7 @@
 #include "data/data.h"
 #include "platform/platform.h"
 #include "render/render.h"
+#include "render/render_internal.h"
 
 namespace render {
 
@@ -282,12 +283,7 @@ void draw_text_centred(const Font& font, const char* text, float left, float rig
 
 namespace render {
 
-void draw_screen_line(const char* text, float centre_y, float height_fraction) {
-  GLint viewport[4] = {};
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  const float width = static_cast<float>(viewport[2]), height = static_cast<float>(viewport[3]);
-  if (!(width > 0) || !(height > 0) || !g_font_text.texture) return;
-  const float size = height * height_fraction;  // pixels per text height
+void push_pixel_projection(float width, float height) {
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
   glLoadIdentity();
@@ -295,6 +291,23 @@ void draw_screen_line(const char* text, float centre_y, float height_fraction) {
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadIdentity();
+}
+
+void pop_pixel_projection() {
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void draw_screen_line(const char* text, float centre_y, float height_fraction) {
+  GLint viewport[4] = {};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const float width = static_cast<float>(viewport[2]), height = static_cast<float>(viewport[3]);
+  if (!(width > 0) || !(height > 0) || !g_font_text.texture) return;
+  const float size = height * height_fraction;  // pixels per text height
+  push_pixel_projection(width, height);
   glTranslatef(0, height * centre_y - size / 2, 0);
   glScalef(size, size, 1);
   glPushAttrib(GL_DEPTH_BUFFER_BIT);
@@ -306,10 +319,7 @@ void draw_screen_line(const char* text, float centre_y, float height_fraction) {
   const float white[4] = {1, 1, 1, 1};
   draw_with_gl(g_font_text, text, (span - text_width(g_font_text, text)) / 2, 0, white, false);
   glPopAttrib();
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
+  pop_pixel_projection();
 }
 
 }  // namespace render

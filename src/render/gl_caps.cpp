@@ -68,6 +68,9 @@ void probe_capabilities() {
   }
 
   g_gl = {};
+  if (caps.version_major > 1 || (caps.version_major == 1 && caps.version_minor >= 4)) {
+    fetch(g_gl.BlendColor, "glBlendColor");
+  }
   if (caps.multitexture) {
     GLint units = 1;
     glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);

@@ -169,21 +169,25 @@ bool decal_at(const DecalImage& d, float x, float z, float rgba[4]) {
 
 // --- Composing on the CPU ----------------------------------------------------------------------
 
-float shading_at(float gx, float gz, int channel) {
+// The baked light (three channels, half intensity) and the shadow at grid coordinates
+// (gx, gz), bilinear between the grid points.
+void shading_at(float gx, float gz, float out[4]) {
   const sim::HeightField& t = sim::g_terrain;
   const int s = t.points_per_side;
   gx = std::clamp(gx, 0.0f, static_cast<float>(s - 1));
   gz = std::clamp(gz, 0.0f, static_cast<float>(s - 1));
   const int x0 = std::min(static_cast<int>(gx), s - 2), z0 = std::min(static_cast<int>(gz), s - 2);
   const float fx = gx - static_cast<float>(x0), fz = gz - static_cast<float>(z0);
-  auto at = [&](int x, int z) {
-    const long i = static_cast<long>(z) * s + x;
-    if (channel < 3) return static_cast<float>(t.shading[i * 3 + channel]);
-    return static_cast<float>(t.shadows ? t.shadows[i] : 0);
-  };
-  const float top = at(x0, z0) + (at(x0 + 1, z0) - at(x0, z0)) * fx;
-  const float bottom = at(x0, z0 + 1) + (at(x0 + 1, z0 + 1) - at(x0, z0 + 1)) * fx;
-  return top + (bottom - top) * fz;
+  for (int channel = 0; channel < 4; ++channel) {
+    auto at = [&](int x, int z) {
+      const long i = static_cast<long>(z) * s + x;
+      if (channel < 3) return static_cast<float>(t.shading[i * 3 + channel]);
+      return static_cast<float>(t.shadows ? t.shadows[i] : 0);
+    };
+    const float top = at(x0, z0) + (at(x0 + 1, z0) - at(x0, z0)) * fx;
+    const float bottom = at(x0, z0 + 1) + (at(x0 + 1, z0 + 1) - at(x0, z0 + 1)) * fx;
+    out[channel] = top + (bottom - top) * fz;
+  }
 }
 
 // The share of the neighbouring tile at a position `f` (0..1) across a tile: none in the
@@ -262,7 +266,9 @@ void compose(int x0, int z0, int size) {
         for (int c = 0; c < 3; ++c) mixed[c] = mixed[c] * (1 - a) + decal[c] * a;
       }
       const float gx = u * 2, gz = v * 2;  // two cells a tile
-      const float shadow = shading_at(gx, gz, 3) / 255.0f;
+      float light[4];
+      shading_at(gx, gz, light);
+      const float shadow = light[3] / 255.0f;
       unsigned char* out = &g_composer.colour[(static_cast<std::size_t>(j) * n + i) * 3];
       if (maps) {
         const float lit = 1.0f - 0.6f * shadow;
@@ -279,7 +285,7 @@ void compose(int x0, int z0, int size) {
         const float dark = 1.0f - 0.5f * shadow;
         for (int c = 0; c < 3; ++c) {
           // The shading is stored at half intensity.
-          const float lit = shading_at(gx, gz, c) * 2.0f / 255.0f * dark;
+          const float lit = light[c] * 2.0f / 255.0f * dark;
           out[c] = static_cast<unsigned char>(std::clamp(mixed[c] * lit, 0.0f, 255.0f));
         }
       }
@@ -532,7 +538,7 @@ void bind_slot(const GroundSlot& slot, int level) {
   g_tr.last_level = level;
   glBindTexture(GL_TEXTURE_2D, slot.colour);
   ++g_frame_counters.texture_changes;
-  if (with_maps() && g_tr.method == g_render_settings.terrain_method) {
+  if (with_maps()) {
     g_gl.ActiveTexture(GL_TEXTURE1);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, slot.normal);

@@ -15,6 +15,7 @@
 #include "data/data.h"
 #include "platform/platform.h"
 #include "render/render.h"
+#include "render/render_internal.h"
 
 namespace render {
 
@@ -242,13 +243,7 @@ void draw_hud() {
   glMatrixMode(GL_TEXTURE);
   glPushMatrix();
   glLoadIdentity();
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, width, 0, height, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
+  push_pixel_projection(static_cast<float>(width), static_cast<float>(height));
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_LIGHTING);
   glDisable(GL_FOG);
@@ -271,12 +266,10 @@ void draw_hud() {
   draw_messages(layout, static_cast<float>(height));
   draw_timing_lines(layout, static_cast<float>(width), static_cast<float>(height));
 
+  pop_pixel_projection();
   glMatrixMode(GL_TEXTURE);
   glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
   glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
   glPopAttrib();
 }
 

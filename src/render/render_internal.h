@@ -14,6 +14,8 @@ struct GlProcs {
   PFNGLMULTITEXCOORD3FVARBPROC MultiTexCoord3fv = nullptr;
   PFNGLMULTITEXCOORD4FVARBPROC MultiTexCoord4fv = nullptr;
   PFNGLMULTITEXCOORD4IVARBPROC MultiTexCoord4iv = nullptr;
+  // GL 1.4 (the ghosts' constant alpha); nullptr on older drivers.
+  PFNGLBLENDCOLORPROC BlendColor = nullptr;
   // GL_EXT_framebuffer_object
   PFNGLGENFRAMEBUFFERSEXTPROC GenFramebuffers = nullptr;
   PFNGLDELETEFRAMEBUFFERSEXTPROC DeleteFramebuffers = nullptr;
@@ -39,6 +41,11 @@ struct GlProcs {
   PFNGLUNIFORMMATRIX3FVARBPROC UniformMatrix3fv = nullptr;
 };
 extern GlProcs g_gl;
+
+// Pushes the projection and model-view matrices and sets a projection of window pixels,
+// origin bottom left, for drawing over the scene; pop_pixel_projection restores both.
+void push_pixel_projection(float width, float height);
+void pop_pixel_projection();
 
 // True when the shader-object entry points all resolved.
 bool have_shader_procs();

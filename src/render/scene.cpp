@@ -1,7 +1,6 @@
 // scene.cpp -- one frame of the world: sky, terrain, riders and bikes, statues, billboards,
 // ghosts and lens flares, in that order.
 #include <GL/gl.h>
-#include <SDL.h>
 
 #include <algorithm>
 #include <cmath>
@@ -455,10 +454,7 @@ void draw_riders(const Camera& camera, bool ghosts) {
       // The ghost's factor as a global alpha: a constant blend colour on top of the model's.
       glEnable(GL_BLEND);
       glBlendFunc(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA);
-      using BlendColor = void (*)(float, float, float, float);
-      static const BlendColor blend_color =
-          reinterpret_cast<BlendColor>(SDL_GL_GetProcAddress("glBlendColor"));
-      if (blend_color) blend_color(0, 0, 0, fade);
+      if (g_gl.BlendColor) g_gl.BlendColor(0, 0, 0, fade);
     }
     draw_rider(i, r, i == camera.view_rider ? view_rider_mode() : kRiderDrawNormal);
     if (ghosts) glDisable(GL_BLEND);

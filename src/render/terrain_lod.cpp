@@ -116,7 +116,6 @@ bool run_thresholds(int budget) {
     --g_tr.slice_depth;
     g_tr.slice_node = 0;
   }
-  g_tr.thresholds_for = g_tr.slice_for;
   return true;
 }
 
@@ -311,7 +310,6 @@ void terrain_render_release() {
   g_tr.marked.clear();
   g_tr.ready = false;
   g_tr.heights = nullptr;
-  g_tr.thresholds_for = -1;
   g_tr.slice_depth = -1;
 }
 
@@ -375,8 +373,8 @@ void terrain_draw(const Camera&) {
 
 void terrain_refresh_slice() {
   if (!g_tr.ready || !terrain_matches()) return;
-  if (sim::g_terrain.edit_count != g_tr.slice_for && g_tr.slice_depth >= 0) start_thresholds();
-  if (sim::g_terrain.edit_count != g_tr.thresholds_for && g_tr.slice_depth < 0) start_thresholds();
+  // A change while a refresh runs starts it again from the finest level.
+  if (sim::g_terrain.edit_count != g_tr.slice_for) start_thresholds();
   if (g_tr.slice_depth >= 0) run_thresholds(kSliceWork);
   shading_blocks_refresh();
 }
@@ -392,7 +390,7 @@ int ground_polygons() { return g_tr.polygons; }
 
 void terrain_set_thresholds_for_test(float value) {
   std::fill(g_tr.threshold.begin(), g_tr.threshold.end(), value);
-  g_tr.thresholds_for = sim::g_terrain.edit_count;
+  g_tr.slice_for = sim::g_terrain.edit_count;
   g_tr.slice_depth = -1;
 }
 

@@ -36,8 +36,9 @@ struct TerrainRender {
   std::vector<float> error;      // per node: largest height error of its fan (ft)
   std::vector<float> threshold;  // per node: squared distance of subdivision
   std::vector<unsigned char> marked;
-  int thresholds_for = -1;  // the edit count the thresholds were computed for
-  int slice_depth = -1;     // the sliced refresh: depth and node it resumes at, -1 idle
+  // The sliced refresh: the depth and node it resumes at (depth -1: idle), and the edit
+  // count the thresholds are computed for.
+  int slice_depth = -1;
   int slice_node = 0;
   int slice_for = 0;
 

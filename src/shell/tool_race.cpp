@@ -48,7 +48,7 @@ bool tool_race_begin(const ToolRace& race) {
     for (const char* hud : {"!@tach.png", "!@shifter.png"}) data::texture_load(hud);
     sim::create_world();
   }
-  render::g_render_settings.use_shaders = race.shaders;
+  // A later race may want the programs the first one went without.
   if (race.shaders && !render::shaders_active()) render::build_programs();
 
   reset_rider_slots();

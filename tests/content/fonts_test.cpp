@@ -2,7 +2,6 @@
 // sit on one baseline, and set text when the game loads and draws them.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -160,15 +159,7 @@ TEST(FontFilesTest, GeneratorFailsNamingThePackageOfAMissingFont) {
 
 // The game's own start-up loading finds all three fonts, and text drawn with
 // them shows up where it is set.
-class GeneratedFontGlTest : public gl_fixture::GlTest {
- protected:
-  void SetUp() override {
-    GlTest::SetUp();
-    if (IsSkipped()) return;
-    ASSERT_EQ(symlink(KORVEX_PACK, home.file("zzzz.saf").c_str()), 0);
-    data::data_reset_for_test();
-  }
-};
+class GeneratedFontGlTest : public gl_fixture::GamePackGlTest {};
 
 TEST_F(GeneratedFontGlTest, GameLoadsAndDrawsItsFonts) {
   render::fonts_load();
@@ -177,15 +168,7 @@ TEST_F(GeneratedFontGlTest, GameLoadsAndDrawsItsFonts) {
   EXPECT_NE(render::g_font_condensed.texture, 0u);
   EXPECT_EQ(logged().find("Can't open font"), std::string::npos) << logged();
 
-  glViewport(0, 0, gl_fixture::kSize, gl_fixture::kSize);
-  glClearColor(0.2f, 0.3f, 0.4f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, 16, 0, 16, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  gl_fixture::begin_text_view(16);
   glTranslatef(0.5f, 13, 0);
   glScalef(1.5f, 1.5f, 1);
   render::draw_text_shadowed(render::g_font_text, "Rabbit Hill", 1.0f);

@@ -1,7 +1,6 @@
 // hud_test.cpp -- the generated HUD pictures: they load as the game loads them at start-up,
 // sit on a clear ground inside their edges, and the tachometer's dial matches its sweep.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <string>
@@ -114,15 +113,7 @@ TEST_F(HudPictureTest, TachometerMarksFollowTheSweep) {
 
 // Start-up loads the four pictures as textures, every detail level, without
 // a warning (a missing file or a side that is no power of two).
-class GeneratedHudGlTest : public gl_fixture::GlTest {
- protected:
-  void SetUp() override {
-    GlTest::SetUp();
-    if (IsSkipped()) return;
-    ASSERT_EQ(symlink(KORVEX_PACK, home.file("zzzz.saf").c_str()), 0);
-    data::data_reset_for_test();
-  }
-};
+class GeneratedHudGlTest : public gl_fixture::GamePackGlTest {};
 
 TEST_F(GeneratedHudGlTest, StartUpLoadsEveryPicture) {
   data::g_texture_settings.debug_level = 1;  // report files that don't open

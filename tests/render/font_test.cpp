@@ -157,15 +157,7 @@ TEST_F(FontDrawTest, DrawsColouredShadowedText) {
   ASSERT_TRUE(render::font_load(font, "@font.png", "ABCD"));
   EXPECT_NE(logged().find("Can't open font '@nofont.png'"), std::string::npos);
 
-  glViewport(0, 0, gl_fixture::kSize, gl_fixture::kSize);
-  glClearColor(0.2f, 0.3f, 0.4f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, 8, 0, 8, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  gl_fixture::begin_text_view(8);
   glTranslatef(1, 5, 0);
   render::draw_text_shadowed(font, "A\x1b[31mB\x1b[0mC", 1.0f);
   glTranslatef(0, -3, 0);

@@ -3,6 +3,7 @@
 
 #include <GL/gl.h>
 #include <SDL.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -61,6 +62,32 @@ class GlTest : public test_support::DataFoldersTest {
   std::string logged() { return log_capture.text(); }
   test_support::LogCapture log_capture{"render.log"};
 };
+
+// A GL test whose data folder holds the build's own pack (a link to it), so every name is
+// looked up as korvex does: the generated fonts, HUD pictures and tracks.
+class GamePackGlTest : public GlTest {
+ protected:
+  void SetUp() override {
+    GlTest::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_EQ(symlink(KORVEX_PACK, home.file("zzzz.saf").c_str()), 0);
+    data::data_reset_for_test();
+  }
+};
+
+// Clears the whole test viewport to the views' blue-grey, depth test off, with a projection
+// of `units` x `units` text units (origin bottom left) and an identity model-view.
+inline void begin_text_view(float units) {
+  glViewport(0, 0, kSize, kSize);
+  glClearColor(0.2f, 0.3f, 0.4f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_DEPTH_TEST);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, units, 0, units, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
 
 // The frame as RGB rows, bottom first.
 inline std::vector<unsigned char> read_frame() {

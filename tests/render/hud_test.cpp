@@ -1,7 +1,6 @@
 // hud_test.cpp -- the riding HUD's layout, and the HUD drawn with the game's own pictures and fonts.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <string>
@@ -54,16 +53,14 @@ TEST(HudLayoutTest, PartsFitApartAndReadable) {
 
 // The build's own data (the generated pack) with its fonts, and an offscreen framebuffer of
 // any size to draw into. Skips when the driver has no framebuffer objects.
-class HudDrawTest : public gl_fixture::GlTest {
+class HudDrawTest : public gl_fixture::GamePackGlTest {
  protected:
   void SetUp() override {
-    GlTest::SetUp();
-    if (IsSkipped()) return;
+    GamePackGlTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     if (!render::g_gl_caps.framebuffer_object || !render::g_gl.GenFramebuffers) {
       GTEST_SKIP() << "no framebuffer objects";
     }
-    ASSERT_EQ(symlink(KORVEX_PACK, home.file("zzzz.saf").c_str()), 0);
-    data::data_reset_for_test();
     render::fonts_load();
     ASSERT_NE(render::g_font_text.texture, 0u) << "the pack has no @font.png";
     ASSERT_NE(render::g_font_digits.texture, 0u) << "the pack has no @numbers.png";

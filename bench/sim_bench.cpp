@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "allocation_count.h"
+#include "shell/catalogue.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
 
@@ -45,13 +46,11 @@ void BM_SimulateTick(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   sim::create_world();
   make_ground();
-  shell::RiderSetup setup = shell::default_rider_setup();
-  shell::apply_stability_preset(setup);
   const sim::BikeInfo* info = shell::find_bike_info("crf450(2013)");
   std::vector<sim::Bike*> bikes;
   for (int i = 0; i < count; ++i) {
     sim::Bike* bike = sim::bike_create(info, i, "1");
-    shell::apply_bike_adjustments(bike, shell::setup_adjustments(setup, *info, false));
+    shell::apply_default_rider_setup(bike, *info);
     const double x = 300 + 150 * (i % 8), z = 300 + 150 * (i / 8);
     sim::bike_translate(bike, x, sim::terrain_height(float(x), float(z)), z);
     sim::bike_place(bike);

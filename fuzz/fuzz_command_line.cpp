@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
+#include "shell/settings.h"
+#include "shell/startup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   std::vector<std::string> args(1);

@@ -12,7 +12,9 @@
 #include <string>
 
 #include "data/data.h"
-#include "shell/shell.h"
+#include "shell/catalogue.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 
 namespace {
 

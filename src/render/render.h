@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "race/race.h"  // the free camera is a TrackCamera
+
 namespace data {
 struct DataStream;
 }
@@ -129,6 +131,87 @@ struct SceneState {
   std::vector<unsigned char> next_gate_wanted;
 };
 extern SceneState g_scene;
+
+// ---------------------------------------------------------------------------
+// Cameras (cameras.cpp): where each view is seen from, and the engine sound's listener.
+
+struct Listener {
+  float position[3] = {};  // ft
+  float right[3] = {1, 0, 0};
+  float velocity[3] = {};  // ft/s
+};
+extern Listener g_listener;
+
+// A point of a camera path, recorded from the free camera by `add_camera_keyframe`.
+struct CameraKeyframe {
+  float position[3] = {};              // ft
+  float quaternion[4] = {0, 0, 0, 1};  // x, y, z, w
+  float fov = 90;                      // degrees
+  int tick = 0;                        // the race tick it stands for
+};
+
+// The cameras' state. It lives for the whole run: a race set-up only moves the free camera
+// above the watched bike.
+struct CameraState {
+  race::TrackCamera free_camera;  // flown with the controls; not part of any track
+  int selected = -1;              // -1 the free camera, else an index into the track's cameras
+  float free_speed = 0;           // ft/s along the free camera's view direction
+  bool tracking = false;          // the selected camera follows the watched bike by itself
+  bool dab_held = false;          // the sit/dab input was at 0.5 or more on the last tick
+  float orbit_angle = 0;          // rad, -pi..pi: the chase view of a bike not ridden here
+  float orbit_distance = 10;      // ft
+  float orbit_height = 5;         // ft
+  bool keyframe_mode = false;     // the trackside view follows the keyframes
+  std::vector<CameraKeyframe> keyframes;  // by tick
+};
+extern CameraState g_cameras;
+
+// What the cameras read of the race and the settings; the shell fills it before each use.
+struct CameraInput {
+  const sim::Bike* watched = nullptr;  // the watched slot's bike, or none
+  int watched_slot = -1;
+  bool watched_local = false;         // ridden with this machine's controls
+  int watched_sequence_position = 0;  // the gate-sequence position it heads for next
+  int tick = 0;                       // the race tick
+  bool paused = false;
+  double fov = 90;                    // degrees, "Field Of View"
+  double first_person_height = 0;     // 0..1 between the low and the high eye
+  double first_person_angle = 0;      // degrees the rider view dips
+  double third_person_height = 0;     // ft
+  double third_person_distance = 0;   // ft
+  bool rigid_camera = false;          // the chase camera stays behind the heading
+  float chase_center[3] = {0.0f, 2.52f, 0.52f};  // ft, in the bike frame's body
+  bool print_orientation = false;     // the rider view writes its orientation line
+};
+
+// The control inputs that move the cameras when they do not ride a bike (each -1..1 or
+// 0..1, as the bindings give them).
+struct CameraControls {
+  float steer = 0, throttle = 0, front_brake = 0, shift = 0, dab = 0;
+};
+
+// Orientation (3x3 row by row, columns the camera's axes) of a yaw and a pitch (rad).
+void yaw_pitch_matrix(float yaw, float pitch, float m[9]);
+// The ground height averaged over a disc of radius r (ft) around (x, z).
+float terrain_height_around(float x, float z, float r);
+// One tick of camera work when the watched slot is not driven locally: the orbit camera in
+// the chase view; tracking, switching, aim and free flight in the trackside view. Nothing
+// without a watched bike.
+void camera_update_tick(int view, const CameraInput& in, const CameraControls& controls);
+// The camera a view (rider, chase, trackside) is seen from; the listener follows it. The
+// rider view writes the "--print-orientation" line. Without a watched bike every view is
+// the trackside one.
+Camera camera_for_view(int view, const CameraInput& in);
+// Race set-up: the free camera goes 5 ft above the watched bike's frame (none: stays).
+void cameras_race_setup(const sim::Bike* watched);
+// A digit key: "0" the free camera, n the n-th track camera (clamped to the count).
+void select_track_camera(int digit);
+// The track camera that takes over when the watched bike heads for sequence position
+// `position` (its checkpoint's entry in the track's table), or -1.
+int sequence_camera(int position);
+// The console's "addkey": the free camera's position and turn, the given field of view
+// (degrees) and tick become a keyframe.
+void add_camera_keyframe(double fov, int tick);
 
 // Per-frame counters for the render statistics display.
 struct FrameCounters {

@@ -1,5 +1,5 @@
 // bike_setup.cpp -- the mechanic's hand-over: a rider setup's adjustments set on a bike.
-#include "shell/shell.h"
+#include "shell/rider_setup.h"
 
 namespace shell {
 

@@ -8,7 +8,8 @@
 
 #include "data/data.h"
 #include "platform/platform.h"
-#include "shell/shell.h"
+#include "shell/catalogue.h"
+#include "shell/settings.h"
 
 namespace shell {
 namespace {

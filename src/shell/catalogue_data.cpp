@@ -47,7 +47,8 @@
 //   twice the class's first-gear wheel torque.
 #include <array>
 
-#include "shell/shell.h"
+#include "shell/catalogue.h"
+#include "shell/settings.h"
 
 namespace shell {
 namespace {

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
+#include "shell/catalogue.h"
+#include "shell/settings.h"
+#include "shell/startup.h"
 
 namespace shell {
 

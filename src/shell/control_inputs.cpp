@@ -1,7 +1,8 @@
 // control_inputs.cpp -- the nine control inputs summed from the rider's bindings.
 #include <algorithm>
 
-#include "shell/shell.h"
+#include "shell/frame_loop.h"
+#include "shell/settings.h"
 
 namespace shell {
 

@@ -4,14 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "shell/shell.h"
+#include "shell/frame_loop.h"
 
 namespace shell {
 
 namespace {
 
-constexpr double kWarpAdvance = 100 * kTick;            // s: 100 ticks a frame
-constexpr double kMaxAdvance = kMaxTicksPerFrame * kTick;  // s: a stall does not snowball
+constexpr double kWarpAdvance = 100 * sim::kTickSeconds;            // s: 100 ticks a frame
+constexpr double kMaxAdvance = kMaxTicksPerFrame * sim::kTickSeconds;  // s: a stall does not snowball
 
 double monotonic_now() {
   timespec now{};
@@ -50,8 +50,8 @@ double frame_advance(FrameClock& clock, const ClockSource& source, bool warp, do
     }
     advance = period;
   } else {
-    while (elapsed < kTick) {
-      source.sleep(kTick - elapsed);
+    while (elapsed < sim::kTickSeconds) {
+      source.sleep(sim::kTickSeconds - elapsed);
       now = source.now();
       elapsed = now - clock.last_wall;
     }
@@ -59,7 +59,7 @@ double frame_advance(FrameClock& clock, const ClockSource& source, bool warp, do
   }
 
   int bucket = 0;
-  while (bucket < 7 && !(elapsed < kTick * std::ldexp(1.0, bucket))) ++bucket;
+  while (bucket < 7 && !(elapsed < sim::kTickSeconds * std::ldexp(1.0, bucket))) ++bucket;
   ++clock.histogram[bucket];
 
   if (catch_up.connected) {

@@ -4,6 +4,11 @@
 
 #include "platform/platform.h"
 #include "render/render.h"
+#include "shell/catalogue.h"
+#include "shell/frame_loop.h"
+#include "shell/race_driver.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
 
@@ -50,7 +55,7 @@ void update_hud_input() {
   hud.fps = measure_frame_rate(hud.fps);
   hud.show_fps = g_settings.draw_fps != 0;
   hud.show_clock = g_settings.draw_time != 0;
-  hud.race_seconds = (g_race.tick - g_race.start_tick) * sim::kTickSeconds;
+  hud.race_seconds = (sim::g_sim.tick - g_race.start_tick) * sim::kTickSeconds;
 
   const sim::Bike* bike = g_race.watched >= 0 && g_race.watched < kRiderSlots
                               ? g_race.slots[g_race.watched].bike

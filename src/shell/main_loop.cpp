@@ -9,7 +9,11 @@
 #include "data/data.h"
 #include "platform/platform.h"
 #include "render/render.h"
+#include "shell/frame_loop.h"
+#include "shell/race_driver.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
+#include "shell/startup.h"
 
 namespace shell {
 
@@ -194,7 +198,7 @@ void act_on_press(unsigned code) {
   } else if (code >= kDigitOne && code <= kDigitZero) {
     // 1..9 pick a track camera (the cameras clamp a number past their count), 0 the free one.
     g_loop.track_camera = code == kDigitZero ? 0 : static_cast<int>(code - kDigitOne) + 1;
-    select_track_camera(g_loop.track_camera);
+    render::select_track_camera(g_loop.track_camera);
   } else if (code == kTabKey && g_loop.view != render::kViewNoRace) {
     switch (g_loop.view) {
       case render::kViewRider:

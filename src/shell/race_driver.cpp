@@ -2,10 +2,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ai/ai.h"
 #include "platform/platform.h"
 #include "race/race.h"
 #include "render/render.h"
+#include "shell/frame_loop.h"
+#include "shell/race_driver.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
+#include "shell/startup.h"
 
 namespace shell {
 
@@ -36,7 +42,9 @@ void hand_over_controls(const float inputs[]) {
   RiderSlot& slot = g_race.slots[g_race.watched];
   // A watched bike driven from elsewhere leaves the controls to the camera.
   if (slot.driver != kDriverLocal || !slot.bike) {
-    if (current_view() != render::kViewNoRace) camera_update_tick(current_view(), inputs);
+    if (current_view() != render::kViewNoRace) {
+      render::camera_update_tick(current_view(), camera_input(), camera_controls(inputs));
+    }
     return;
   }
   sim::PlayerInputs in;
@@ -73,24 +81,24 @@ void hold(sim::Bike* bike) {
 }
 
 // Computer riders ride with the test pilot until they follow racing lines.
-TestPilot g_pilots[kRiderSlots];
+ai::TestPilot g_pilots[kRiderSlots];
 std::vector<int> g_lap_gates;
 
 void before_bike_step(sim::Bike* bike, void*) {
   RiderSlot& slot = g_race.slots[bike->slot];
   if (slot.driver == kDriverHistory) return;
-  if (slot.driver == kDriverAutoPilot) pilot_ride(bike, g_pilots[bike->slot], g_lap_gates);
-  const bool before_gate = g_race.tick < g_race.start_tick;
+  if (slot.driver == kDriverAutoPilot) ai::pilot_ride(bike, g_pilots[bike->slot], g_lap_gates);
+  const bool before_gate = sim::g_sim.tick < g_race.start_tick;
   if (bike->slot == g_race.local_slot && before_gate && g_race.held_until == 0 &&
       !g_race.time_trial) {
     const dReal* p = sim::body_position(bike, sim::kFrame);
     const double at[3] = {p[0], p[1], p[2]};
     if (false_start(g_race.start_spot, at)) {
-      g_race.held_until = g_race.start_tick + 15 * 128;
+      g_race.held_until = g_race.start_tick + 15 * sim::kTicksPerSecond;
       platform::message("15 second false start penalty");
     }
   }
-  const bool penalised = bike->slot == g_race.local_slot && g_race.tick < g_race.held_until;
+  const bool penalised = bike->slot == g_race.local_slot && sim::g_sim.tick < g_race.held_until;
   if ((before_gate && !g_race.time_trial) || penalised) hold(bike);
 }
 
@@ -109,17 +117,17 @@ bool skip_rewind(int seconds) {
     any = true;
   }
   if (!any || !g_race.race_loaded) return false;
-  const int ticks = seconds * 128;
+  const int ticks = seconds * sim::kTicksPerSecond;
   if (seconds > 0 && g_startup.accurate_skip) {
     // Ride the skipped time, without throwing roost.
     const int roost = g_startup.roost_frequency;
     g_startup.roost_frequency = 0;
-    const int target = g_race.tick + ticks;
-    while (g_race.tick < target) race_tick();
+    const int target = sim::g_sim.tick + ticks;
+    while (sim::g_sim.tick < target) race_tick();
     g_startup.roost_frequency = roost;
     return true;
   }
-  g_race.tick = std::max(0, g_race.tick + ticks - 1);
+  sim::g_sim.tick = std::max(0, sim::g_sim.tick + ticks - 1);
   // The demo is positioned at the new tick, gates passed after it are un-passed and the
   // history is cleared as the demo and timing parts land; one tick then poses every bike.
   race_tick();
@@ -133,30 +141,30 @@ void race_tick() {
   for (RiderSlot& slot : g_race.slots) {
     if (slot.bike) bikes[count++] = slot.bike;
   }
-  sim::g_sim.tick = g_race.tick;
-  sim::g_sim.race_running = g_race.tick >= g_race.start_tick;
+  // The race clock is the simulation's: `simulate_tick` advances it.
+  const int tick = sim::g_sim.tick;
+  sim::g_sim.race_running = tick >= g_race.start_tick;
   sim::g_sim.erosion_scale = static_cast<float>(g_startup.erosion_rate);
   sim::g_sim.roost_frequency = g_startup.roost_frequency;
-  if (g_race.tick == 0) {
+  if (tick == 0) {
     // Lanes across the gates and a spread of paces, so that the field strings out.
     for (int slot = 0; slot < kRiderSlots; ++slot) {
-      g_pilots[slot] = TestPilot{};
+      g_pilots[slot] = ai::TestPilot{};
       g_pilots[slot].lane = static_cast<float>(slot % 5 - 2) * 0.35f;
       g_pilots[slot].pace = 1.0f - 0.03f * static_cast<float>(slot % 7);
     }
-    g_lap_gates = lap_checkpoints();
+    g_lap_gates = ai::lap_checkpoints();
   }
   sim::simulate_tick(bikes, count, before_bike_step, nullptr);
   for (RiderSlot& slot : g_race.slots) {
     if (slot.bike && slot.driver == kDriverAutoPilot) {
-      pilot_note_gates(slot.bike, g_pilots[slot.bike->slot], g_lap_gates, g_race.tick);
+      ai::pilot_note_gates(slot.bike, g_pilots[slot.bike->slot], g_lap_gates, tick);
     }
   }
   // The start-gate bars drop over the first eighth of a second after the gate's tick.
-  if (g_race.tick >= g_race.start_tick && g_race.tick < g_race.start_tick + 10 * 128) {
-    g_race.gate_fall = std::max(0.0f, g_race.gate_fall - 8.0f / 128);
+  if (tick >= g_race.start_tick && tick < g_race.start_tick + 10 * sim::kTicksPerSecond) {
+    g_race.gate_fall = std::max(0.0f, g_race.gate_fall - 8.0f / sim::kTicksPerSecond);
   }
-  ++g_race.tick;
 }
 
 void shutdown() {

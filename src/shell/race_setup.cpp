@@ -8,13 +8,19 @@
 #include "platform/platform.h"
 #include "race/race.h"
 #include "render/render.h"
+#include "shell/catalogue.h"
+#include "shell/frame_loop.h"
+#include "shell/race_driver.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
+#include "shell/startup.h"
 
 namespace shell {
 
 namespace {
 
-constexpr int kTimeTrialStartTicks = 300 * 128;  // the gate is long down
+constexpr int kTimeTrialStartTicks = 300 * sim::kTicksPerSecond;  // the gate is long down
 
 // The personality of a roster number: 20-39 and 60-79 harrier, 40-59
 // kestrel, 80-99 merlin.
@@ -108,7 +114,7 @@ void shuffle_identities(platform::Mt19937& random, int order[kIdentities]) {
 
 int draw_start_tick(platform::Mt19937& random) {
   const double u = static_cast<double>(random() & 0x7fffffffu) / 2147483648.0;
-  return static_cast<int>((13.0 + 2.0 * u) / kTick);
+  return static_cast<int>((13.0 + 2.0 * u) / sim::kTickSeconds);
 }
 
 void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], bool playback,
@@ -244,7 +250,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   g_race.gate_fall = 1;
   g_race.robot_skill = robot_skill;
   show_progress("Resetting...");
-  g_race.random.seed(static_cast<std::uint32_t>(g_race.tick));
+  g_race.random.seed(static_cast<std::uint32_t>(sim::g_sim.tick));
   shuffle_identities(g_race.random, g_race.identity_order);
 
   show_progress("Remembering lines...");
@@ -254,7 +260,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   for (RiderSlot& slot : g_race.slots) slot = RiderSlot{};
   platform::log("Finished deallocating bikes\n");
 
-  g_race.tick = 0;
+  sim::g_sim.tick = 0;
   g_race.time_limit = time_limit_ticks;
   g_race.laps = laps;
   g_race.start_tick = draw_start_tick(g_race.random);
@@ -262,7 +268,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   if (g_race.time_trial) {
     for (int& value : g_race.lineup) value = 0;
     g_race.lineup[0] = 1;
-    g_race.tick = kTimeTrialStartTicks;
+    sim::g_sim.tick = kTimeTrialStartTicks;
   } else if (lineup != g_race.lineup) {
     std::memcpy(g_race.lineup, lineup, sizeof g_race.lineup);
   }
@@ -303,7 +309,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   g_race.watched = local >= 0 ? local : first >= 0 ? first : 0;
   g_race.aids = sim::InputAids{};
   g_race.race_loaded = true;
-  cameras_race_setup();
+  render::cameras_race_setup(g_race.slots[g_race.watched].bike);
 
   platform::log("%d MB texture memory used\n", static_cast<int>(data::texture_memory() >> 20));
   platform::set_working_set();

@@ -1,6 +1,7 @@
 // rider_setup.cpp -- the rider setup: its keys, setup files, the Stability preset and the mechanic.
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,9 @@
 
 #include "data/data.h"
 #include "platform/platform.h"
+#include "shell/catalogue.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
 
 namespace shell {
@@ -19,7 +23,7 @@ namespace {
 
 constexpr double kMph = 1.4666667;                  // ft/s per mph
 constexpr double kDegree = 0.017453292519943295;    // rad per degree
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 constexpr double kMechanicSpeed = 0.125;            // ft/s
 constexpr double kMechanicMessageInterval = 10;     // s
 constexpr std::size_t kMaxLine = 1024;
@@ -469,6 +473,13 @@ std::string setup_display_value(const RiderSetup& s, const BikeInfo& info, Setup
       break;
   }
   return text;
+}
+
+void apply_default_rider_setup(sim::Bike* bike, const sim::BikeInfo& info, int arcade) {
+  RiderSetup setup = default_rider_setup();
+  apply_stability_preset(setup);
+  if (arcade >= 0) setup.arcade.index = arcade;
+  apply_bike_adjustments(bike, setup_adjustments(setup, info, false));
 }
 
 }  // namespace shell

@@ -2,7 +2,12 @@
 #include <cstring>
 
 #include "render/render.h"
+#include "shell/catalogue.h"
+#include "shell/race_driver.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
+#include "shell/startup.h"
 
 namespace shell {
 
@@ -72,10 +77,10 @@ void update_scene_input(int view) {
     r.ghost = g_race.time_trial && slot.driver == kDriverHistory;
     r.has_state = true;
   }
-  s.tick = g_race.tick;
+  s.tick = sim::g_sim.tick;
   s.start_tick = g_race.start_tick;
   s.gate_fall = g_race.gate_fall;
-  s.phase = g_race.tick < g_race.start_tick ? render::kPhaseCountdown : render::kPhaseRacing;
+  s.phase = sim::g_sim.tick < g_race.start_tick ? render::kPhaseCountdown : render::kPhaseRacing;
   s.view_mode = view;
   s.connected = !g_startup.server_address.empty();
 }

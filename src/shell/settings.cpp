@@ -7,7 +7,9 @@
 #include <string>
 
 #include "data/data.h"
-#include "shell/shell.h"
+#include "shell/frame_loop.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 
 namespace shell {
 

@@ -11,7 +11,12 @@
 #include "platform/platform.h"
 #include "race/race.h"
 #include "render/render.h"
+#include "shell/frame_loop.h"
+#include "shell/race_driver.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
+#include "shell/startup.h"
+#include "shell/track_list.h"
 #include "sim/sim.h"
 
 namespace shell {
@@ -26,7 +31,7 @@ constexpr int kServerHistoryBytes = 128;
 constexpr int kWindowReadyPolls = 162;
 // 1/128 s ticks at 88320 sample values per second.
 constexpr int kRecordRate = 88320;
-constexpr int kRecordValuesPerTick = static_cast<int>(0.0078125 * kRecordRate);
+constexpr int kRecordValuesPerTick = static_cast<int>(sim::kTickSeconds * kRecordRate);
 
 // The stock collision shapes, in the order their contents are digested.
 constexpr const char* kStockShapes[] = {

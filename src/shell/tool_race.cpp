@@ -6,15 +6,20 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ai/ai.h"
 #include "platform/platform.h"
 #include "render/render.h"
+#include "shell/race_driver.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
+#include "shell/startup.h"
 
 namespace shell {
 
 namespace {
 
-TestPilot g_tool_pilot;
+ai::TestPilot g_tool_pilot;
 std::vector<int> g_tool_gates;
 // The window (and its GL context, which the texture and model caches hold names from)
 // stays open from one race to the next.
@@ -62,16 +67,16 @@ bool tool_race_begin(const ToolRace& race) {
   // The gate is down from the start.
   g_race.start_tick = 0;
   g_race.gate_fall = 0;
-  g_tool_pilot = TestPilot{};
-  g_tool_gates = lap_checkpoints();
+  g_tool_pilot = ai::TestPilot{};
+  g_tool_gates = ai::lap_checkpoints();
   return true;
 }
 
 void tool_race_tick() {
   sim::Bike* bike = g_race.slots[g_race.watched].bike;
-  if (bike) pilot_ride(bike, g_tool_pilot, g_tool_gates);
+  if (bike) ai::pilot_ride(bike, g_tool_pilot, g_tool_gates);
   race_tick();
-  if (bike) pilot_note_gates(bike, g_tool_pilot, g_tool_gates, g_race.tick);
+  if (bike) ai::pilot_note_gates(bike, g_tool_pilot, g_tool_gates, sim::g_sim.tick);
 }
 
 void tool_race_end(bool close) {

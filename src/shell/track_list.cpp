@@ -5,7 +5,8 @@
 
 #include "data/data.h"
 #include "platform/platform.h"
-#include "shell/shell.h"
+#include "shell/settings.h"
+#include "shell/track_list.h"
 
 namespace shell {
 

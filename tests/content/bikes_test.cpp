@@ -11,7 +11,8 @@
 #include "content/generated_data.h"
 #include "data/data.h"
 #include "render/render.h"
-#include "shell/shell.h"
+#include "shell/catalogue.h"
+#include "shell/race_driver.h"
 #include "sim/sim.h"
 
 namespace {

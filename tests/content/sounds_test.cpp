@@ -19,7 +19,7 @@
 
 #include "content/generated_data.h"
 #include "data/data.h"
-#include "shell/shell.h"
+#include "shell/catalogue.h"
 #include "sim/sim.h"
 
 namespace {

@@ -4,18 +4,24 @@
 
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <string>
 #include <vector>
 
 #include "race/race.h"
 #include "render/render.h"
+#include "shell/frame_loop.h"
+#include "shell/race_driver.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
+#include "shell/startup.h"
 #include "../sim/terrain_fixtures.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kH = 1.0 / 128;  // s, one tick
+constexpr double kPi = std::numbers::pi;
+constexpr double kH = sim::kTickSeconds;
 
 struct Vec {
   double x = 0, y = 0, z = 0;
@@ -52,12 +58,12 @@ struct Controls {
 };
 
 void run_ticks(int view, const Controls& controls, int ticks) {
-  for (int i = 0; i < ticks; ++i) shell::camera_update_tick(view, controls.in);
+  for (int i = 0; i < ticks; ++i) render::camera_update_tick(view, shell::camera_input(), shell::camera_controls(controls.in));
 }
 
 void reset_cameras() {
-  shell::g_cameras = shell::CameraState{};
-  shell::g_listener = shell::Listener{};
+  render::g_cameras = render::CameraState{};
+  render::g_listener = render::Listener{};
   shell::g_startup.print_orientation = false;
 }
 
@@ -76,7 +82,7 @@ TEST(Cameras, YawPitchMatrixAndAddkeyAgree) {
   for (const auto& c : cases) {
     const std::string what = std::to_string(c.yaw) + "," + std::to_string(c.pitch);
     float m[9];
-    shell::yaw_pitch_matrix(c.yaw, c.pitch, m);
+    render::yaw_pitch_matrix(c.yaw, c.pitch, m);
     expect_rotation(m, what.c_str());
     const Vec view = column(m, 2);
     EXPECT_NEAR(-view.x, std::sin(c.yaw) * std::cos(c.pitch), 1e-6) << what;
@@ -84,21 +90,21 @@ TEST(Cameras, YawPitchMatrixAndAddkeyAgree) {
     EXPECT_NEAR(-view.z, std::cos(c.yaw) * std::cos(c.pitch), 1e-6) << what;
     EXPECT_NEAR(column(m, 0).y, 0, 1e-7) << what;  // no roll
 
-    shell::g_cameras.keyframes.clear();
-    shell::g_cameras.keyframe_mode = true;
-    shell::g_cameras.free_camera.x = 4;
-    shell::g_cameras.free_camera.y = 5;
-    shell::g_cameras.free_camera.z = 6;
-    shell::g_cameras.free_camera.yaw = c.yaw;
-    shell::g_cameras.free_camera.pitch = c.pitch;
+    render::g_cameras.keyframes.clear();
+    render::g_cameras.keyframe_mode = true;
+    render::g_cameras.free_camera.x = 4;
+    render::g_cameras.free_camera.y = 5;
+    render::g_cameras.free_camera.z = 6;
+    render::g_cameras.free_camera.yaw = c.yaw;
+    render::g_cameras.free_camera.pitch = c.pitch;
     shell::g_settings.fov.value = 65;
-    shell::g_race.tick = 300;
-    shell::add_camera_keyframe();
-    ASSERT_EQ(shell::g_cameras.keyframes.size(), 1u);
-    const shell::CameraKeyframe& k = shell::g_cameras.keyframes[0];
+    sim::g_sim.tick = 300;
+    render::add_camera_keyframe(shell::g_settings.fov.value, sim::g_sim.tick);
+    ASSERT_EQ(render::g_cameras.keyframes.size(), 1u);
+    const render::CameraKeyframe& k = render::g_cameras.keyframes[0];
     EXPECT_EQ(k.tick, 300);
     EXPECT_EQ(k.fov, 65);
-    const render::Camera camera = shell::camera_for_view(render::kViewTrackCamera);
+    const render::Camera camera = render::camera_for_view(render::kViewTrackCamera, shell::camera_input());
     expect_same_axes(camera.axes, m, what.c_str());
     EXPECT_EQ(camera.position[0], 4);
     EXPECT_EQ(camera.position[2], 6);
@@ -114,19 +120,19 @@ TEST(Cameras, KeyframePathBlendsNeighbours) {
   reset_cameras();
   shell::g_race = shell::RaceDriver{};
   shell::g_settings = shell::default_settings();
-  shell::g_cameras.keyframe_mode = true;
+  render::g_cameras.keyframe_mode = true;
   auto add = [](int tick, float x, float yaw, float fov) {
-    shell::g_cameras.free_camera.x = x;
-    shell::g_cameras.free_camera.y = 2 * x;
-    shell::g_cameras.free_camera.yaw = yaw;
+    render::g_cameras.free_camera.x = x;
+    render::g_cameras.free_camera.y = 2 * x;
+    render::g_cameras.free_camera.yaw = yaw;
     shell::g_settings.fov.value = fov;
-    shell::g_race.tick = tick;
-    shell::add_camera_keyframe();
+    sim::g_sim.tick = tick;
+    render::add_camera_keyframe(shell::g_settings.fov.value, sim::g_sim.tick);
   };
   add(100, 0, 0, 60);
   add(200, 10, 1.5f, 100);
 
-  shell::g_listener.velocity[0] = 7;  // the path leaves the listener's velocity alone
+  render::g_listener.velocity[0] = 7;  // the path leaves the listener's velocity alone
   const struct {
     int tick;
     float x, yaw, fov;
@@ -134,11 +140,11 @@ TEST(Cameras, KeyframePathBlendsNeighbours) {
                {200, 10, 1.5f, 100}, {400, 10, 1.5f, 100}};
   for (int flipped = 0; flipped < 2; ++flipped) {
     if (flipped) {
-      for (float& q : shell::g_cameras.keyframes[1].quaternion) q = -q;
+      for (float& q : render::g_cameras.keyframes[1].quaternion) q = -q;
     }
     for (const auto& c : cases) {
-      shell::g_race.tick = c.tick;
-      const render::Camera camera = shell::camera_for_view(render::kViewTrackCamera);
+      sim::g_sim.tick = c.tick;
+      const render::Camera camera = render::camera_for_view(render::kViewTrackCamera, shell::camera_input());
       const std::string what = std::to_string(c.tick) + (flipped ? " flipped" : "");
       EXPECT_NEAR(camera.position[0], c.x, 1e-5) << what;
       EXPECT_NEAR(camera.position[1], 2 * c.x, 1e-5) << what;
@@ -146,27 +152,27 @@ TEST(Cameras, KeyframePathBlendsNeighbours) {
       expect_rotation(camera.axes, what.c_str());
       if (c.yaw >= 0) {  // a blend of two yaws about one axis is halfway only at u = 1/2
         float m[9];
-        shell::yaw_pitch_matrix(c.yaw, 0, m);
+        render::yaw_pitch_matrix(c.yaw, 0, m);
         expect_same_axes(camera.axes, m, what.c_str());
       }
       EXPECT_EQ(camera.view_rider, -1);
     }
   }
-  EXPECT_EQ(shell::g_listener.velocity[0], 7);
+  EXPECT_EQ(render::g_listener.velocity[0], 7);
 
   // Keyframes sharing a tick: the path goes on from the later of them.
-  shell::g_cameras.keyframes.clear();
+  render::g_cameras.keyframes.clear();
   add(100, 0, 0, 60);
   add(100, 10, 0, 100);
   add(300, 20, 0, 120);
-  shell::g_race.tick = 200;
-  EXPECT_NEAR(shell::camera_for_view(render::kViewTrackCamera).position[0], 15, 1e-5);
+  sim::g_sim.tick = 200;
+  EXPECT_NEAR(render::camera_for_view(render::kViewTrackCamera, shell::camera_input()).position[0], 15, 1e-5);
 
   // Keyframe mode off: the selected camera again, standing still for the listener.
-  shell::g_cameras.keyframe_mode = false;
-  shell::g_cameras.free_camera.x = -3;
-  EXPECT_EQ(shell::camera_for_view(render::kViewTrackCamera).position[0], -3);
-  EXPECT_EQ(shell::g_listener.velocity[0], 0);
+  render::g_cameras.keyframe_mode = false;
+  render::g_cameras.free_camera.x = -3;
+  EXPECT_EQ(render::camera_for_view(render::kViewTrackCamera, shell::camera_input()).position[0], -3);
+  EXPECT_EQ(render::g_listener.velocity[0], 0);
   reset_cameras();
 }
 
@@ -186,9 +192,9 @@ TEST(Cameras, TerrainHeightAroundWeighsADisc) {
   // One raised point beside the centre: the centre and its four neighbours weigh 1 (the
   // neighbours lie on the disc's edge), the diagonals 2 - sqrt 2.
   fill([](int ix, int iz) { return ix == 5 && iz == 4 ? 10.0f : 0.0f; });
-  EXPECT_NEAR(shell::terrain_height_around(16, 16, 4), 10 / (5 + 4 * (2 - std::sqrt(2.0))), 1e-5);
+  EXPECT_NEAR(render::terrain_height_around(16, 16, 4), 10 / (5 + 4 * (2 - std::sqrt(2.0))), 1e-5);
   // A small disc: the neighbours fade in at an eighth, the diagonals are too far.
-  EXPECT_NEAR(shell::terrain_height_around(16, 16, 0.5f), 10 * 0.125 / 1.5, 1e-5);
+  EXPECT_NEAR(render::terrain_height_around(16, 16, 0.5f), 10 * 0.125 / 1.5, 1e-5);
 
   fill([](int ix, int) { return static_cast<float>(ix); });  // a slope along x, 1 ft a point
   const struct {
@@ -200,10 +206,10 @@ TEST(Cameras, TerrainHeightAroundWeighsADisc) {
       {200, 30, 10, 8},
   };
   for (const auto& c : cases) {
-    EXPECT_NEAR(shell::terrain_height_around(c.x, c.z, c.r), c.height, 1e-5) << c.x << "," << c.r;
+    EXPECT_NEAR(render::terrain_height_around(c.x, c.z, c.r), c.height, 1e-5) << c.x << "," << c.r;
   }
   fill([](int, int) { return 3.0f; });
-  EXPECT_NEAR(shell::terrain_height_around(13.3f, 7.9f, 10), 3, 1e-5);
+  EXPECT_NEAR(render::terrain_height_around(13.3f, 7.9f, 10), 3, 1e-5);
   sim::terrain_free();
 }
 
@@ -215,8 +221,8 @@ TEST(Cameras, DigitsSelectTrackCameras) {
   } cases[] = {{3, 0, -1}, {3, 1, 0}, {3, 3, 2}, {3, 9, 2}, {0, 4, -1}, {0, 0, -1}};
   for (const auto& c : cases) {
     race::g_track.cameras.assign(static_cast<std::size_t>(c.count), race::TrackCamera{});
-    shell::select_track_camera(c.digit);
-    EXPECT_EQ(shell::g_cameras.selected, c.selected) << c.count << " cameras, digit " << c.digit;
+    render::select_track_camera(c.digit);
+    EXPECT_EQ(render::g_cameras.selected, c.selected) << c.count << " cameras, digit " << c.digit;
   }
   race::g_track.cameras.clear();
   reset_cameras();
@@ -239,13 +245,13 @@ TEST(Cameras, SequencePositionsMapToTheirCheckpointCamera) {
     int position, camera;
   } cases[] = {{0, 0}, {1, -1}, {2, 1}, {3, 2}, {4, 1}, {7, 2}, {-1, -1}};
   for (const auto& c : cases) {
-    EXPECT_EQ(shell::sequence_camera(c.position), c.camera) << c.position;
+    EXPECT_EQ(render::sequence_camera(c.position), c.camera) << c.position;
   }
   track.checkpoint_camera[4] = 5;  // a table entry past the camera list names none
-  EXPECT_EQ(shell::sequence_camera(3), -1);
+  EXPECT_EQ(render::sequence_camera(3), -1);
   track.normal_lap_length = 0;  // no normal lap: nothing past the first
-  EXPECT_EQ(shell::sequence_camera(0), 0);
-  EXPECT_EQ(shell::sequence_camera(2), -1);
+  EXPECT_EQ(render::sequence_camera(0), 0);
+  EXPECT_EQ(render::sequence_camera(2), -1);
   track = race::Track{};
 }
 
@@ -314,7 +320,7 @@ TEST_F(CamerasRaceTest, RiderViewEyeAndTilt) {
     shell::g_settings.first_person_height.value = c.height;
     shell::g_settings.first_person_angle.value = c.angle;
     shell::g_settings.fov.value = 75;
-    const render::Camera camera = shell::camera_for_view(render::kViewRider);
+    const render::Camera camera = render::camera_for_view(render::kViewRider, shell::camera_input());
     dVector3 eye;
     dBodyGetPosRelPoint(rider, camera.position[0], camera.position[1], camera.position[2], eye);
     EXPECT_NEAR(eye[0], c.eye.x, 1e-4) << c.height;
@@ -332,11 +338,11 @@ TEST_F(CamerasRaceTest, RiderViewEyeAndTilt) {
     EXPECT_EQ(camera.fov, 75);
     EXPECT_EQ(camera.view_rider, 0);
     for (int i = 0; i < 3; ++i) {
-      EXPECT_EQ(shell::g_listener.position[i], camera.position[i]);
-      EXPECT_EQ(shell::g_listener.right[i], camera.axes[3 * i]);
+      EXPECT_EQ(render::g_listener.position[i], camera.position[i]);
+      EXPECT_EQ(render::g_listener.right[i], camera.axes[3 * i]);
     }
-    EXPECT_EQ(shell::g_listener.velocity[0], 3);
-    EXPECT_EQ(shell::g_listener.velocity[2], 5);
+    EXPECT_EQ(render::g_listener.velocity[0], 3);
+    EXPECT_EQ(render::g_listener.velocity[2], 5);
   }
 }
 
@@ -346,9 +352,9 @@ TEST_F(CamerasRaceTest, RiderViewPrintsItsOrientation) {
   ASSERT_NE(bike, nullptr);
   shell::g_settings.first_person_angle.value = 30;
   shell::g_startup.print_orientation = true;
-  shell::g_race.tick = 320;
+  sim::g_sim.tick = 320;
   testing::internal::CaptureStdout();
-  const render::Camera camera = shell::camera_for_view(render::kViewRider);
+  const render::Camera camera = render::camera_for_view(render::kViewRider, shell::camera_input());
   const std::string out = testing::internal::GetCapturedStdout();
   double t, p[3], x[3], z[3];
   ASSERT_EQ(std::sscanf(out.c_str(), "t=%lf p0=%lf p1=%lf p2=%lf x0=%lf x1=%lf x2=%lf z0=%lf "
@@ -366,7 +372,7 @@ TEST_F(CamerasRaceTest, RiderViewPrintsItsOrientation) {
   }
   shell::g_startup.print_orientation = false;
   testing::internal::CaptureStdout();
-  shell::camera_for_view(render::kViewRider);
+  render::camera_for_view(render::kViewRider, shell::camera_input());
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
@@ -398,7 +404,7 @@ TEST_F(CamerasRaceTest, ChaseCameraFollowsHeadingOrTravel) {
   for (const auto& c : cases) {
     shell::g_settings.rigid_camera.index = c.rigid ? 1 : 0;
     dBodySetLinearVel(frame, c.speed, 0, 0);
-    const render::Camera camera = shell::camera_for_view(render::kViewChase);
+    const render::Camera camera = render::camera_for_view(render::kViewChase, shell::camera_input());
     const Vec d{camera.position[0] - target[0], camera.position[1] - target[1],
                 camera.position[2] - target[2]};
     const double across = std::hypot(d.x, d.z);
@@ -415,7 +421,7 @@ TEST_F(CamerasRaceTest, ChaseCameraFollowsHeadingOrTravel) {
     EXPECT_NEAR(z.z, d.z / length, 1e-5) << what;
     EXPECT_EQ(camera.view_rider, -1);
     EXPECT_EQ(camera.fov, shell::g_settings.fov.value);
-    EXPECT_EQ(shell::g_listener.velocity[0], static_cast<float>(c.speed));
+    EXPECT_EQ(render::g_listener.velocity[0], static_cast<float>(c.speed));
   }
 }
 
@@ -424,8 +430,8 @@ TEST_F(CamerasRaceTest, ChaseCameraStaysAboveARidge) {
   sim::Bike* bike = start_race(1);
   ASSERT_NE(bike, nullptr);
   raise_ridge(30);  // the camera stands behind the bike at z ~ 42 ft
-  const render::Camera camera = shell::camera_for_view(render::kViewChase);
-  const float ground = shell::terrain_height_around(camera.position[0], camera.position[2], 10);
+  const render::Camera camera = render::camera_for_view(render::kViewChase, shell::camera_input());
+  const float ground = render::terrain_height_around(camera.position[0], camera.position[2], 10);
   EXPECT_GT(ground, 10);
   EXPECT_NEAR(camera.position[1], ground + 5, 1e-4);
   EXPECT_GT(camera.position[1], frame_position(bike).y + 10);
@@ -455,9 +461,9 @@ TEST_F(CamerasRaceTest, OrbitCameraAroundABikeRiddenElsewhere) {
   };
   for (const auto& s : steps) {
     run_ticks(render::kViewChase, Controls{}.set(s.input, s.value), s.ticks);
-    EXPECT_NEAR(shell::g_cameras.orbit_angle, s.angle, 1e-3) << s.input << " x" << s.ticks;
-    EXPECT_NEAR(shell::g_cameras.orbit_distance, s.distance, 1e-4) << s.input;
-    EXPECT_NEAR(shell::g_cameras.orbit_height, s.height, 1e-4) << s.input;
+    EXPECT_NEAR(render::g_cameras.orbit_angle, s.angle, 1e-3) << s.input << " x" << s.ticks;
+    EXPECT_NEAR(render::g_cameras.orbit_distance, s.distance, 1e-4) << s.input;
+    EXPECT_NEAR(render::g_cameras.orbit_height, s.height, 1e-4) << s.input;
   }
   // The other views' ticks leave the orbit alone, and so does a tick without a watched bike.
   run_ticks(render::kViewRider, Controls{}.set(shell::kInputSteer, 1), 10);
@@ -465,10 +471,10 @@ TEST_F(CamerasRaceTest, OrbitCameraAroundABikeRiddenElsewhere) {
   shell::g_race.watched = 5;
   run_ticks(render::kViewChase, Controls{}.set(shell::kInputSteer, 1), 10);
   shell::g_race.watched = 0;
-  EXPECT_NEAR(shell::g_cameras.orbit_angle, -3 * kPi / 4, 1e-3);
+  EXPECT_NEAR(render::g_cameras.orbit_angle, -3 * kPi / 4, 1e-3);
 
-  shell::g_cameras.orbit_distance = 10;
-  const render::Camera camera = shell::camera_for_view(render::kViewChase);
+  render::g_cameras.orbit_distance = 10;
+  const render::Camera camera = render::camera_for_view(render::kViewChase, shell::camera_input());
   dVector3 target;
   const float* centre = shell::g_startup.chase_center;
   dBodyGetRelPointPos(bike->body[sim::kFrame], centre[0], centre[1], centre[2], target);
@@ -481,20 +487,20 @@ TEST_F(CamerasRaceTest, OrbitCameraAroundABikeRiddenElsewhere) {
 // A race set-up puts the free camera 5 ft above the watched bike; the orbit and the
 // selection live on.
 TEST_F(CamerasRaceTest, RaceSetupMovesOnlyTheFreeCamera) {
-  shell::g_cameras.orbit_angle = 1;
-  shell::g_cameras.orbit_distance = 3;
-  shell::g_cameras.selected = 2;
-  shell::g_cameras.tracking = true;
+  render::g_cameras.orbit_angle = 1;
+  render::g_cameras.orbit_distance = 3;
+  render::g_cameras.selected = 2;
+  render::g_cameras.tracking = true;
   sim::Bike* bike = start_race(2);
   ASSERT_NE(bike, nullptr);
   const Vec p = frame_position(bike);
-  EXPECT_FLOAT_EQ(shell::g_cameras.free_camera.x, p.x);
-  EXPECT_FLOAT_EQ(shell::g_cameras.free_camera.y, p.y + 5);
-  EXPECT_FLOAT_EQ(shell::g_cameras.free_camera.z, p.z);
-  EXPECT_EQ(shell::g_cameras.orbit_angle, 1);
-  EXPECT_EQ(shell::g_cameras.orbit_distance, 3);
-  EXPECT_EQ(shell::g_cameras.selected, 2);
-  EXPECT_TRUE(shell::g_cameras.tracking);
+  EXPECT_FLOAT_EQ(render::g_cameras.free_camera.x, p.x);
+  EXPECT_FLOAT_EQ(render::g_cameras.free_camera.y, p.y + 5);
+  EXPECT_FLOAT_EQ(render::g_cameras.free_camera.z, p.z);
+  EXPECT_EQ(render::g_cameras.orbit_angle, 1);
+  EXPECT_EQ(render::g_cameras.orbit_distance, 3);
+  EXPECT_EQ(render::g_cameras.selected, 2);
+  EXPECT_TRUE(render::g_cameras.tracking);
 }
 
 // The trackside view shows the selected camera, or the free one when the selection is -1 or
@@ -504,29 +510,29 @@ TEST_F(CamerasRaceTest, TracksideViewShowsTheSelectedCamera) {
   race::TrackCamera a;
   a.x = 1, a.y = 2, a.z = 3, a.yaw = 0.5f, a.pitch = -0.2f, a.fov = 40;
   race::g_track.cameras = {race::TrackCamera{}, a};
-  shell::g_cameras.free_camera.x = 50;
-  shell::g_cameras.free_camera.fov = 70;
-  shell::g_listener.velocity[1] = 9;
+  render::g_cameras.free_camera.x = 50;
+  render::g_cameras.free_camera.fov = 70;
+  render::g_listener.velocity[1] = 9;
   const struct {
     int selected;
     float x, fov;
   } cases[] = {{1, 1, 40}, {-1, 50, 70}, {2, 50, 70}};
   for (const auto& c : cases) {
-    shell::g_cameras.selected = c.selected;
-    const render::Camera camera = shell::camera_for_view(render::kViewTrackCamera);
+    render::g_cameras.selected = c.selected;
+    const render::Camera camera = render::camera_for_view(render::kViewTrackCamera, shell::camera_input());
     EXPECT_EQ(camera.position[0], c.x) << c.selected;
     EXPECT_EQ(camera.fov, c.fov) << c.selected;
     EXPECT_EQ(camera.view_rider, -1);
-    EXPECT_EQ(shell::g_listener.velocity[1], 0);
-    EXPECT_EQ(shell::g_listener.position[0], c.x);
+    EXPECT_EQ(render::g_listener.velocity[1], 0);
+    EXPECT_EQ(render::g_listener.position[0], c.x);
   }
-  shell::g_cameras.selected = 1;
+  render::g_cameras.selected = 1;
   float m[9];
-  shell::yaw_pitch_matrix(0.5f, -0.2f, m);
-  expect_same_axes(shell::camera_for_view(render::kViewTrackCamera).axes, m, "track camera");
+  render::yaw_pitch_matrix(0.5f, -0.2f, m);
+  expect_same_axes(render::camera_for_view(render::kViewTrackCamera, shell::camera_input()).axes, m, "track camera");
   shell::g_race.watched = 7;  // an empty slot
-  EXPECT_EQ(shell::camera_for_view(render::kViewRider).position[0], 1);
-  EXPECT_EQ(shell::camera_for_view(render::kViewChase).position[0], 1);
+  EXPECT_EQ(render::camera_for_view(render::kViewRider, shell::camera_input()).position[0], 1);
+  EXPECT_EQ(render::camera_for_view(render::kViewChase, shell::camera_input()).position[0], 1);
 }
 
 // The sit/dab input toggles tracking on its press; with the free camera selected nothing
@@ -539,7 +545,7 @@ TEST_F(CamerasRaceTest, TrackingTurnsTheFreeCameraWithoutSwitching) {
   race::g_track.first_lap_length = 1;
   race::g_track.normal_lap_length = 1;
   race::g_track.checkpoint_camera[0] = 1;
-  race::TrackCamera& free = shell::g_cameras.free_camera;
+  race::TrackCamera& free = render::g_cameras.free_camera;
   free.x = 32, free.y = 12, free.z = 0, free.yaw = 2, free.pitch = 0;
   const Vec p = frame_position(bike);
   const double bearing = std::atan2(p.x - 32, p.z - 0);
@@ -548,21 +554,21 @@ TEST_F(CamerasRaceTest, TrackingTurnsTheFreeCameraWithoutSwitching) {
   const Controls dab = Controls{}.set(shell::kInputDab, 1);
   float last_rate = 0;
   for (int i = 0; i < 1024; ++i) {
-    shell::camera_update_tick(render::kViewTrackCamera, dab.in);  // held: toggles once
-    ASSERT_TRUE(shell::g_cameras.tracking) << i;
+    run_ticks(render::kViewTrackCamera, dab, 1);  // held: toggles once
+    ASSERT_TRUE(render::g_cameras.tracking) << i;
     ASSERT_LE(std::fabs(free.yaw_rate - last_rate), kH * kPi + 1e-5) << i;
     last_rate = free.yaw_rate;
   }
-  EXPECT_EQ(shell::g_cameras.selected, -1);
+  EXPECT_EQ(render::g_cameras.selected, -1);
   EXPECT_NEAR(free.yaw, bearing, 0.01);
   EXPECT_NEAR(free.pitch, elevation, 0.01);
   EXPECT_EQ(free.x, 32);  // it turned where it stood
   EXPECT_EQ(free.fov, shell::g_settings.fov.value);
 
   run_ticks(render::kViewTrackCamera, Controls{}, 1);
-  EXPECT_TRUE(shell::g_cameras.tracking);
+  EXPECT_TRUE(render::g_cameras.tracking);
   run_ticks(render::kViewTrackCamera, dab, 1);
-  EXPECT_FALSE(shell::g_cameras.tracking);
+  EXPECT_FALSE(render::g_cameras.tracking);
 }
 
 // Switching to a new track camera points it straight at the bike and sets its auto fov at
@@ -578,11 +584,11 @@ TEST_F(CamerasRaceTest, SwitchingPointsTheNewCameraAtTheBike) {
   race::g_track.first_lap_length = 1;
   race::g_track.normal_lap_length = 1;
   race::g_track.checkpoint_camera[7] = 2;
-  shell::select_track_camera(1);
+  render::select_track_camera(1);
 
   // The bike heads for the checkpoint of sequence position 0, seen by camera 2.
   run_ticks(render::kViewTrackCamera, Controls{}.set(shell::kInputDab, 1), 1);
-  ASSERT_EQ(shell::g_cameras.selected, 2);
+  ASSERT_EQ(render::g_cameras.selected, 2);
   const race::TrackCamera& c = race::g_track.cameras[2];
   Vec p = frame_position(bike);
   auto distance = [&] {
@@ -603,7 +609,7 @@ TEST_F(CamerasRaceTest, SwitchingPointsTheNewCameraAtTheBike) {
   float last_yaw_rate = c.yaw_rate, last_pitch_rate = c.pitch_rate, last_fov = c.fov;
   for (int i = 0; i < 1280; ++i) {
     run_ticks(render::kViewTrackCamera, Controls{}, 1);
-    ASSERT_EQ(shell::g_cameras.selected, 2);
+    ASSERT_EQ(render::g_cameras.selected, 2);
     ASSERT_LE(std::fabs(c.yaw_rate - last_yaw_rate), kH * kPi + 1e-5) << i;
     ASSERT_LE(std::fabs(c.pitch_rate - last_pitch_rate), kH * kPi + 1e-5) << i;
     ASSERT_GE(c.fov, last_fov) << i;
@@ -629,9 +635,9 @@ TEST_F(CamerasRaceTest, AimStaysWithinItsRanges) {
     float steer, shift, final_pitch;
   } cases[] = {{-1, 1, 1, kPi / 2}, {0, -1, -1, -kPi / 2}, {0, 0.5f, 0.25f, kPi / 2}};
   for (const auto& c : cases) {
-    shell::g_cameras.selected = c.selected;
+    render::g_cameras.selected = c.selected;
     const race::TrackCamera& camera =
-        c.selected < 0 ? shell::g_cameras.free_camera : race::g_track.cameras[0];
+        c.selected < 0 ? render::g_cameras.free_camera : race::g_track.cameras[0];
     const Controls controls =
         Controls{}.set(shell::kInputSteer, c.steer).set(shell::kInputShift, c.shift);
     bool wrapped = false;
@@ -654,21 +660,21 @@ TEST_F(CamerasRaceTest, AimStaysWithinItsRanges) {
 // 2 ft above the averaged ground.
 TEST_F(CamerasRaceTest, FreeCameraCoastsAndKeepsOffTheGround) {
   ASSERT_NE(start_race(2), nullptr);
-  race::TrackCamera& free = shell::g_cameras.free_camera;
+  race::TrackCamera& free = render::g_cameras.free_camera;
   free.x = 32, free.y = 20, free.z = 4, free.yaw = 0, free.pitch = 0;
   const Controls throttle = Controls{}.set(shell::kInputThrottle, 1);
 
   run_ticks(render::kViewTrackCamera, throttle, 128);
-  EXPECT_NEAR(shell::g_cameras.free_speed, 20, 1e-3);  // 80 up, 60 down: 20 ft/s^2
+  EXPECT_NEAR(render::g_cameras.free_speed, 20, 1e-3);  // 80 up, 60 down: 20 ft/s^2
   EXPECT_NEAR(free.z, 4 + 10, 0.1);  // half of 20 ft/s^2 over a second
   EXPECT_EQ(free.x, 32);
   EXPECT_EQ(free.y, 20);
 
   // Released: 20 ft/s less 60 ft/s^2 for a quarter second.
   run_ticks(render::kViewTrackCamera, Controls{}, 32);
-  EXPECT_NEAR(shell::g_cameras.free_speed, 5, 1e-3);
+  EXPECT_NEAR(render::g_cameras.free_speed, 5, 1e-3);
   run_ticks(render::kViewTrackCamera, Controls{}, 32);
-  EXPECT_EQ(shell::g_cameras.free_speed, 0);  // stopped, not reversing
+  EXPECT_EQ(render::g_cameras.free_speed, 0);  // stopped, not reversing
   const float stopped = free.z;
   run_ticks(render::kViewTrackCamera, Controls{}, 32);
   EXPECT_EQ(free.z, stopped);
@@ -680,9 +686,9 @@ TEST_F(CamerasRaceTest, FreeCameraCoastsAndKeepsOffTheGround) {
   for (const auto& l : limits) {
     free.z = 4;
     run_ticks(render::kViewTrackCamera, Controls{}.set(l.input, 1), 1280);
-    EXPECT_LE(std::fabs(shell::g_cameras.free_speed), 100) << l.input;
-    EXPECT_GT(std::fabs(shell::g_cameras.free_speed), 99) << l.input;
-    EXPECT_GT(shell::g_cameras.free_speed * l.limit, 0) << l.input;
+    EXPECT_LE(std::fabs(render::g_cameras.free_speed), 100) << l.input;
+    EXPECT_GT(std::fabs(render::g_cameras.free_speed), 99) << l.input;
+    EXPECT_GT(render::g_cameras.free_speed * l.limit, 0) << l.input;
   }
   run_ticks(render::kViewTrackCamera, Controls{}, 640);
 
@@ -691,9 +697,9 @@ TEST_F(CamerasRaceTest, FreeCameraCoastsAndKeepsOffTheGround) {
   free.x = 32, free.y = 40, free.z = 0, free.pitch = -0.5f;
   for (int i = 0; i < 384; ++i) {
     run_ticks(render::kViewTrackCamera, throttle, 1);
-    ASSERT_GE(free.y, shell::terrain_height_around(free.x, free.z, 10) + 2 - 1e-4) << i;
+    ASSERT_GE(free.y, render::terrain_height_around(free.x, free.z, 10) + 2 - 1e-4) << i;
   }
   EXPECT_GT(free.z, 40);  // over the ridge by now
-  EXPECT_NEAR(free.y, shell::terrain_height_around(free.x, free.z, 10) + 2, 1e-4);
+  EXPECT_NEAR(free.y, render::terrain_height_around(free.x, free.z, 10) + 2, 1e-4);
   EXPECT_EQ(free.fov, shell::g_settings.fov.value);
 }

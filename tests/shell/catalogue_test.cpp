@@ -10,7 +10,8 @@
 
 #include "data/image_fixtures.h"
 #include "platform/platform.h"
-#include "shell/shell.h"
+#include "shell/catalogue.h"
+#include "shell/settings.h"
 #include "support/test_support.h"
 
 using shell::BikeConstants;

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
+#include "shell/settings.h"
+#include "shell/startup.h"
 
 using shell::ParseResult;
 using shell::Settings;

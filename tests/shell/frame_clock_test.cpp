@@ -6,7 +6,8 @@
 #include <numeric>
 #include <vector>
 
-#include "shell/shell.h"
+#include "shell/frame_loop.h"
+#include "shell/settings.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ TEST(FrameClock, FastFramesSleepUntilATickHasPassed) {
   shell::FrameClock clock;
   const std::vector<int> ticks = run_frames(clock, 200, 0.0001);
   for (std::size_t i = 1; i < ticks.size(); ++i) EXPECT_GE(ticks[i], 1);
-  EXPECT_GE(clock.shortest, shell::kTick);
+  EXPECT_GE(clock.shortest, sim::kTickSeconds);
 }
 
 TEST(FrameClock, WarpAndServerCatchUp) {
@@ -105,14 +106,14 @@ TEST(FrameClock, TickMomentsStepThroughTheFrame) {
   FakeClock::now = 50;
   shell::FrameClock clock;
   run_frames(clock, 1, 0);
-  FakeClock::now += 3 * shell::kTick;
+  FakeClock::now += 3 * sim::kTickSeconds;
   shell::frame_advance(clock, FakeClock::source(), false, 0, {});
   std::vector<double> moments;
   shell::run_ticks(clock, [&](double moment) { moments.push_back(moment); });
   ASSERT_EQ(moments.size(), 3u);
   // The last tick stands for the frame's own wall time; earlier ones before it.
   EXPECT_DOUBLE_EQ(moments[2], FakeClock::now);
-  EXPECT_DOUBLE_EQ(moments[1], FakeClock::now - shell::kTick);
+  EXPECT_DOUBLE_EQ(moments[1], FakeClock::now - sim::kTickSeconds);
 }
 
 TEST(ControlInputs, KeysAndAxesSumIntoTheNineInputs) {

@@ -8,7 +8,11 @@
 
 #include "platform/platform.h"
 #include "race/race.h"
+#include "shell/race_driver.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
+#include "shell/startup.h"
 #include "../sim/terrain_fixtures.h"
 
 using shell::RiderSlot;
@@ -111,14 +115,14 @@ class SetupRaceTest : public terrain_fixtures::TerrainFilesTest {
 }  // namespace
 
 TEST_F(SetupRaceTest, ARaceOnTheChosenTrack) {
-  shell::g_race.tick = 777;  // seeds the shuffle
+  sim::g_sim.tick = 777;  // seeds the shuffle
   int lineup[shell::kRiderSlots] = {};
   lineup[0] = 1;
   lineup[1] = 2;
   shell::setup_race(lineup, false, false, 0, 5, 0);
   ASSERT_TRUE(shell::g_race.race_loaded);
   EXPECT_EQ(shell::g_race.track, "practice");
-  EXPECT_EQ(shell::g_race.tick, 0);
+  EXPECT_EQ(sim::g_sim.tick, 0);
   EXPECT_EQ(shell::g_race.laps, 5);
   EXPECT_EQ(shell::g_race.slots[0].driver, shell::kDriverLocal);
   EXPECT_EQ(shell::g_race.slots[1].driver, shell::kDriverAutoPilot);
@@ -126,7 +130,7 @@ TEST_F(SetupRaceTest, ARaceOnTheChosenTrack) {
   // The same tick counter at set-up gives the same race.
   const int start = shell::g_race.start_tick;
   const int first_rider = shell::g_race.slots[1].identity;
-  shell::g_race.tick = 777;
+  sim::g_sim.tick = 777;
   shell::setup_race(lineup, false, false, 0, 5, 0);
   EXPECT_EQ(shell::g_race.start_tick, start);
   EXPECT_EQ(shell::g_race.slots[1].identity, first_rider);
@@ -137,7 +141,7 @@ TEST_F(SetupRaceTest, TimeTrialAndMissingTrack) {
   shell::setup_race(nullptr, false, false, 0, 0, 0);
   ASSERT_TRUE(shell::g_race.race_loaded);
   EXPECT_TRUE(shell::g_race.time_trial);
-  EXPECT_EQ(shell::g_race.tick, 300 * 128);  // the gate is long down
+  EXPECT_EQ(sim::g_sim.tick, 300 * 128);  // the gate is long down
   EXPECT_EQ(shell::g_race.lineup[0], 1);
   EXPECT_EQ(shell::g_race.slots[0].driver, shell::kDriverLocal);
   EXPECT_TRUE(shell::g_race.slots[1].model.empty());
@@ -173,7 +177,7 @@ TEST_F(SetupRaceTest, BikesWaitForTheGateAndAFalseStartIsHeld) {
   }
 
   for (int i = 0; i < 64; ++i) shell::race_tick();
-  EXPECT_EQ(shell::g_race.tick, 64);
+  EXPECT_EQ(sim::g_sim.tick, 64);
   for (sim::Bike* bike : {local, other}) {
     EXPECT_EQ(bike->controls.front_brake, 1);
     EXPECT_EQ(bike->controls.throttle, 0);
@@ -207,7 +211,7 @@ TEST_F(SetupRaceTest, BikesWaitForTheGateAndAFalseStartIsHeld) {
 
   EXPECT_EQ(shell::g_race.gate_fall, 1);  // the gate still stands
   // After the drop the others ride; the penalised bike is still held.
-  shell::g_race.tick = shell::g_race.start_tick;
+  sim::g_sim.tick = shell::g_race.start_tick;
   sim::set_throttle(other, 1);
   shell::race_tick();
   EXPECT_EQ(other->controls.throttle, 1);
@@ -257,22 +261,22 @@ TEST_F(SetupRaceTest, SkipAndRewindOnlyWhileEveryBikeIsReplayed) {
   lineup[0] = 1;
   shell::setup_race(lineup, false, false, 0, 5, 0);
   ASSERT_NE(shell::g_race.slots[0].bike, nullptr);
-  shell::g_race.tick = 300;
+  sim::g_sim.tick = 300;
   EXPECT_FALSE(shell::skip_rewind(1));  // the local rider rides live
-  EXPECT_EQ(shell::g_race.tick, 300);
+  EXPECT_EQ(sim::g_sim.tick, 300);
 
   shell::g_race.slots[0].driver = shell::kDriverHistory;
   EXPECT_TRUE(shell::skip_rewind(1));
-  EXPECT_EQ(shell::g_race.tick, 300 + 128);
+  EXPECT_EQ(sim::g_sim.tick, 300 + 128);
   EXPECT_TRUE(shell::skip_rewind(-1));
-  EXPECT_EQ(shell::g_race.tick, 300);
-  shell::g_race.tick = 50;
+  EXPECT_EQ(sim::g_sim.tick, 300);
+  sim::g_sim.tick = 50;
   EXPECT_TRUE(shell::skip_rewind(-1));
-  EXPECT_EQ(shell::g_race.tick, 1);  // not before the start, then one tick
+  EXPECT_EQ(sim::g_sim.tick, 1);  // not before the start, then one tick
 
   shell::g_startup.accurate_skip = true;
   EXPECT_TRUE(shell::skip_rewind(2));
-  EXPECT_EQ(shell::g_race.tick, 1 + 256);
+  EXPECT_EQ(sim::g_sim.tick, 1 + 256);
   shell::g_startup.accurate_skip = false;
   shell::free_bikes();
 }

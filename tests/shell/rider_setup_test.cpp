@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <string>
 
 #include "platform/platform.h"
-#include "shell/shell.h"
+#include "shell/catalogue.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
 #include "support/test_support.h"
 
 using shell::BikeAdjustments;
@@ -14,7 +17,7 @@ using test_support::read_file;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
 RiderSetup parsed(const std::string& lines) {
   RiderSetup setup = shell::default_rider_setup();

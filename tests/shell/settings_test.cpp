@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "shell/shell.h"
+#include "shell/settings.h"
 #include "support/test_support.h"
 
 using shell::Settings;

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "data/data.h"
-#include "shell/shell.h"
+#include "shell/settings.h"
+#include "shell/track_list.h"
 #include "support/test_support.h"
 
 using TrackListTest = test_support::DataFoldersTest;

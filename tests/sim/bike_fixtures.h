@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "shell/shell.h"
+#include "shell/catalogue.h"
 #include "sim/bike_internal.h"
 #include "sim/sim.h"
 

@@ -27,7 +27,7 @@
 #include "content/content.h"
 #include "content/mesh_build.h"
 #include "content/paint.h"
-#include "shell/shell.h"
+#include "shell/catalogue.h"
 
 namespace content {
 

@@ -19,7 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "ai/ai.h"
 #include "race/race.h"
+#include "shell/catalogue.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
 
@@ -148,16 +150,16 @@ void make_ground(Ground kind) {
 
 struct Rider {
   sim::Bike* bike = nullptr;
-  shell::TestPilot pilot;  // the lap scenario's gate to gate riding
+  ai::TestPilot pilot;  // the lap scenario's gate to gate riding
   int crashes_seen = 0;
 };
 
-void hold_speed(sim::Bike* bike, double target) { shell::pilot_hold_speed(bike, target); }
-void steer_towards(sim::Bike* bike, double x, double z) { shell::pilot_steer_towards(bike, x, z); }
-std::vector<int> lap_gates() { return shell::lap_checkpoints(); }
-void ride_lap(Rider& r, const std::vector<int>& gates) { shell::pilot_ride(r.bike, r.pilot, gates); }
+void hold_speed(sim::Bike* bike, double target) { ai::pilot_hold_speed(bike, target); }
+void steer_towards(sim::Bike* bike, double x, double z) { ai::pilot_steer_towards(bike, x, z); }
+std::vector<int> lap_gates() { return ai::lap_checkpoints(); }
+void ride_lap(Rider& r, const std::vector<int>& gates) { ai::pilot_ride(r.bike, r.pilot, gates); }
 void note_gates(Rider& r, const std::vector<int>& gates) {
-  shell::pilot_note_gates(r.bike, r.pilot, gates, sim::g_sim.tick);
+  ai::pilot_note_gates(r.bike, r.pilot, gates, sim::g_sim.tick);
 }
 
 // A bike of the chosen model with the default rider setup (or the bike's own aids).
@@ -171,10 +173,7 @@ sim::Bike* make_bike(const Options& o, int slot, int arcade) {
     sim::bike_set_flag(bike, sim::kFlagAutoDab, true);
     return bike;
   }
-  shell::RiderSetup setup = shell::default_rider_setup();
-  shell::apply_stability_preset(setup);
-  if (arcade >= 0) setup.arcade.index = arcade;
-  shell::apply_bike_adjustments(bike, shell::setup_adjustments(setup, *info, false));
+  shell::apply_default_rider_setup(bike, *info, arcade);
   return bike;
 }
 

@@ -120,7 +120,7 @@ void aim_nearest_track_camera(const sim::Bike* bike) {
   std::vector<race::TrackCamera>& cameras = race::g_track.cameras;
   const dReal* p = sim::body_position(bike, sim::kFrame);
   if (cameras.empty()) {
-    shell::select_track_camera(0);
+    render::select_track_camera(0);
     return;
   }
   int best = 0;
@@ -136,7 +136,7 @@ void aim_nearest_track_camera(const sim::Bike* bike) {
   race::TrackCamera& c = cameras[static_cast<std::size_t>(best)];
   c.yaw = static_cast<float>(std::atan2(p[0] - c.x, p[2] - c.z));
   c.pitch = static_cast<float>(std::atan2(p[1] - c.y, best_d));
-  shell::select_track_camera(best + 1);
+  render::select_track_camera(best + 1);
 }
 
 // The free camera 30 ft behind and 12 ft above the bike, looking at it.
@@ -153,14 +153,14 @@ void place_free_camera(const sim::Bike* bike) {
     fx = 0;
     fz = -1;
   }
-  race::TrackCamera& c = shell::g_cameras.free_camera;
+  race::TrackCamera& c = render::g_cameras.free_camera;
   c.x = static_cast<float>(p[0] - fx * 30);
   c.z = static_cast<float>(p[2] - fz * 30);
-  c.y = std::max(static_cast<float>(p[1] + 12), shell::terrain_height_around(c.x, c.z, 10) + 2);
+  c.y = std::max(static_cast<float>(p[1] + 12), render::terrain_height_around(c.x, c.z, 10) + 2);
   c.yaw = static_cast<float>(std::atan2(p[0] - c.x, p[2] - c.z));
   c.pitch = static_cast<float>(std::atan2(p[1] - c.y, 30.0));
-  c.fov = static_cast<float>(shell::g_settings.fov.value);
-  shell::select_track_camera(0);
+  c.fov = static_cast<float>(shell::camera_input().fov);
+  render::select_track_camera(0);
 }
 
 }  // namespace
@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
   race.fugly = o.fugly;
   race.erode = o.erode;
   if (!tool_race_begin(race)) return 1;
-  RiderSlot& watched = g_race.slots[g_race.watched];
+  const sim::Bike* watched = camera_input().watched;
   const int points = sim::g_terrain.points_per_side;
   const std::vector<float> ground_before(sim::g_terrain.heights,
                                          sim::g_terrain.heights + static_cast<long>(points) * points);
@@ -196,8 +196,8 @@ int main(int argc, char** argv) {
   int view = render::kViewChase;
   if (o.camera == "rider") view = render::kViewRider;
   if (o.camera == "trackside" || o.camera == "free") view = render::kViewTrackCamera;
-  if (watched.bike && o.camera == "trackside") aim_nearest_track_camera(watched.bike);
-  if (watched.bike && o.camera == "free") place_free_camera(watched.bike);
+  if (watched && o.camera == "trackside") aim_nearest_track_camera(watched);
+  if (watched && o.camera == "free") place_free_camera(watched);
 
   int width = o.width, height = o.height;
   platform::window_size(&width, &height);
@@ -216,11 +216,11 @@ int main(int argc, char** argv) {
   render::read_frame_rgb(width, height, rgb);
   const bool written = data::write_png(o.out.c_str(), rgb.data(), width, height, 3, true);
   if (!written) std::fprintf(stderr, "korvex-shot: can't write %s\n", o.out.c_str());
-  const render::Camera camera = camera_for_view(view);
+  const render::Camera camera = render::camera_for_view(view, camera_input());
   std::printf("camera=%.2f,%.2f,%.2f\n", camera.position[0], camera.position[1], camera.position[2]);
-  if (watched.bike) {
-    const dReal* p = sim::body_position(watched.bike, sim::kFrame);
-    std::printf("bike=%.2f,%.2f,%.2f\nspeed_mph=%.1f\n", p[0], p[1], p[2], sim::frame_speed(watched.bike) / 1.4666667);
+  if (watched) {
+    const dReal* p = sim::body_position(watched, sim::kFrame);
+    std::printf("bike=%.2f,%.2f,%.2f\nspeed_mph=%.1f\n", p[0], p[1], p[2], sim::frame_speed(watched) / 1.4666667);
   }
   // How deep the ruts got: the largest change of any ground height.
   float rut = 0;

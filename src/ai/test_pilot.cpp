@@ -3,17 +3,18 @@
 // ride with it.
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
+#include "ai/ai.h"
 #include "race/race.h"
-#include "shell/shell.h"
 #include "sim/sim.h"
 
-namespace shell {
+namespace ai {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 
 double wrap(double a) { return std::remainder(a, 2 * kPi); }
 
@@ -151,4 +152,4 @@ void pilot_note_gates(const sim::Bike* bike, TestPilot& r, const std::vector<int
 }
 
 
-}  // namespace shell
+}  // namespace ai

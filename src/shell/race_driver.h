@@ -1,0 +1,187 @@
+// race_driver.h -- the rider slots, race set-up, the race tick, the main loop and
+// shutdown (private to the shell).
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "shell/catalogue.h"
+#include "shell/shell.h"
+#include "sim/sim.h"
+
+namespace shell {
+
+// Driver kinds of a rider slot.
+enum DriverKind { kDriverLocal = 0, kDriverHistory = 1, kDriverAutoPilot = 2 };
+
+// A computer rider's identity: number, personality, bike and looks.
+struct RiderIdentity {
+  const char* number;       // "20" .. "99"
+  const char* personality;  // "harrier", "kestrel" or "merlin"
+  const char* model;        // catalogue name before the alias table
+  const char* body_texture;  // nullptr: the default look
+  const char* head_texture;
+  const char* bike_texture;
+  const char* wheel_texture;
+};
+
+constexpr int kIdentities = 80;
+// The built-in roster, numbers 20 to 99 in order.
+const RiderIdentity* rider_identities();
+
+struct RiderSlot {
+  sim::Bike* bike = nullptr;  // the slot's bike, or none; owned by the race driver
+  int driver = kDriverHistory;
+  std::string model;     // the catalogue name the slot's bike is built from; empty: none
+  const BikeInfo* info = nullptr;  // its catalogue entry, looked up once at set-up
+  std::string name;      // the rider's name as listed
+  int identity = -1;     // index into the roster for computer riders
+};
+
+struct RaceDriver {
+  int tick = 0;        // the race tick counter, 0 at set-up
+  int start_tick = 0;  // the tick at which the start gate drops
+  int time_limit = 0;  // ticks; 0 is none
+  int laps = 0;
+  bool time_trial = false;
+  RiderSlot slots[kRiderSlots];
+  int lineup[kRiderSlots] = {};  // 0 empty, 1 local human, 2 computer rider, ...
+  int identity_order[kIdentities] = {};  // the shuffled roster
+  platform::Mt19937 random;
+  int watched = 0;            // the slot the camera follows
+  sim::InputAids aids;        // the local rider's input mapping
+  std::string track;          // directory of the loaded track; empty: none
+  std::string playback_track; // the playback demo's track
+  bool race_loaded = false;
+  int local_slot = -1;         // the local human's slot, or -1
+  double start_spot[3] = {};   // where the local human's frame stood at set-up (ft)
+  int held_until = 0;          // a false start holds the local bike until this tick
+  float gate_fall = 1;         // the start-gate bars: 1 standing, 0 down (drawn turned by it)
+  bool record_demo = false;    // the set-up's choices, kept for a restart
+  int robot_skill = 0;
+};
+
+// A false start: before the gate drops, the frame has moved this far (ft) from its spot.
+constexpr double kFalseStartDistance = 3;
+// Whether a frame at `at` has left the starting spot by the false-start distance.
+bool false_start(const double spot[3], const double at[3]);
+
+extern RaceDriver g_race;
+
+// Empties every slot (no bike, replayed from history, lineup 0).
+void reset_rider_slots();
+
+// Shuffles the roster order with the race's generator: for j from 79 down to
+// 1, entry j swaps with entry (r / 65536) mod j, so no entry stays in place.
+void shuffle_identities(platform::Mt19937& random, int order[kIdentities]);
+
+// The start tick of a race: the whole ticks in 13 + 2u seconds, u from the
+// generator's next number (so the gate drops between 13 and 15 s).
+int draw_start_tick(platform::Mt19937& random);
+
+// Fills the slots from a lineup (the lineup values of the driver's table):
+// driver kind, model, name and identity of every slot. Only the first local
+// human stays one.
+void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], bool playback,
+                const std::string& human_model, RiderSlot slots[kRiderSlots]);
+
+// Sets up a race: a lineup (nullptr for a time trial), playback, the demo
+// choice, the time limit in ticks (0 none), laps and robot skill. The track
+// is the playback demo's when playing back, else the chosen one. Returns
+// with no race when the track cannot be loaded.
+void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks,
+                int laps, int robot_skill);
+
+// Runs frames until the program ends; then shuts down. Returns the exit status.
+int main_loop();
+
+// Prepares the loop (the clock, the resolved bindings); main_loop calls it.
+void main_loop_begin();
+
+// One tick step: takes the input events stamped up to the tick's wall moment
+// (event-clock seconds) and acts on them, gathers the control inputs, hands
+// them over, and runs the race tick unless paused.
+void tick_step(double wall_moment);
+
+// Advances the race by one tick: collisions, roost, the physics world, erosion, each
+// bike's step (held before the gate drops), particles, then the tick counter.
+void race_tick();
+
+// Frees every slot's bike.
+void free_bikes();
+
+// Puts a bike at rest on a slot's start position: on the track's start positions, rows of
+// them 10 ft apart; without them in a line across the middle of the ground.
+void place_on_grid(sim::Bike* bike, int slot);
+
+// Time trial: puts the local rider back at the lap start, at rest.
+void abort_attempt();
+
+// Skips forward (seconds > 0) or rewinds, only while every bike is replayed from history;
+// false (nothing done) otherwise. With "--accurate-skip" a skip rides the time with roost off.
+bool skip_rewind(int seconds);
+
+// The laps the race leader has completed (0 until lap counting lands).
+int leader_completed_laps();
+
+// Slot i's lineup value moves to slot i + 1, the last to slot 0 (warp mode's next race).
+void rotate_lineup(int lineup[kRiderSlots]);
+
+// The engine sounds' master factor: 1 while riding (not paused, no editor, no menu);
+// 0.25 with a menu open over someone else's bike; otherwise 0.
+double engine_sound_master(bool paused, bool editor, bool menu, bool watched_is_local);
+
+// The tick's exchange with the multiplayer server; nothing while not connected.
+void network_exchange();
+
+// The frame's texts over the scene: "Paused" while paused (unless --hidden-pause).
+void draw_frame_texts();
+
+// The controls menu's wait for a binding: the next pressed key becomes binding `binding`'s
+// key (its axis cleared), or a controller axis moved more than half way from where it
+// rested becomes its axis, with the range (0.0625, 0.9375) or (-0.0625, -0.9375) by the
+// side it moved to; the bindings are then resolved again. Esc cancels the wait.
+void begin_binding_capture(int binding);
+bool capturing_binding();
+
+// One engine voice's volume: master x "Volume" x 0.1, further x "Competitor Volume" x 0.1 for
+// every bike but the watched one; 0 for a replayed bike with no recent state.
+double engine_voice_volume(double master, double volume, double competitor_volume, bool watched,
+                           bool stale_history);
+
+// Whether the main menu or the chat and command line has the keys.
+bool menu_open();
+bool console_open();
+
+// Creates the slots' bikes from their models at their grid spots and hands each its
+// aids: the rider setup for the local human, fixed aids for bikes replayed from history,
+// the built-in Stability preset for computer riders.
+void create_bikes();
+
+// Gives the tick's nine control inputs to the watched bike when it is driven
+// locally (else to the camera of the view).
+void hand_over_controls(const float inputs[]);
+
+// The view the frame loop draws (render::kView...), and the track camera the digit keys
+// chose (1..9; 0 the free camera).
+int current_view();
+int chosen_track_camera();
+
+// The control inputs of the last tick, and whether the game is paused.
+const float* control_inputs();
+bool game_paused();
+
+// Closes the network session, frees the race, closes audio and window, writes
+// the configuration.
+void shutdown();
+
+// Hands the drawing settings (ground, scene) to the renderer: at start-up and after the
+// menus change them.
+void apply_render_settings();
+
+// Scene and HUD inputs (scene_input.cpp, hud_input.cpp): copy what the renderer shows from
+// the race before a frame is drawn.
+void update_scene_input(int view);
+void update_hud_input();
+
+}  // namespace shell

@@ -38,7 +38,7 @@ struct CatchUp {
   bool past_mark = false;  // the server has passed the catch-up mark
 };
 
-// Step 4 and 5 of a frame: measures (sleeping as needed) and returns the
+// The start of a frame: measures (sleeping as needed) and returns the
 // frame's advance in seconds, which is added to the target and total times.
 double frame_advance(FrameClock& clock, const ClockSource& source, bool warp, double lock_fps,
                      const CatchUp& catch_up);

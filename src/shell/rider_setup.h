@@ -75,7 +75,7 @@ extern RiderSetup g_rider_setup;
 // before the Stability preset.
 RiderSetup default_rider_setup();
 
-// Start-up step 8: the built-in setup, its texture variant lists from the
+// At start-up: the built-in setup, its texture variant lists from the
 // data names, and the Stability preset with the built-in stability.
 void rider_setup_startup();
 

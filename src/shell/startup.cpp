@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,8 +24,6 @@ StartupState g_startup;
 
 namespace {
 
-constexpr int kServerHistoryEntries = 16;
-constexpr int kServerHistoryBytes = 128;
 // Polls of the window, 1/16 s apart, before start-up gives up on it (~10 s).
 constexpr int kWindowReadyPolls = 162;
 // 1/128 s ticks at 88320 sample values per second.
@@ -38,9 +35,6 @@ constexpr const char* kStockShapes[] = {
     "@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
     "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp",
 };
-
-// Recently used servers, cleared at start-up and filled by the configuration.
-char g_server_history[kServerHistoryEntries][kServerHistoryBytes];
 
 struct VideoModeChoice {
   std::string name;
@@ -62,7 +56,7 @@ void build_video_modes() {
   }
 }
 
-// Step 9: the renderer's working values from the settings just read.
+// The renderer's working values from the settings just read.
 void derive_render_values(const Settings& settings, StartupState& state) {
   auto level = [](double setting) {
     const int value = 10 - static_cast<int>(setting);
@@ -77,21 +71,6 @@ void derive_render_values(const Settings& settings, StartupState& state) {
 void sleep_sixteenth() {
   timespec wait{0, 62500000};
   nanosleep(&wait, nullptr);
-}
-
-// The cursor axes and the menu keys; the configured control bindings join
-// them once the configuration file is read.
-platform::Axis g_cursor_axes[2];
-unsigned g_menu_keys[12];
-
-void register_controls() {
-  platform::open_axis("cursor-x", &g_cursor_axes[0]);
-  platform::open_axis("cursor-y", &g_cursor_axes[1]);
-  int i = 0;
-  for (const char* key : {"up", "down", "left", "right", "enter", "keypad enter", "esc", "pause",
-                          "cursor-left", "cursor-right", "page up", "page down"}) {
-    g_menu_keys[i++] = platform::key_code_for_name(key);
-  }
 }
 
 }  // namespace
@@ -111,40 +90,40 @@ std::string stock_shapes_digest() {
   return hex;
 }
 
-int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
-  // 1. Standard output carries raw video frames; on Linux it is binary already.
-  // 2. Start-up defaults.
+namespace {
+
+// Fresh start-up state, default settings and no messages.
+void reset_startup_state() {
   g_startup = StartupState{};
   g_settings = default_settings();
   platform::messages_clear();
+}
 
-  // 3. The log and the game data.
-  if (!platform::open_startup_log_and_check_data(digests.game_data_sha1)) {
-    platform::fatal_box("Problem starting Korvex", "Can't find game data\n");
-    return 0;
-  }
+// Opens the log in the per-user folder and looks for the game data pack; false (after the
+// error box) when it is missing.
+bool open_log_and_find_game_data(const platform::BuildDigests& digests) {
+  if (platform::open_startup_log_and_check_data(digests.game_data_sha1)) return true;
+  platform::fatal_box("Problem starting Korvex", "Can't find game data\n");
+  return false;
+}
 
-  // 4. Are the stock collision shapes the released ones? Online races need them.
-  g_startup.stock_shapes = stock_shapes_digest() == digests.stock_shapes_sha1;
-
-  // 5.
-  std::memset(g_server_history, 0, sizeof g_server_history);
-
-  // 6.
+// The video-mode setting offers the display's modes after "Default Fullscreen" and
+// "Windowed".
+void offer_video_modes() {
   build_video_modes();
   for (std::size_t i = 2; i < g_video_modes.size(); ++i) {
     g_settings.video_mode.names.push_back(g_video_modes[i].name);
   }
+}
 
-  // 7.
+void check_cpu() {
   g_startup.mmx = platform::cpu_has_mmx();
   if (!g_startup.mmx) platform::log("This CPU does not have MMX!\n");
+}
 
-  // 8. and 9.
-  settings_startup();
-  derive_render_values(g_settings, g_startup);
-
-  // 10.
+// Parses the command line over the settings (a server address drops the start track
+// there). Returns -1 to go on, else the status the program ends with.
+int apply_command_line(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i] ? argv[i] : "");
   const ParseResult parsed = parse_command_line(args, g_startup, g_settings);
@@ -159,11 +138,11 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
     }
     return 0;
   }
-  if (parsed.stop) return parsed.status;
+  return parsed.stop ? parsed.status : -1;
+}
 
-  // 11. is part of parsing: a server address drops the start track.
-
-  // What the texture cache needs of the settings and the command line.
+// What the texture cache and the renderer need of the settings and the command line.
+void hand_settings_to_renderer() {
   data::g_texture_settings.model_detail = g_startup.model_texture_detail;
   data::g_texture_settings.compression = g_settings.texture_compress.index;
   data::g_texture_settings.debug_level = g_startup.debug_level;
@@ -173,15 +152,16 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
   render::g_render_settings.lod_bias = g_startup.lod_bias;
   render::g_render_settings.debug_level = g_startup.debug_level;
   apply_render_settings();
+}
 
-  // 12.
+// The track and demo lists, the series, and the chosen track: the command line's when it
+// is installed, else the configuration's. False when no track is installed.
+bool list_tracks_and_demos() {
   g_tracks = build_track_list(g_startup.debug_level);
   if (g_tracks.directories.empty()) {
     std::fputs("No tracks found\n", stderr);
-    return 1;
+    return false;
   }
-
-  // 13.
   g_demos = build_demo_list(g_startup.debug_level);
   race::read_series_list();
   const std::string& wanted =
@@ -190,8 +170,11 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
     g_settings.track = wanted;
     g_settings.track_index = find_track(g_tracks, wanted);
   }
+  return true;
+}
 
-  // 14.
+// A window of the configured size, or full screen in the chosen display mode.
+bool open_window() {
   const bool windowed = g_settings.video_mode.index == 1;
   int width = g_settings.xres;
   int height = g_settings.yres;
@@ -201,12 +184,13 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
     width = known ? g_video_modes[mode].width : 0;
     height = known ? g_video_modes[mode].height : 0;
   }
-  if (!platform::create_window("Korvex", width, height, g_startup.colour_depth,
-                               g_startup.depth_buffer_depth, !windowed)) {
-    return 1;
-  }
+  return platform::create_window("Korvex", width, height, g_startup.colour_depth,
+                                 g_startup.depth_buffer_depth, !windowed);
+}
 
-  // 15.
+// Sound to the recording file ("--record-audio"), else to the sound card unless
+// "--nosound".
+void open_audio() {
   if (!g_startup.record_audio_file.empty()) {
     g_startup.record_audio_out = std::fopen(g_startup.record_audio_file.c_str(), "wb");
     if (!g_startup.record_audio_out) {
@@ -217,34 +201,27 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
   } else if (!g_startup.sound_disabled) {
     platform::open_audio_output();
   }
+}
 
-  // 16.
-  bool ready = false;
-  for (int poll = 0; poll < kWindowReadyPolls && !ready; ++poll) {
-    ready = platform::window_ready();
-    if (!ready) sleep_sixteenth();
+// Waits (about 10 s at most) until the window can be drawn in.
+bool wait_for_window() {
+  for (int poll = 0; poll < kWindowReadyPolls; ++poll) {
+    if (platform::window_ready()) return true;
+    sleep_sixteenth();
   }
-  if (!ready) {
-    shutdown();
-    return 0;
-  }
+  return false;
+}
 
-  // 17.
-  render::gl_startup(g_startup.fugly);
-
-  // 18.
+void load_hud_textures_and_fonts() {
   for (const char* hud : {"!@tach.png", "!@shifter.png", "!@pitboard.png", "!@title.png"}) {
     data::texture_load(hud);
   }
   render::fonts_load();
+}
 
-  // 19.
-  register_controls();
-
-  // 20.
-  sim::create_world();
-
-  // 21.
+// The first race: the demo's when "--playback" names one that reads, else a computer
+// rider on the command line's track (none: the main loop starts without a race).
+void start_first_race() {
   std::string start_track = g_startup.start_track;
   bool playback = false;
   if (!g_startup.playback_file.empty()) {
@@ -255,17 +232,39 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
       g_race.playback_track = demo_track;
     }
   }
-
-  // 22.
   reset_rider_slots();
   if (!playback) g_race.lineup[0] = 2;
-
-  // 23.
   if (!start_track.empty()) {
     setup_race(g_race.lineup, playback, false, 0, 1000, g_settings.skill.index);
   }
+}
 
-  // 24.
+}  // namespace
+
+// Standard output may carry raw video frames ("--record-video"); on Linux it is binary
+// already, so start-up leaves it as it is.
+int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
+  reset_startup_state();
+  if (!open_log_and_find_game_data(digests)) return 0;
+  // Online races need the released stock collision shapes.
+  g_startup.stock_shapes = stock_shapes_digest() == digests.stock_shapes_sha1;
+  offer_video_modes();
+  check_cpu();
+  settings_startup();
+  derive_render_values(g_settings, g_startup);
+  if (const int status = apply_command_line(argc, argv); status >= 0) return status;
+  hand_settings_to_renderer();
+  if (!list_tracks_and_demos()) return 1;
+  if (!open_window()) return 1;
+  open_audio();
+  if (!wait_for_window()) {
+    shutdown();
+    return 0;
+  }
+  render::gl_startup(g_startup.fugly);
+  load_hud_textures_and_fonts();
+  sim::create_world();
+  start_first_race();
   return main_loop();
 }
 

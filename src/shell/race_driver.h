@@ -38,8 +38,9 @@ struct RiderSlot {
   int identity = -1;     // index into the roster for computer riders
 };
 
+// The race driver's table. The race clock is the simulation's tick counter (`sim::g_sim.tick`,
+// 0 at set-up), advanced by each race tick.
 struct RaceDriver {
-  int tick = 0;        // the race tick counter, 0 at set-up
   int start_tick = 0;  // the tick at which the start gate drops
   int time_limit = 0;  // ticks; 0 is none
   int laps = 0;
@@ -179,9 +180,8 @@ void shutdown();
 // menus change them.
 void apply_render_settings();
 
-// Scene and HUD inputs (scene_input.cpp, hud_input.cpp): copy what the renderer shows from
-// the race before a frame is drawn.
+// Copies what the scene shows of the race before a frame is drawn (the HUD's input is in
+// shell.h).
 void update_scene_input(int view);
-void update_hud_input();
 
 }  // namespace shell

@@ -420,7 +420,11 @@ class GlTextureTest : public TextureCacheTest {
   // allocations without a module name, and the leak checker's suppressions could not match them.
   void SetUp() override {
     TextureCacheTest::SetUp();
-    if (!context) GTEST_SKIP() << "no OpenGL context: " << SDL_GetError();
+    if (!context) {
+      const std::string why = std::string("no OpenGL context: ") + SDL_GetError();
+      if (test_support::require_display()) GTEST_FAIL() << why;
+      GTEST_SKIP() << why;
+    }
     data::set_texture_device(nullptr);
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     data::g_texture_settings.has_compression =

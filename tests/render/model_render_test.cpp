@@ -21,7 +21,7 @@ class ModelRenderTest : public gl_fixture::GlTest {
  protected:
   void SetUp() override {
     GlTest::SetUp();
-    if (IsSkipped()) return;
+    if (IsSkipped() || HasFatalFailure()) return;
     const std::vector<unsigned char> pixels = gl_fixture::checker();
     ASSERT_TRUE(data::write_png(home.file("checker.png").c_str(), pixels.data(), 64, 64, 3, false));
     texture = data::texture_load("@checker.png");

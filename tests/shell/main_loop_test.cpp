@@ -28,7 +28,9 @@ class TickStepTest : public test_support::DataFoldersTest {
   void SetUp() override {
     DataFoldersTest::SetUp();
     if (!platform::create_window("Korvex test", 96, 64, 24, 16, false)) {
-      GTEST_SKIP() << "no window: " << platform::last_platform_error();
+      const std::string why = std::string("no window: ") + platform::last_platform_error();
+      if (test_support::require_display()) GTEST_FAIL() << why;
+      GTEST_SKIP() << why;
     }
     window_open = true;
     shell::g_settings = shell::default_settings();

@@ -35,6 +35,13 @@ Ride ride(const std::vector<std::string>& args) {
   return r;
 }
 
+// The arguments as a line, to say which case failed.
+std::string joined(const std::vector<std::string>& args) {
+  std::string line;
+  for (const std::string& a : args) line += a + " ";
+  return line;
+}
+
 TEST(RideTool, EveryScenarioRunsAndReports) {
   struct Case {
     std::vector<std::string> args;
@@ -49,22 +56,36 @@ TEST(RideTool, EveryScenarioRunsAndReports) {
       {{"--scenario", "crash", "--ticks", "1280"}, {"crashes", "rider_detached"}},
       {{"--scenario", "erode"}, {"crashes", "rut_depth_ft", "events_without_erode"}},
       {{"--scenario", "lap", "--track", "@practice", "--ticks", "640"}, {"crashes", "laps"}},
+      // A track is named by its directory, as korvex --track takes it; "@" is optional.
+      {{"--scenario", "lap", "--track", "rabbithill", "--ticks", "64"}, {"crashes", "laps"}},
       {{"--scenario", "bench", "--ticks", "8"}, {"ticks_per_second_1", "ticks_per_second_40"}},
   };
   for (const Case& c : cases) {
+    const std::string label = joined(c.args);
     const Ride r = ride(c.args);
-    EXPECT_EQ(r.status, 0) << c.args[1] << "\n" << r.err;
-    for (const std::string& key : c.keys) EXPECT_EQ(r.figures.count(key), 1u) << c.args[1] << " " << key;
+    EXPECT_EQ(r.status, 0) << label << "\n" << r.err;
+    for (const std::string& key : c.keys) EXPECT_EQ(r.figures.count(key), 1u) << label << key;
   }
 }
 
 TEST(RideTool, BadCommandLinesAreRefused) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"--scenario"}, {"--scenario", "fly"}, {"--scenario", "lap"},
-        {"--scenario", "accel", "--bikes", "0"}}) {
-    const Ride r = ride(args);
-    EXPECT_NE(r.status, 0) << (args.empty() ? "" : args.back());
-    EXPECT_FALSE(r.err.empty());
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;  // part of the message on standard error
+  } cases[] = {
+      {{}, "usage: korvex-ride"},
+      {{"--scenario"}, "usage: korvex-ride"},
+      {{"--scenario", "fly"}, "usage: korvex-ride"},
+      {{"--scenario", "lap"}, "the lap scenario needs --track"},
+      {{"--scenario", "accel", "--bikes", "0"}, "usage: korvex-ride"},
+      {{"--scenario", "lap", "--track", "nowhere"}, "can't load track nowhere"},
+      {{"--scenario", "bench", "--track", "@nowhere", "--ticks", "8"}, "can't load track nowhere"},
+  };
+  for (const Case& c : cases) {
+    const std::string label = joined(c.args);
+    const Ride r = ride(c.args);
+    EXPECT_NE(r.status, 0) << label;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << label << "\n" << r.err;
   }
 }
 

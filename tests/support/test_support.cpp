@@ -3,11 +3,13 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -86,6 +88,14 @@ std::string make_pack(const std::vector<std::pair<std::string, std::string>>& en
 }
 
 bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+bool require_display() {
+  auto yes = [](const char* value) {
+    return value && *value && std::strcmp(value, "0") != 0 && strcasecmp(value, "false") != 0;
+  };
+  if (const char* required = std::getenv("KORVEX_REQUIRE_DISPLAY")) return yes(required);
+  return yes(std::getenv("CI"));
+}
 
 Spawned spawn_program(const std::string& program, const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env, const TempDir& outputs) {

@@ -65,6 +65,11 @@ std::string read_file(const std::string& path);
 std::string make_pack(const std::vector<std::pair<std::string, std::string>>& entries);
 bool file_exists(const std::string& path);
 
+// Whether a test that finds no window or GL context must fail rather than skip: where
+// CI is set (CI=true) or KORVEX_REQUIRE_DISPLAY is, as scripts/test.sh sets it. A set
+// KORVEX_REQUIRE_DISPLAY decides alone; "0", "false" or an empty value mean no.
+bool require_display();
+
 struct ProcessResult {
   int status = -1;  // exit status; 128 + signal when killed by one
   std::string out;

@@ -34,7 +34,7 @@ constexpr int kTicksPerSecond = 128;
 struct Options {
   std::string scenario;
   std::string bike = "crf450(2013)";
-  std::string track;
+  std::string track;  // the track's directory, as korvex --track takes it
   int bikes = 1;
   int ticks = 0;
   std::string csv;
@@ -70,7 +70,7 @@ bool parse(int argc, char** argv, Options& o) {
     } else if (a == "--bike") {
       o.bike = v;
     } else if (a == "--track") {
-      o.track = v;
+      o.track = v[0] == '@' ? v + 1 : v;
     } else if (a == "--bikes") {
       o.bikes = std::atoi(v);
     } else if (a == "--ticks") {
@@ -596,9 +596,11 @@ int erode(const Options& o) {
   return 0;
 }
 
+// The track is named as korvex names it, by its directory among the data folders.
 bool load_track(const Options& o) {
   race::TrackLoadOptions options;
-  if (!race::track_load(o.track.c_str(), options)) {
+  const std::string name = "@" + o.track;
+  if (!race::track_load(name.c_str(), options)) {
     std::fprintf(stderr, "korvex-ride: can't load track %s\n", o.track.c_str());
     return false;
   }

@@ -27,8 +27,9 @@ struct FoundFile {
 };
 
 // Adds every file under root/relative (subfolders included) to `out`, in no
-// particular order. False when some folder could not be read; what could be
-// read is still added.
+// particular order. Links are followed, but a folder already met (through another
+// link, or itself) is not scanned again. False when some folder could not be read;
+// what could be read is still added.
 bool walk_files(const std::string& root, const std::string& relative, std::vector<FoundFile>& out);
 
 // Joins with "\\" turned into "/" and runs of "/" collapsed.

@@ -43,7 +43,9 @@ void compute_search_directories() {
   }
   if (!g_search.user.empty()) g_search.dirs[g_search.count++] = g_search.user;
 
-  if (const char* kv_home = std::getenv("KV_HOME")) {
+  // An empty KV_HOME counts as unset: it would otherwise name "/", the whole disk.
+  const char* kv_home = std::getenv("KV_HOME");
+  if (kv_home && kv_home[0]) {
     g_search.dirs[g_search.count++] = normalise_path(std::string(kv_home) + "/");
     return;
   }

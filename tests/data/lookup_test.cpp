@@ -223,3 +223,47 @@ TEST(PackWriter, WritesWhatTheReaderReads) {
   unsetenv("XDG_DATA_HOME");
   data::data_reset_for_test();
 }
+
+// Links to folders are followed, but a loop of links (a folder linked into itself, two
+// folders linked to each other, a link up to "/") scans no folder twice: every file is
+// listed once, by the first path met, and start-up does not wander over the whole disk.
+TEST_F(LookupTest, LinkedFoldersAreScannedOnce) {
+  home.write("a/one.txt", "1");
+  home.write("b/two.txt", "2");
+  home.write("elsewhere/three.txt", "3");
+  const std::string root = home.path();
+  ASSERT_EQ(symlink(".", (root + "/a/self").c_str()), 0);
+  ASSERT_EQ(symlink("../b", (root + "/a/to_b").c_str()), 0);
+  ASSERT_EQ(symlink("../a", (root + "/b/to_a").c_str()), 0);
+  ASSERT_EQ(symlink("/", (root + "/a/everything").c_str()), 0);
+  ASSERT_EQ(symlink("..", (root + "/b/up").c_str()), 0);
+  const TempDir outside;
+  outside.write("linked/four.txt", "4");
+  ASSERT_EQ(symlink((outside.path() + "/linked").c_str(), (root + "/linked").c_str()), 0);
+  data::data_reset_for_test();
+
+  std::vector<std::string> found;
+  for (const std::string& name : names()) {
+    if (name.find(".txt") != std::string::npos) found.push_back(name);
+  }
+  std::sort(found.begin(), found.end());
+  // b is met first through a's link (a sorts before b) or directly; either way once.
+  ASSERT_EQ(found.size(), 4u) << ::testing::PrintToString(found);
+  EXPECT_EQ(std::count_if(found.begin(), found.end(),
+                          [](const std::string& n) { return n.ends_with("one.txt"); }),
+            1);
+  EXPECT_EQ(std::count_if(found.begin(), found.end(),
+                          [](const std::string& n) { return n.ends_with("two.txt"); }),
+            1);
+  EXPECT_NE(std::find(found.begin(), found.end(), "elsewhere/three.txt"), found.end());
+  EXPECT_NE(std::find(found.begin(), found.end(), "linked/four.txt"), found.end());
+}
+
+// An empty KV_HOME is no data folder: it would name "/", the whole disk.
+TEST_F(LookupTest, EmptyKvHomeCountsAsUnset) {
+  setenv("KV_HOME", "", 1);
+  data::data_reset_for_test();
+  const std::string exe_dir = data::search_directory(1);
+  EXPECT_NE(exe_dir, "/");
+  EXPECT_TRUE(test_support::file_exists(exe_dir + "data_tests")) << exe_dir;
+}

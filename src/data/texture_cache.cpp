@@ -283,41 +283,69 @@ unsigned texture_load(const char* name) {
   return load_texture(name, false, 0);
 }
 
-int image_load(const char* name, int* width, int* height, const unsigned char** pixels) {
-  ImageEntry* entry = find_cached(g_cache.images, name);
-  if (!entry) {
-    DataStream* stream = open_data(name, "rb");
-    if (!stream) {
-      show_open_failure(name);
-      return 0;
-    }
-    char word[16] = "";
-    ds_scanf(stream, " %15s", word);
-    Image image;
-    int ok;
-    if (std::strcmp(word, "J7") == 0 || std::strcmp(word, "J6") == 0) {
-      ok = read_jimage(stream, word[1] == '7' ? 4 : 3, image);
-      close_data(stream);
-    } else {
-      close_data(stream);
-      std::string hints;
-      ok = read_png(name, image, hints);
-    }
-    if (!ok) {
-      platform::log("Can't load image '%.900s': %s\n", name, image_error());
-      return 0;
-    }
-    ImageEntry added;
-    added.width = image.width;
-    added.height = image.height;
-    added.pixels = rgba_level_zero(image);
-    added.generation = g_cache.generation;
-    added.bytes = static_cast<long>(image.width) * image.height * 4;
-    added.name = name;
-    image_free(image);
-    g_cache.images.push_back(added);
-    entry = &g_cache.images.back();
+namespace {
+
+// The image cache's side of `image_load`: the same name rules as textures ("!" dropped,
+// links followed, a LINK file recorded and followed).
+ImageEntry* load_image(const char* requested, int depth) {
+  if (depth > kMaxLinkDepth) {
+    platform::log("Too many links to image '%.900s'\n", requested);
+    return nullptr;
   }
+  const char* name = requested[0] == '!' ? requested + 1 : requested;
+  for (int hop = 0; hop < kMaxLinkDepth; ++hop) {
+    const char* target = link_target(name);
+    if (!target) break;
+    name = target;
+  }
+  if (ImageEntry* entry = find_cached(g_cache.images, name)) return entry;
+  // `name` may point into the link table, which a load below can grow.
+  const std::string key = name;
+  DataStream* stream = open_data(key.c_str(), "rb");
+  if (!stream) {
+    show_open_failure(key.c_str());
+    return nullptr;
+  }
+  char word[16] = "";
+  ds_scanf(stream, " %15s", word);
+  Image image;
+  int ok;
+  if (std::strcmp(word, "J7") == 0 || std::strcmp(word, "J6") == 0) {
+    ok = read_jimage(stream, word[1] == '7' ? 4 : 3, image);
+    close_data(stream);
+  } else if (std::strcmp(word, "LINK") == 0) {
+    const std::string target = read_link_target(stream);
+    close_data(stream);
+    if (target.empty()) return nullptr;
+    record_link(key.c_str(), target.c_str());
+    return load_image(target.c_str(), depth + 1);
+  } else {
+    close_data(stream);
+    std::string hints;
+    ok = read_png(key.c_str(), image, hints);
+  }
+  if (!ok) {
+    platform::log("Can't load image '%.900s': %s\n", key.c_str(), image_error());
+    return nullptr;
+  }
+  ImageEntry added;
+  added.width = image.width;
+  added.height = image.height;
+  added.pixels = rgba_level_zero(image);
+  added.generation = g_cache.generation;
+  added.bytes = static_cast<long>(image.width) * image.height * 4;
+  added.name = key;
+  image_free(image);
+  g_cache.images.push_back(added);
+  return &g_cache.images.back();
+}
+
+}  // namespace
+
+int image_load(const char* name, int* width, int* height, const unsigned char** pixels) {
+  if (!name || !*name) return 0;
+  ImageEntry* entry = load_image(name, 0);
+  if (!entry) return 0;
   entry->generation = g_cache.generation;
   *width = entry->width;
   *height = entry->height;

@@ -296,6 +296,29 @@ TEST_F(TextureCacheTest, ImageCacheGivesRgbaAndIsSweptLikeTextures) {
   EXPECT_EQ(count(log, "Warning: case mismatch on '@MAP.png'"), 1);
 }
 
+// Images are named as textures are: "!" (full detail) is dropped, and a LINK file, or a
+// link the texture cache already knows, leads to the same cached image.
+TEST_F(TextureCacheTest, ImageNamesFollowTheTextureRules) {
+  png("picture.png", 1, 1, {5, 6, 7});
+  home.write("picture.link", "LINK @picture.png\n");
+  home.write("known.link", "LINK @picture.png\n");
+  home.write("self.link", "LINK @self.link");
+  ASSERT_NE(data::texture_load("@known.link"), 0u);
+  std::remove(home.file("known.link").c_str());  // known without its file now
+
+  int width = 0, height = 0;
+  const unsigned char* plain = nullptr;
+  ASSERT_EQ(data::image_load("@picture.png", &width, &height, &plain), 1);
+  for (const char* name : {"!@picture.png", "@picture.link", "!@picture.link", "@known.link"}) {
+    const unsigned char* pixels = nullptr;
+    ASSERT_EQ(data::image_load(name, &width, &height, &pixels), 1) << name;
+    EXPECT_EQ(pixels, plain) << name;  // one cached copy
+  }
+  const unsigned char* none = nullptr;
+  EXPECT_EQ(data::image_load("@self.link", &width, &height, &none), 0);
+  EXPECT_EQ(data::image_load("", &width, &height, &none), 0);
+}
+
 namespace {
 
 std::string j7(int w, int h, Bytes colour) { return make_jimage(w, h, 4, solid(w, h, colour)); }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -66,6 +67,8 @@ void fatal_out_of_memory() {
   fatal_box("Error", "Out of virtual memory");
   std::exit(1);
 }
+
+void install_out_of_memory_handler() { std::set_new_handler(fatal_out_of_memory); }
 
 void* xmalloc(std::size_t size) {
   // malloc(0) may legally return nullptr; that is not exhaustion.

@@ -85,6 +85,10 @@ void fatal_box(const char* title, const char* format, ...) __attribute__((format
 // "Out of virtual memory", exits with status 1.
 [[noreturn]] void fatal_out_of_memory();
 
+// Sends every failed C++ allocation (`new`, and so every container and string) into the
+// out-of-memory sequence instead of an uncaught exception. Called once at program entry.
+void install_out_of_memory_handler();
+
 // Closers the fatal sequence calls when an audio device or a window with an
 // OpenGL context is open. Their owners set them on open and clear them
 // (nullptr) on close.

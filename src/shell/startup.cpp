@@ -92,8 +92,10 @@ std::string stock_shapes_digest() {
 
 namespace {
 
-// Fresh start-up state, default settings and no messages.
+// Fresh start-up state, default settings and no messages. From here on a failed
+// allocation anywhere ends the program through the out-of-memory sequence.
 void reset_startup_state() {
+  platform::install_out_of_memory_handler();
   g_startup = StartupState{};
   g_settings = default_settings();
   platform::messages_clear();

@@ -47,6 +47,35 @@ TEST(FatalSequenceDeathTest, ClosesAudioThenWindowShowsBoxExitsOne) {
       R"(\[audio closed\]\[window closed\]\[box Error: Out of virtual memory\])");
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KORVEX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KORVEX_ASAN 1
+#endif
+#endif
+
+// A C++ allocation that cannot succeed ends the program the same way, not with an uncaught
+// std::bad_alloc that leaves audio and window open.
+TEST(FatalSequenceDeathTest, AFailedNewRunsTheSequence) {
+#ifdef KORVEX_ASAN
+  GTEST_SKIP() << "AddressSanitizer reports an impossible allocation itself";
+#else
+  EXPECT_EXIT(
+      {
+        platform::set_fatal_box_handler(report_box);
+        platform::set_fatal_audio_closer(report_audio);
+        platform::set_fatal_window_closer(report_window);
+        platform::install_out_of_memory_handler();
+        volatile std::size_t impossible = std::size_t{1} << 52;  // 4 PiB
+        std::string text(impossible, 'x');
+        std::fprintf(stderr, "allocated %zu\n", text.size());
+      },
+      ::testing::ExitedWithCode(1),
+      R"(\[audio closed\]\[window closed\]\[box Error: Out of virtual memory\])");
+#endif
+}
+
 TEST(FatalSequenceDeathTest, WithoutADisplayTheBoxGoesToStandardError) {
   EXPECT_EXIT(
       {

@@ -132,11 +132,6 @@ struct BuildDigests {
   const char* stock_shapes_sha1; // the seven stock .shp files concatenated
 };
 
-// Names "lastlog.txt" in the per-user folder as the log and checks every
-// search directory for a zzzz.saf whose first MiB has the given digest.
-// Returns 1 when the game data is present, else 0.
-int open_startup_log_and_check_data(const char* game_data_sha1);
-
 // Logs the working-set range a race would like; called at every race set-up.
 void set_working_set();
 

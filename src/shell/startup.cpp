@@ -114,7 +114,7 @@ int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
   platform::messages_clear();
 
   // 3. The log and the game data.
-  if (!platform::open_startup_log_and_check_data(digests.game_data_sha1)) {
+  if (!data::open_startup_log_and_check_data(digests.game_data_sha1)) {
     platform::fatal_box("Problem starting Korvex", "Can't find game data\n");
     return 0;
   }

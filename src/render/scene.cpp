@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ namespace {
 
 constexpr float kSkyScale = 2886;
 constexpr float kAlphaKeep = 0.75f;
-constexpr double kDegrees = 0.017453292519943295;
+constexpr double kDegrees = std::numbers::pi / 180;
 
 // Buffers sized with the track's billboards, so that a frame allocates nothing.
 struct Scratch {

@@ -1,5 +1,7 @@
 // bike_aids.cpp -- the riding aids: the steering controllers, walking backwards, dabbing,
 // getting up after a fall, automatic shifting, antilock and the wheelie stopper.
+#include <numbers>
+
 #include "sim/bike_internal.h"
 
 namespace sim {
@@ -79,13 +81,13 @@ void brake_torques(const Bike* bike, double* front, double* rear) {
 double full_steer_lean(const Bike* bike, double speed) {
   const AidSettings& a = bike->aids;
   const double m = a.max_dab_speed;
-  if (speed >= m) return 2 * kPi;
+  if (speed >= m) return 2 * std::numbers::pi;
   if (speed <= kSlowSpeed) {
     const double x = 1 - clampd(speed * speed / (m * m), 0, 1);
     return (1 - x * x * x * x) * a.roll_limit_angle;
   }
-  return a.roll_limit_angle +
-         (2 * kPi - a.roll_limit_angle) * clampd((speed * speed - 225) / (m * m - 225), 0, 1);
+  return a.roll_limit_angle + (2 * std::numbers::pi - a.roll_limit_angle) *
+                                 clampd((speed * speed - 225) / (m * m - 225), 0, 1);
 }
 
 double steering_lock(const Bike* bike, double front_speed) {
@@ -94,8 +96,9 @@ double steering_lock(const Bike* bike, double front_speed) {
   const double l2 = std::max(a.restricted_lock_speed, a.full_lock_speed + 1);
   const double blend =
       clampd((1 / std::max(front_speed, 1.0) - 1 / l2) / (1 / a.full_lock_speed - 1 / l2), 0, 1);
-  const double lock0 = std::min(kPi / 4, a.restricted_lock / friction_under_frame(bike));
-  return lock0 + (kPi / 4 - lock0) * blend;
+  const double lock0 =
+      std::min(std::numbers::pi / 4, a.restricted_lock / friction_under_frame(bike));
+  return lock0 + (std::numbers::pi / 4 - lock0) * blend;
 }
 
 void steering_control(Bike* bike) {
@@ -119,7 +122,7 @@ void steering_control(Bike* bike) {
                        terrain_height(static_cast<float>(wheel_at[0]), static_cast<float>(wheel_at[2])) -
                        (fw.ring_radius + fw.tube_radius);
   if (v > 1 && above < 0.5) {
-    const double lock1 = lock + (kPi / 4 - lock) * clampd(2 * above, 0, 1);
+    const double lock1 = lock + (std::numbers::pi / 4 - lock) * clampd(2 * above, 0, 1);
     const double e = 1.125 * lock1 + 0.015;
     if (phi > lock1) {
       const double u = clampd((phi - e) / (lock1 - e), 0, 1);
@@ -133,7 +136,7 @@ void steering_control(Bike* bike) {
   const double direct = a.steering_strength * s * a.direct_steering;
   double stability = 0, rider = 0;
   const double spin = dJointGetHingeAngleRate(bike->joint[kFrontAxle]);
-  if (!on_ground(bike, 0) || std::fabs(spin) < kPi / 4) {
+  if (!on_ground(bike, 0) || std::fabs(spin) < std::numbers::pi / 4) {
     // 4: the front wheel is light: centre the bars.
     bike->landing_damping = a.land_damping_factor;
     stability = -50 * sigma;
@@ -198,7 +201,7 @@ void arcade_control(Bike* bike) {
   const double s = bike->controls.steer;
   dBodyID frame = bike->body[kFrame];
   const double lean = bike_lean(bike);
-  const double target = -s * kPi / 4;
+  const double target = -s * std::numbers::pi / 4;
   const double gain = 1.5 - 0.5 * clampd((a.roll_damping - 40) * 0.025, 0, 1);
   const double rate = gain * std::min(std::fabs(lean - target), 1.0 / 16) * 16;
   // Turning about the forward axis by a positive angle leans the bike to the right.
@@ -240,7 +243,7 @@ void back_up_and_auto_dab(Bike* bike) {
     const double p = (1 - std::cos((g_sim.tick % 128) * 0.049473900056532176)) / 2;
     const V3 back = normalized(horizontal(to_world_vector(bike->body[kFrame], V3{0, 0, 1})));
     hold_frame_velocity(bike, back.x * 4 * p, back.z * 4 * p, 2000);
-    frame_motor(bike, V3{0, 1, 0}, -c.steer * p * kPi / 2, 2000);
+    frame_motor(bike, V3{0, 1, 0}, -c.steer * p * std::numbers::pi / 2, 2000);
     return;
   }
   if (!(bike->flags & kFlagAutoDab) || c.back_up > 0) return;
@@ -249,10 +252,12 @@ void back_up_and_auto_dab(Bike* bike) {
   if (speed > m) return;
   const double lean = std::fabs(bike_lean(bike));
   if (speed > kSlowSpeed && speed < 2 * kSlowSpeed &&
-      !(lean > kPi / 4 * clampd((speed - kSlowSpeed) / kSlowSpeed, 0, 1))) {
+      !(lean > std::numbers::pi / 4 * clampd((speed - kSlowSpeed) / kSlowSpeed, 0, 1))) {
     return;
   }
-  if (c.throttle > 0 && c.clutch > 0 && speed >= kStopSpeed && !(lean > kPi / 16)) return;
+  if (c.throttle > 0 && c.clutch > 0 && speed >= kStopSpeed && !(lean > std::numbers::pi / 16)) {
+    return;
+  }
   if (!crashed) c.dab = static_cast<float>(std::max<double>(c.dab, clampd(1 - speed / m, 0, 1)));
   if (speed < kStopSpeed && (c.throttle == 0 || c.clutch == 0) && on_ground(bike, 0) &&
       on_ground(bike, 1)) {
@@ -299,16 +304,17 @@ void foot_dab_and_realign(Bike* bike) {
     dabbing = false;
   }
   if (dabbing) {
+    using std::numbers::pi;
     bike->dab_extension = std::min(1.0, bike->dab_extension + 8 * kH);
     const double g = sign_of(lean);
     const double abs_lean = std::fabs(lean);
     // The foot lets the bike settle onto it at a lean of pi/8 and no faster than pi/8 rad/s.
-    double target_rate = clampd((g * kPi / 8 - lean) * 2, -kPi / 8, kPi / 8);
-    if (abs_lean < kPi / 16) target_rate *= abs_lean * 16 / kPi;
+    double target_rate = clampd((g * pi / 8 - lean) * 2, -pi / 8, pi / 8);
+    if (abs_lean < pi / 16) target_rate *= abs_lean * 16 / pi;
     const double rho = roll_rate(bike);
     if ((rho - target_rate) * g > 0) {
       double force = 400;
-      if (abs_lean < kPi / 32) force *= abs_lean * 32 / kPi;
+      if (abs_lean < pi / 32) force *= abs_lean * 32 / pi;
       if (bike->collision_timer < 0 && (bike->flags & kFlagAutoDab)) force *= 3;
       if (c.back_up <= 0) {
         // Steering away from the lean (right, positive, while leaning left) takes the
@@ -336,7 +342,7 @@ void foot_dab_and_realign(Bike* bike) {
     double heading = heading_of(frame);
     double wanted = heading;
     if (!(g_racing_line_heading && g_racing_line_heading(bike, &wanted))) wanted = heading;
-    const double turn = std::remainder(wanted - heading, 2 * kPi);
+    const double turn = std::remainder(wanted - heading, 2 * std::numbers::pi);
     frame_motor(bike, V3{0, 1, 0}, clampd(turn * 2, -1, 1), 500);
   }
 }

@@ -3,14 +3,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "sim/sim.h"
 
 namespace sim {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kH = kTickSeconds;
-constexpr double kRadPerSecToRpm = 9.549296585513721;
+constexpr double kRadPerSecToRpm = 30 / std::numbers::pi;
 
 struct V3 {
   double x = 0, y = 0, z = 0;

@@ -1,6 +1,7 @@
 // bike_step.cpp -- one tick of a bike's own forces: suspension, the rider's body springs,
 // steering, the drivetrain, brakes, crashing and getting back on.
 #include <cstring>
+#include <numbers>
 
 #include "sim/bike_internal.h"
 
@@ -12,7 +13,7 @@ constexpr double kMassScale = 0.21333333333333335;
 
 double wrap_angle(double a) {
   if (!std::isfinite(a)) return 0;
-  a = std::remainder(a, 2 * kPi);
+  a = std::remainder(a, 2 * std::numbers::pi);
   return a;
 }
 
@@ -120,7 +121,7 @@ void drivetrain(Bike* bike) {
   x = clampd(x, -1000000, 1000000);
   const double engagement = x >= 0 ? automatic : c.clutch;
   // The clutch slips once the driveline winds up past what its engagement holds.
-  const double hold = engagement * kPi / 4;
+  const double hold = engagement * std::numbers::pi / 4;
   if (wind_up > hold) bike->engine_angle = wrap_angle(phi + hold);
   if (wind_up < -hold) bike->engine_angle = wrap_angle(phi - hold);
 

@@ -1,4 +1,5 @@
 // particles.cpp -- the roost: dirt thrown by spinning wheels and splashed up by wheels in sand.
+#include <numbers>
 #include <random>
 
 #include "sim/bike_internal.h"
@@ -137,8 +138,8 @@ void roost_emit(Bike* bike, bool use_existing_contacts) {
       } else if (type.mode == 1) {
         const V3 slip = point_velocity(w.body, point);
         if (length(slip) < type.slip_threshold) continue;
-        const double max_spread = which == 0 ? kPi / 8 : 2 * kPi;
-        double spread = kPi / 64;
+        const double max_spread = which == 0 ? std::numbers::pi / 8 : 2 * std::numbers::pi;
+        double spread = std::numbers::pi / 64;
         if (dot(slip, wheel_velocity) < 0) {
           const double omega2 = length2(angular_velocity(w.body));
           const double lo2 = double(type.slow_speed) * type.slow_speed;

@@ -8,6 +8,9 @@ namespace sim {
 
 namespace {
 
+// The walking pace's phase advance, rad a tick: a whole cycle at a second's last tick.
+constexpr double kBackUpStepPhase = 2 * std::numbers::pi / (kTicksPerSecond - 1);
+
 double sign_of(double v) { return v >= 0 ? 1 : -1; }
 
 bool on_ground(const Bike* bike, int wheel) { return bike->wheel[wheel].depth > 0; }
@@ -147,8 +150,9 @@ void steering_control(Bike* bike) {
     double damping = rho * a.roll_damping * bike->landing_damping;
     double leveling = lean * a.leveling;
     if (a.land_damping_falloff > 0) {
-      bike->landing_damping = std::max(
-          1.0, bike->landing_damping - (a.land_damping_factor - 1) / a.land_damping_falloff * kH);
+      bike->landing_damping =
+          std::max(1.0, bike->landing_damping -
+                            (a.land_damping_factor - 1) / a.land_damping_falloff * kTickSeconds);
     } else {
       bike->landing_damping = 1;
     }
@@ -240,7 +244,7 @@ void back_up_and_auto_dab(Bike* bike) {
   if (c.back_up > 0 && speed < kStopSpeed) {
     if (!crashed) c.dab = 1;
     // One step a second.
-    const double p = (1 - std::cos((g_sim.tick % 128) * 0.049473900056532176)) / 2;
+    const double p = (1 - std::cos((g_sim.tick % kTicksPerSecond) * kBackUpStepPhase)) / 2;
     const V3 back = normalized(horizontal(to_world_vector(bike->body[kFrame], V3{0, 0, 1})));
     hold_frame_velocity(bike, back.x * 4 * p, back.z * 4 * p, 2000);
     frame_motor(bike, V3{0, 1, 0}, -c.steer * p * std::numbers::pi / 2, 2000);
@@ -305,7 +309,7 @@ void foot_dab_and_realign(Bike* bike) {
   }
   if (dabbing) {
     using std::numbers::pi;
-    bike->dab_extension = std::min(1.0, bike->dab_extension + 8 * kH);
+    bike->dab_extension = std::min(1.0, bike->dab_extension + 8 * kTickSeconds);
     const double g = sign_of(lean);
     const double abs_lean = std::fabs(lean);
     // The foot lets the bike settle onto it at a lean of pi/8 and no faster than pi/8 rad/s.
@@ -333,7 +337,7 @@ void foot_dab_and_realign(Bike* bike) {
       }
     }
   } else {
-    bike->dab_extension = std::max(0.0, bike->dab_extension - 8 * kH);
+    bike->dab_extension = std::max(0.0, bike->dab_extension - 8 * kTickSeconds);
   }
 
   // Realign after a fall: turn a bike lying on its side towards where the track goes.

@@ -111,7 +111,7 @@ void drivetrain(Bike* bike) {
 
   if (!(g > 0)) {
     // Neutral (or a gear without a ratio): the engine runs free.
-    bike->engine_speed += kH * engine / k.engine_inertia;
+    bike->engine_speed += kTickSeconds * engine / k.engine_inertia;
     bike->engine_speed = std::max(bike->engine_speed, 0.0);
     bike->engine_angle = wrap_angle(phi);
     return;
@@ -129,9 +129,9 @@ void drivetrain(Bike* bike) {
   dBodyAddRelTorque(bike->body[kRearWheel], -transmitted, 0, 0);
   dBodyAddRelTorque(bike->body[kFrame], transmitted, 0, 0);
 
-  bike->engine_speed += kH * (engine - transmitted / g) / k.engine_inertia;
+  bike->engine_speed += kTickSeconds * (engine - transmitted / g) / k.engine_inertia;
   if (!std::isfinite(bike->engine_speed)) bike->engine_speed = 0;
-  bike->engine_angle = wrap_angle(bike->engine_angle + kH * bike->engine_speed / g);
+  bike->engine_angle = wrap_angle(bike->engine_angle + kTickSeconds * bike->engine_speed / g);
 }
 
 void brakes(Bike* bike) {
@@ -204,7 +204,8 @@ void rider_against_bike(Bike* bike) {
 }
 
 void recover(Bike* bike) {
-  const double reach = 5 * clampd((bike->crash_timer - 128) / 384.0, 0, 1);
+  const double reach =
+      5 * clampd((bike->crash_timer - kTicksPerSecond) / (3.0 * kTicksPerSecond), 0, 1);
   dBodyID frame = bike->body[kFrame], rider = bike->body[kRider];
   const V3 rest = rest_position(bike, kRider) - rest_position(bike, kFrame);
   tether(frame, to_world_point(frame, rest), rider, position(rider), reach);
@@ -240,7 +241,7 @@ void detect_crash(Bike* bike) {
   }
   if (bike->ticks_stepped >= 4) {
     const V3 before = v3(bike->rider_velocity[g_sim.tick & 3]);
-    const V3 accel = (v - before) * (0.25 / kH) + V3{0, 32, 0};
+    const V3 accel = (v - before) * (0.25 / kTickSeconds) + V3{0, 32, 0};
     if (length2(accel) > 1893376) crash_bike(bike);
   }
 }
@@ -346,8 +347,8 @@ void bike_step(Bike* bike) {
   slot[2] = v.z;
   const double dab_target = (bike->crash_timer > 0 || bike->controls.dab > 0) ? 1 : 0;
   bike->dab_animation = dab_target > bike->dab_animation
-                            ? std::min(1.0, bike->dab_animation + 8 * kH)
-                            : std::max(0.0, bike->dab_animation - 8 * kH);
+                            ? std::min(1.0, bike->dab_animation + 8 * kTickSeconds)
+                            : std::max(0.0, bike->dab_animation - 8 * kTickSeconds);
   ++bike->ticks_stepped;
 }
 

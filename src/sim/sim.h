@@ -405,7 +405,9 @@ void shape_cache_clear();
 // lives for a single step: contacts, tethers, rider springs, temporary
 // angular motors.
 
-constexpr double kTickSeconds = 1.0 / 128;
+// The simulation's fixed step: every tick advances the world by the same time.
+constexpr int kTicksPerSecond = 128;
+constexpr double kTickSeconds = 1.0 / kTicksPerSecond;
 
 // Creates the world and its contact group (idempotent). Called once at start-up.
 void create_world();

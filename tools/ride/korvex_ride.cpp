@@ -27,7 +27,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kMph = 1.4666666666666666;  // ft/s per mph
-constexpr int kTicksPerSecond = 128;
+using sim::kTicksPerSecond;
 
 struct Options {
   std::string scenario;

@@ -63,7 +63,7 @@ double game_time();
 // Once per frame: drops the oldest visible line when its hide time is past.
 void messages_update();
 
-// Clears the ring (start-up step 2; tests).
+// Clears the ring (at start-up; tests).
 void messages_clear();
 
 // The configured maximum of visible lines (`message_lines`, default 5).

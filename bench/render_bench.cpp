@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 #include <string>
 
 #include "bench_support.h"
@@ -43,9 +44,9 @@ std::string sphere_jm() {
                     std::to_string(slices * stacks * 2) + "\n";
   char line[200];
   for (int j = 0; j <= stacks; ++j) {
-    const double lat = M_PI * (static_cast<double>(j) / stacks - 0.5);
+    const double lat = std::numbers::pi * (static_cast<double>(j) / stacks - 0.5);
     for (int i = 0; i <= slices; ++i) {
-      const double lon = 2 * M_PI * i / slices;
+      const double lon = 2 * std::numbers::pi * i / slices;
       const double x = std::cos(lat) * std::sin(lon), y = std::sin(lat),
                    z = std::cos(lat) * std::cos(lon);
       std::snprintf(line, sizeof line, "%f %f %f %f %f %f %f %f\n", x, y, z, x, y, z,

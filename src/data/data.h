@@ -91,6 +91,11 @@ const char* user_folder();
 // Creates every directory along `path` (each prefix ending at a "/").
 void make_directories(const char* path);
 
+// Names "lastlog.txt" in the per-user folder as the log and checks every
+// search directory for a zzzz.saf whose first MiB has the given digest.
+// Returns 1 when the game data is present, else 0.
+int open_startup_log_and_check_data(const char* game_data_sha1);
+
 // Creates the per-user folder and opens it in the desktop's file browser.
 // Returns false when the browser could not be started.
 bool open_home_folder();

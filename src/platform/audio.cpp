@@ -295,13 +295,11 @@ void mixer_op_write_data(AudioDevice* handle, AudioVoice* voice, int length,
   mixer_write_data(voice, length, samples, position);
 }
 
-int audio_op_service(AudioDevice*) { return 0; }
-
 // The mixing is driven by the callback or by the caller; nothing per frame.
 void audio_op_frame(AudioDevice*) {}
 
 bool audio_ops_complete(const AudioOps& ops) {
-  return ops.open && ops.service && ops.close && ops.frame && ops.mix && ops.create_voice &&
+  return ops.open && ops.close && ops.frame && ops.mix && ops.create_voice &&
          ops.duplicate_voice && ops.free_voice && ops.start && ops.stop && ops.set_rate &&
          ops.set_volume && ops.set_pan && ops.set_looping && ops.play_position &&
          ops.write_data;

@@ -107,8 +107,8 @@ MixerDevice* mixer_device(AudioDevice* device);
 MixerDevice* mixer_device_create(const AudioOps* ops, const MixerSettings& settings);
 void mixer_device_destroy(MixerDevice* device);
 
-// The voice operations every mixer back-end shares (entries 6 to 16); they
-// take the device's mutex when it has one.
+// The voice operations every mixer back-end shares (create_voice to
+// write_data); they take the device's mutex when it has one.
 AudioVoice* mixer_op_create_voice(AudioDevice* device, int length, const std::uint8_t* samples,
                                   int source_rate);
 AudioVoice* mixer_op_duplicate_voice(AudioDevice* device, AudioVoice* voice);
@@ -122,7 +122,6 @@ void mixer_op_set_looping(AudioDevice* device, AudioVoice* voice, int looping);
 int mixer_op_play_position(AudioDevice* device, AudioVoice* voice);
 void mixer_op_write_data(AudioDevice* device, AudioVoice* voice, int length,
                          const std::uint8_t* samples, int position);
-int audio_op_service(AudioDevice* device);
 void audio_op_frame(AudioDevice* device);
 
 // A back-end's operation table: its own open, close and mix, and the
@@ -132,7 +131,6 @@ constexpr AudioOps mixer_backed_ops(const char* name, AudioDevice* (*open)(int, 
                                     const std::int16_t* (*mix)(AudioDevice*)) {
   return AudioOps{name,
                   open,
-                  audio_op_service,
                   close,
                   audio_op_frame,
                   mix,

@@ -63,7 +63,7 @@ double game_time();
 // Once per frame: drops the oldest visible line when its hide time is past.
 void messages_update();
 
-// Clears the ring (start-up step 2; tests).
+// Clears the ring (at start-up; tests).
 void messages_clear();
 
 // The configured maximum of visible lines (`message_lines`, default 5).
@@ -135,11 +135,6 @@ struct BuildDigests {
   const char* game_data_sha1;    // first MiB of zzzz.saf, 40 hex digits
   const char* stock_shapes_sha1; // the seven stock .shp files concatenated
 };
-
-// Names "lastlog.txt" in the per-user folder as the log and checks every
-// search directory for a zzzz.saf whose first MiB has the given digest.
-// Returns 1 when the game data is present, else 0.
-int open_startup_log_and_check_data(const char* game_data_sha1);
 
 // Logs the working-set range a race would like; called at every race set-up.
 void set_working_set();
@@ -250,45 +245,45 @@ struct AudioDevice;
 
 struct AudioOps {
   const char* name;  // for the log: "sdl", "readback", "null"
-  // 1. Opens the back-end: output rate (Hz) and block length (frames); the
-  //    SDL back-end takes both from the platform options and ignores these.
+  // Opens the back-end at an output rate (Hz) and block length (frames); the
+  // SDL back-end takes both from the platform options and ignores these.
   AudioDevice* (*open)(int rate, int block_frames);
-  // 2. A second service entry that nothing calls; returns 0.
-  int (*service)(AudioDevice* device);
-  // 3. Closes the device and frees it and every voice still made on it.
+  // Closes the device and frees it and every voice still made on it.
   void (*close)(AudioDevice* device);
-  // 4. Once per drawn frame, after every voice was updated.
+  // Called once per drawn frame, after every voice was updated.
   void (*frame)(AudioDevice* device);
-  // 5. Mixes one block and returns it: the readback device's mono 16-bit
-  //    block; nullptr from the others (their mixing is their own).
+  // Mixes one block and returns it: the readback device's mono 16-bit block;
+  // nullptr from the others (their mixing is their own).
   const std::int16_t* (*mix)(AudioDevice* device);
-  // 6. A stopped, non-looping voice at volume 32767, pan centre, rate = the
-  //    output rate, with a copy of the samples (nullptr: silence), resampled
-  //    from `source_rate` when that is above 0. nullptr when length < 1.
+  // Makes a stopped, non-looping voice at volume 32767, pan centre, rate = the
+  // output rate, with a copy of the samples (nullptr: silence), resampled from
+  // `source_rate` when that is above 0. nullptr when length < 1.
   AudioVoice* (*create_voice)(AudioDevice* device, int length, const std::uint8_t* samples,
                               int source_rate);
-  // 7. A new stopped voice sharing the voice's data.
+  // Makes a new stopped voice sharing the voice's data.
   AudioVoice* (*duplicate_voice)(AudioDevice* device, AudioVoice* voice);
-  // 8. Takes the voice out of the mix and frees it.
+  // Takes the voice out of the mix and frees it.
   void (*free_voice)(AudioDevice* device, AudioVoice* voice);
-  // 9. Plays from the start; a playing voice restarts at the next block's
-  //    first centre crossing.
+  // Plays the voice from the start; a playing voice restarts at the next
+  // block's first centre crossing.
   void (*start)(AudioDevice* device, AudioVoice* voice);
-  // 10. Silent from the next block.
+  // Silences the voice from the next block.
   void (*stop)(AudioDevice* device, AudioVoice* voice);
-  // 11. Samples per second (0..16,777,216).
+  // Sets the voice's playback rate in samples per second (0..16,777,216).
   void (*set_rate)(AudioDevice* device, AudioVoice* voice, int hz);
-  // 12. 0..32767, clamped; the level follows at the next centre crossing.
+  // Sets the volume, 0..32767, clamped; the level follows at the next centre
+  // crossing.
   void (*set_volume)(AudioDevice* device, AudioVoice* voice, int volume);
-  // 13. -32768 full left .. 32767 full right; a mono device keeps full left.
+  // Sets the pan, -32768 full left .. 32767 full right; a mono device keeps
+  // full left.
   void (*set_pan)(AudioDevice* device, AudioVoice* voice, int pan);
-  // 14. 0 or 1.
+  // Makes the voice loop (1) or stop at the end of its data (0).
   void (*set_looping)(AudioDevice* device, AudioVoice* voice, int looping);
-  // 15. The sample the voice reads while playing, else 0.
+  // The sample the voice reads while playing, else 0.
   int (*play_position)(AudioDevice* device, AudioVoice* voice);
-  // 16. Copies samples into the voice's data from `position` (modulo the
-  //     length), wrapping; of more samples than the data holds only the last
-  //     data-length are kept.
+  // Copies samples into the voice's data from `position` (modulo the length),
+  // wrapping; of more samples than the data holds only the last data-length
+  // are kept.
   void (*write_data)(AudioDevice* device, AudioVoice* voice, int length,
                      const std::uint8_t* samples, int position);
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,6 @@ const char* const kStartGateShape = "@startgate.shp";
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // The gate object stands this far behind the rider's start point (ft).
 constexpr float kGateObjectSetBack = 3;
 
@@ -29,9 +29,10 @@ bool next_word_is(data::DataStream* stream, const char* word) {
 }
 
 float normalise_yaw(float yaw) {
-  if (yaw >= -kPi && yaw <= kPi) return yaw;
-  const double turns = (yaw + kPi) / (2 * kPi);
-  return static_cast<float>((turns - std::floor(turns)) * 2 * kPi - kPi);
+  using std::numbers::pi;
+  if (yaw >= -pi && yaw <= pi) return yaw;
+  const double turns = (yaw + pi) / (2 * pi);
+  return static_cast<float>((turns - std::floor(turns)) * 2 * pi - pi);
 }
 
 // Sets `at_checkpoints` when the section ended at its "checkpoints:" line, which is then

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numbers>
 
 #include "data/data.h"
 #include "platform/platform.h"
@@ -22,8 +23,6 @@ namespace render {
 HudState g_hud;
 
 namespace {
-
-constexpr float kPi = 3.14159265358979f;
 
 // The pictures' own geometry, in their pixels (y down), as the content generator paints it.
 constexpr float kTachPixels = 512;
@@ -41,7 +40,7 @@ constexpr float kBaseWidth = 640, kBaseHeight = 480;
 // lower left, full scale at lower right.
 float tach_angle(float rpm) {
   const float clamped = std::clamp(rpm, 0.0f, kTachFullScaleRpm);
-  return (225.0f - 270.0f * clamped / kTachFullScaleRpm) * kPi / 180.0f;
+  return (225.0f - 270.0f * clamped / kTachFullScaleRpm) * std::numbers::pi_v<float> / 180.0f;
 }
 
 // A picture drawn over a box; v runs from the image's top.
@@ -80,7 +79,7 @@ void fill_disc(float cx, float cy, float radius, float r, float g, float b, floa
   glBegin(GL_TRIANGLE_FAN);
   glVertex2f(cx, cy);
   for (int i = 0; i <= kSegments; ++i) {
-    const float t = 2 * kPi * static_cast<float>(i) / kSegments;
+    const float t = 2 * std::numbers::pi_v<float> * static_cast<float>(i) / kSegments;
     glVertex2f(cx + radius * std::cos(t), cy + radius * std::sin(t));
   }
   glEnd();

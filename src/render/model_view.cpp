@@ -2,6 +2,7 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "render/render.h"
 
@@ -41,7 +42,7 @@ void draw_model_view(Model* model, unsigned texture, const BonePose* pose, int w
   bounds(model, centre, &radius);
   const double aspect = height > 0 ? static_cast<double>(width) / height : 1.0;
   const double near_plane = radius * 0.1, far_plane = radius * 10.0;
-  const double half = near_plane * std::tan(20.0 * 0.017453292519943295);
+  const double half = near_plane * std::tan(20.0 * (std::numbers::pi / 180));
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glFrustum(-half * aspect, half * aspect, -half, half, near_plane, far_plane);

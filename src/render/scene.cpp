@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ namespace {
 
 constexpr float kSkyScale = 2886;
 constexpr float kAlphaKeep = 0.75f;
-constexpr double kDegrees = 0.017453292519943295;
+constexpr double kDegrees = std::numbers::pi / 180;
 
 // Buffers sized with the track's billboards, so that a frame allocates nothing.
 struct Scratch {
@@ -559,22 +560,23 @@ void size_scratch() {
 }  // namespace
 
 void draw_scene(const Camera& camera) {
-  // 1. Counters and the animated scenery.
+  // Fresh counters, scratch sized for the track, the flaggers and animated textures brought
+  // up to date, and the dirt spray put into the billboards.
   g_frame_counters = FrameCounters{};
   g_draw_counters = DrawCounters{};
   reset_shader_changes();
   size_scratch();
   update_scenery();
   update_particles();
-  // 2. Ground textures, projection and the camera's turn.
+  // The ground readied for this camera, then the projection and the camera's turn.
   terrain_prepare(camera);
   glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT | GL_FOG_BIT | GL_COLOR_BUFFER_BIT |
                GL_TEXTURE_BIT);
   load_projection(camera);
   g_view.set(camera);
-  // 3. Sky.
+  // The sky first: it turns with the camera but does not move with it.
   draw_sky();
-  // 4. Fog, and the world moves by the camera's position.
+  // The track's fog, then the world moves by the camera's position.
   const race::LightingSettings& l = race::g_track.lighting;
   if (l.fog_density > 0) {
     glEnable(GL_FOG);
@@ -586,33 +588,33 @@ void draw_scene(const Camera& camera) {
     glFogf(GL_FOG_DENSITY, 0.0f);
   }
   glTranslatef(-camera.position[0], -camera.position[1], -camera.position[2]);
-  // 5. The sun.
+  // The sun.
   set_light();
   if (g_render_settings.flat_shading) glShadeModel(GL_FLAT);
-  // 6. Terrain, far to near, writing depth but never testing it.
+  // The terrain, far to near, writing depth but never testing it.
   glEnable(GL_DEPTH_TEST);
   glDepthMask(GL_TRUE);
   glDepthFunc(GL_ALWAYS);
   glEnable(GL_CULL_FACE);
   terrain_draw(camera);
   glDepthFunc(GL_LEQUAL);
-  // 7. Opaque models.
+  // Opaque models: the riders still fully present, and the statues.
   for (std::size_t i = 0; i < g_scene.riders.size(); ++i) g_scratch.fade[i] = rider_fade(static_cast<int>(i), camera);
   begin_models();
   draw_riders(camera, false);
   draw_statues(camera);
-  // 8. Billboards.
+  // Billboards, through the fixed pipeline.
   glDisable(GL_ALPHA_TEST);
   use_program(kProgramFixed);
   draw_billboards(camera);
-  // 9. Ghosts.
+  // Ghosts: riders fading in or out, blended over what is drawn.
   use_program(shaders_active() && !g_render_settings.flat_shading ? kProgramLit : kProgramFixed);
   glEnable(GL_LIGHTING);
   draw_riders(camera, true);
-  // 10.
+  // What follows draws through the fixed pipeline. The computer riders' racing lines (debug
+  // level 2) will be drawn here once riders follow racing lines.
   use_program(kProgramFixed);
-  // 11. The computer riders' racing lines at debug level 2 come with the racing lines.
-  // 12. Fog off; lens flares.
+  // Lens flares, without fog.
   glDisable(GL_FOG);
   draw_lens_flares(camera);
   glPopAttrib();

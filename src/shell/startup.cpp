@@ -104,7 +104,7 @@ void reset_startup_state() {
 // Opens the log in the per-user folder and looks for the game data pack; false (after the
 // error box) when it is missing.
 bool open_log_and_find_game_data(const platform::BuildDigests& digests) {
-  if (platform::open_startup_log_and_check_data(digests.game_data_sha1)) return true;
+  if (data::open_startup_log_and_check_data(digests.game_data_sha1)) return true;
   platform::fatal_box("Problem starting Korvex", "Can't find game data\n");
   return false;
 }

@@ -1,6 +1,7 @@
 // bike.cpp -- a bike and its rider as seven bodies and six joints: creation, reset, placing,
 // contacts, the readers and the setters.
 #include <cstring>
+#include <numbers>
 
 #include "sim/bike_internal.h"
 
@@ -14,7 +15,7 @@ void set_wheel_mass(dMass* mass, const WheelInfo& w) {
   dMassSetSphereTotal(mass, w.hub_mass, w.hub_radius);
   // The tyre and rim as sixteen spheres round the axle: a torus for mass as for contact.
   for (int i = 0; i < 16; ++i) {
-    const double angle = i * kPi / 8;
+    const double angle = i * std::numbers::pi / 8;
     dMass ball;
     dMassSetSphereTotal(&ball, w.tyre_mass / 16, w.tube_radius);
     dMassTranslate(&ball, 0, w.ring_radius * std::cos(angle), w.ring_radius * std::sin(angle));
@@ -115,8 +116,8 @@ void make_joints(Bike* bike) {
   hinge(kFrontAxle, b[kForkLower], b[kFrontWheel], vec(k.front_wheel_position), V3{1, 0, 0});
   hinge(kRearAxle, b[kSwingarm], b[kRearWheel], vec(k.rear_wheel_position), V3{1, 0, 0});
   hinge(kSteeringJoint, b[kSteeringHead], b[kFrame], vec(k.steering_head_position), fork_axis);
-  dJointSetHingeParam(j[kSteeringJoint], dParamLoStop, -kPi / 4);
-  dJointSetHingeParam(j[kSteeringJoint], dParamHiStop, kPi / 4);
+  dJointSetHingeParam(j[kSteeringJoint], dParamLoStop, -std::numbers::pi / 4);
+  dJointSetHingeParam(j[kSteeringJoint], dParamHiStop, std::numbers::pi / 4);
   hinge(kSwingarmPivot, b[kSwingarm], b[kFrame], vec(k.swingarm_pivot), V3{1, 0, 0});
   dJointSetHingeParam(j[kSwingarmPivot], dParamLoStop, -k.swingarm_travel);
   dJointSetHingeParam(j[kSwingarmPivot], dParamHiStop, 0);
@@ -343,7 +344,7 @@ void bike_place(Bike* bike) {
 bool bike_collide(Bike* bike) {
   double friction = 1;
   if (bike->flags & kFlagArcade) {
-    friction = 1 - 0.375 * clampd(4 * std::fabs(bike_lean(bike)) / kPi, 0, 1);
+    friction = 1 - 0.375 * clampd(4 * std::fabs(bike_lean(bike)) / std::numbers::pi, 0, 1);
   }
   bool touching = wheel_contact(bike, 0, friction);
   touching = wheel_contact(bike, 1, friction) || touching;
@@ -373,7 +374,7 @@ double lean_angle(dBodyID body) {
   const double h = std::sqrt(forward.x * forward.x + forward.z * forward.z);
   if (!(h > 0)) return 0;
   const V3 side{-forward.z / h, 0, forward.x / h};
-  return std::acos(clampd(dot(up, side), -1, 1)) - kPi / 2;
+  return std::acos(clampd(dot(up, side), -1, 1)) - std::numbers::pi / 2;
 }
 
 double bike_lean(const Bike* bike) { return lean_angle(bike->body[kFrame]); }
@@ -413,7 +414,7 @@ const AidRange kAidRanges[] = {
     {&AidSettings::roll_damping, 0, 100},
     {&AidSettings::leveling, 0, 100},
     {&AidSettings::roll_limit_factor, 0, 64},
-    {&AidSettings::roll_limit_angle, 0, kPi},
+    {&AidSettings::roll_limit_angle, 0, std::numbers::pi},
     {&AidSettings::steering_damping, 0, 100},
     {&AidSettings::steering_strength, 0, 100},
     {&AidSettings::max_steering_force, 0, 1000},
@@ -428,7 +429,7 @@ const AidRange kAidRanges[] = {
     {&AidSettings::max_dab_speed, 7, 100},
     {&AidSettings::full_lock_speed, 1, 100},
     {&AidSettings::restricted_lock_speed, 1, 100},
-    {&AidSettings::restricted_lock, 0, kPi / 4},
+    {&AidSettings::restricted_lock, 0, std::numbers::pi / 4},
 };
 
 double clamp_noting(Bike* bike, double value, double low, double high) {

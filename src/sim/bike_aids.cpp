@@ -1,10 +1,15 @@
 // bike_aids.cpp -- the riding aids: the steering controllers, walking backwards, dabbing,
 // getting up after a fall, automatic shifting, antilock and the wheelie stopper.
+#include <numbers>
+
 #include "sim/bike_internal.h"
 
 namespace sim {
 
 namespace {
+
+// The walking pace's phase advance, rad a tick: a whole cycle at a second's last tick.
+constexpr double kBackUpStepPhase = 2 * std::numbers::pi / (kTicksPerSecond - 1);
 
 double sign_of(double v) { return v >= 0 ? 1 : -1; }
 
@@ -79,13 +84,13 @@ void brake_torques(const Bike* bike, double* front, double* rear) {
 double full_steer_lean(const Bike* bike, double speed) {
   const AidSettings& a = bike->aids;
   const double m = a.max_dab_speed;
-  if (speed >= m) return 2 * kPi;
+  if (speed >= m) return 2 * std::numbers::pi;
   if (speed <= kSlowSpeed) {
     const double x = 1 - clampd(speed * speed / (m * m), 0, 1);
     return (1 - x * x * x * x) * a.roll_limit_angle;
   }
-  return a.roll_limit_angle +
-         (2 * kPi - a.roll_limit_angle) * clampd((speed * speed - 225) / (m * m - 225), 0, 1);
+  return a.roll_limit_angle + (2 * std::numbers::pi - a.roll_limit_angle) *
+                                 clampd((speed * speed - 225) / (m * m - 225), 0, 1);
 }
 
 double steering_lock(const Bike* bike, double front_speed) {
@@ -94,102 +99,189 @@ double steering_lock(const Bike* bike, double front_speed) {
   const double l2 = std::max(a.restricted_lock_speed, a.full_lock_speed + 1);
   const double blend =
       clampd((1 / std::max(front_speed, 1.0) - 1 / l2) / (1 / a.full_lock_speed - 1 / l2), 0, 1);
-  const double lock0 = std::min(kPi / 4, a.restricted_lock / friction_under_frame(bike));
-  return lock0 + (kPi / 4 - lock0) * blend;
+  const double lock0 =
+      std::min(std::numbers::pi / 4, a.restricted_lock / friction_under_frame(bike));
+  return lock0 + (std::numbers::pi / 4 - lock0) * blend;
 }
+
+namespace {
+
+// The realistic steering controller's tuning. Torques are ft·lbf about the steering axis.
+
+// Below this spin (rad/s) a front wheel on the ground is as light as one in the air.
+constexpr double kLightWheelSpin = std::numbers::pi / 4;
+// Self-centring of the bars while the front wheel is light, ft·lbf per rad of steering.
+constexpr double kBarCentring = 50;
+// The lean-following rider wants a roll rate of this (1/s) times the lean still to go...
+constexpr double kLeanToRollRate = 2.5;
+// ...but no faster than these (rad/s) into the lean, about 5π/4, and back out of it,
+// about 25π/8.
+constexpr double kMostRollIntoLean = 3.926991;
+constexpr double kMostRollOutOfLean = 9.817477;
+// He lets a roll rate this close to the wanted one be (rad/s), and uses his whole steering
+// strength at this gain (per rad/s) beyond it.
+constexpr double kRollDeadBand = 0.125;
+constexpr double kRollFollowGain = 4;
+// A rider who rams another bike has his collision timer raised (to 192 or 256 ticks, counting
+// down). Above kRamCapTicks his stability torque is reversed, less so as the timer falls
+// towards it; from there it is capped, the cap growing back to kRamFullCap as the timer runs
+// out.
+constexpr int kRamCapTicks = 192;
+constexpr int kRamReversedTicks = 64;
+constexpr double kRamFullCap = 200;  // ft·lbf
+// The sum of the stability and rider torques is applied at this gain.
+constexpr double kSteeringGain = 1.5;
+// The lean indicator's share from the bars turned into the lean starts at about 15° (rad)
+// and is full at about 30° (the scale, 1/rad, is about 12/π).
+constexpr double kIndicatorSteerFrom = 0.2617994;
+constexpr double kIndicatorSteerScale = 3.8197186;
+
+struct TorqueRange {
+  double lower, upper;  // ft·lbf
+};
+
+// The front tyre's height above the ground (ft).
+double front_wheel_clearance(const Bike* bike) {
+  const WheelInfo& wheel = bike->k.front_wheel;
+  const dReal* at = dBodyGetPosition(bike->body[kFrontWheel]);
+  return at[1] - terrain_height(static_cast<float>(at[0]), static_cast<float>(at[2])) -
+         (wheel.ring_radius + wheel.tube_radius);
+}
+
+// The limits of the steering torque. While the front wheel rolls on the ground, the torque
+// that would turn its slip angle further past the lock is withdrawn, then reversed: from the
+// whole steering force at the lock to a quarter of it reversed at an eighth of the lock and
+// 0.015 rad further. The lock opens out to the steering stops as the tyre lifts, fully at
+// half a foot.
+TorqueRange steering_torque_range(const Bike* bike, double wheel_speed, double lock,
+                                  double slip_angle) {
+  const double most = bike->aids.max_steering_force;
+  TorqueRange range{-most, most};
+  const double clearance = front_wheel_clearance(bike);
+  if (wheel_speed > 1 && clearance < 0.5) {
+    const double opened_lock =
+        lock + (std::numbers::pi / 4 - lock) * clampd(2 * clearance, 0, 1);
+    const double reversed_at = 1.125 * opened_lock + 0.015;
+    if (slip_angle > opened_lock) {
+      const double kept = clampd((slip_angle - reversed_at) / (opened_lock - reversed_at), 0, 1);
+      range.lower = -most * (1.25 * kept - 0.25);
+    } else if (slip_angle < -opened_lock) {
+      const double kept = clampd((slip_angle + reversed_at) / (reversed_at - opened_lock), 0, 1);
+      range.upper = most * (1.25 * kept - 0.25);
+    }
+  }
+  return range;
+}
+
+// Roll damping and leveling with the front wheel rolling on the ground: softened at low
+// speed, stiffened past the roll limit, and damped harder just after a landing, an extra
+// that wears off here.
+double roll_stability(Bike* bike, double lean, double roll, double speed) {
+  const AidSettings& a = bike->aids;
+  double damping = roll * a.roll_damping * bike->landing_damping;
+  double leveling = lean * a.leveling;
+  if (a.land_damping_falloff > 0) {
+    bike->landing_damping =
+        std::max(1.0, bike->landing_damping -
+                          (a.land_damping_factor - 1) / a.land_damping_falloff * kTickSeconds);
+  } else {
+    bike->landing_damping = 1;
+  }
+  if (speed < a.slow_damping_speed) {
+    const double slow = a.slow_damping_factor +
+                        (1 - a.slow_damping_factor) * clampd(speed / a.slow_damping_speed, 0, 1);
+    damping *= slow;
+    leveling *= slow;
+  }
+  if (roll * lean > 0 && std::fabs(lean) > a.roll_limit_angle) {
+    damping *= 1 + (std::fabs(lean) - a.roll_limit_angle) * a.roll_limit_factor;
+  }
+  return damping + leveling;
+}
+
+// The rider's own torque with the front wheel on the ground: the direct share follows the
+// steering input; the rest steers the bike to roll towards the lean a full input asks for at
+// this speed.
+double rider_torque(const Bike* bike, double direct, double steer, double lean, double roll,
+                    double speed) {
+  const AidSettings& a = bike->aids;
+  if (a.direct_steering < 1) {
+    const double target_lean = -steer * full_steer_lean(bike, speed);
+    double wanted_roll = (target_lean - lean) * kLeanToRollRate;
+    const double most = wanted_roll * lean > 0 ? kMostRollIntoLean : kMostRollOutOfLean;
+    wanted_roll = clampd(wanted_roll, -most, most);
+    const double band_edge =
+        wanted_roll - clampd(wanted_roll - roll, -kRollDeadBand, kRollDeadBand);
+    const double follow =
+        a.steering_strength * clampd((roll - band_edge) * kRollFollowGain, -1, 1);
+    return (direct - follow) * a.direct_steering + follow;
+  }
+  return direct;
+}
+
+// The stability torque of a rider who rammed another bike.
+double after_ramming(const Bike* bike, double stability) {
+  const int timer = bike->collision_timer;
+  if (timer >= 1 && timer <= kRamCapTicks) {
+    const double cap =
+        kRamFullCap * clampd((kRamCapTicks - timer) / static_cast<double>(kRamCapTicks), 0, 1);
+    return clampd(stability, -cap, cap);
+  }
+  if (timer > kRamCapTicks) {
+    return -stability *
+           clampd((timer - kRamCapTicks) / static_cast<double>(kRamReversedTicks), 0, 1);
+  }
+  return stability;
+}
+
+// How close the bike is to falling into the turn (0..1): the bars turned into the lean, or
+// the front tyre's slip angle against it past a share of the lock: full at an eighth of it
+// up to 5 ft/s of front wheel speed, from a quarter to three quarters of it from 15 ft/s on.
+double lean_indicator(double lean, double steer_angle, double slip_angle, double wheel_speed,
+                      double lock) {
+  const double side = lean >= 0 ? 1 : -1;
+  const double bars =
+      clampd((side * steer_angle - kIndicatorSteerFrom) * kIndicatorSteerScale, 0, 1);
+  const double at_speed = clampd((wheel_speed - 5) / 10, 0, 1);
+  const double slip_from = 0.25 * at_speed * lock;
+  const double slip_span = (0.625 * at_speed + 0.125) * lock - slip_from;
+  const double slip =
+      slip_span != 0 ? clampd((-side * slip_angle - slip_from) / slip_span, 0, 1) : 0;
+  return std::max(bars, slip);
+}
+
+}  // namespace
 
 void steering_control(Bike* bike) {
   if (bike->crash_timer > 0) return;
   const AidSettings& a = bike->aids;
-  const Controls& c = bike->controls;
-  const WheelInfo& fw = bike->k.front_wheel;
-  const double v = front_ground_speed(bike);
+  const double wheel_speed = front_ground_speed(bike);  // ft/s
   const double lean = bike_lean(bike);
-  const double sigma = steering_angle(bike);
-  const double phi = front_slip_angle(bike);
-  const double s = c.steer;
+  const double steer_angle = steering_angle(bike);
+  const double slip_angle = front_slip_angle(bike);
+  const double steer = bike->controls.steer;
   const double speed = frame_speed(bike);
+  const double lock = steering_lock(bike, wheel_speed);
+  const TorqueRange range = steering_torque_range(bike, wheel_speed, lock, slip_angle);
 
-  const double lock = steering_lock(bike, v);
-
-  // 3: beyond the lock the torque that would steer further is withdrawn, then reversed.
-  double lower = -a.max_steering_force, upper = a.max_steering_force;
-  const dReal* wheel_at = dBodyGetPosition(bike->body[kFrontWheel]);
-  const double above = wheel_at[1] -
-                       terrain_height(static_cast<float>(wheel_at[0]), static_cast<float>(wheel_at[2])) -
-                       (fw.ring_radius + fw.tube_radius);
-  if (v > 1 && above < 0.5) {
-    const double lock1 = lock + (kPi / 4 - lock) * clampd(2 * above, 0, 1);
-    const double e = 1.125 * lock1 + 0.015;
-    if (phi > lock1) {
-      const double u = clampd((phi - e) / (lock1 - e), 0, 1);
-      lower = -a.max_steering_force * (1.25 * u - 0.25);
-    } else if (phi < -lock1) {
-      const double u = clampd((phi + e) / (e - lock1), 0, 1);
-      upper = a.max_steering_force * (1.25 * u - 0.25);
-    }
-  }
-
-  const double direct = a.steering_strength * s * a.direct_steering;
+  const double direct = a.steering_strength * steer * a.direct_steering;
   double stability = 0, rider = 0;
   const double spin = dJointGetHingeAngleRate(bike->joint[kFrontAxle]);
-  if (!on_ground(bike, 0) || std::fabs(spin) < kPi / 4) {
-    // 4: the front wheel is light: centre the bars.
+  if (!on_ground(bike, 0) || std::fabs(spin) < kLightWheelSpin) {
+    // A light front wheel: centre the bars, ready to damp the landing harder.
     bike->landing_damping = a.land_damping_factor;
-    stability = -50 * sigma;
+    stability = -kBarCentring * steer_angle;
     rider = (bike->flags & kFlagRiderTorqueInAir) ? direct : 0;
   } else {
-    // 5-7: roll damping and leveling.
-    const double rho = roll_rate(bike);
-    double damping = rho * a.roll_damping * bike->landing_damping;
-    double leveling = lean * a.leveling;
-    if (a.land_damping_falloff > 0) {
-      bike->landing_damping = std::max(
-          1.0, bike->landing_damping - (a.land_damping_factor - 1) / a.land_damping_falloff * kH);
-    } else {
-      bike->landing_damping = 1;
-    }
-    if (speed < a.slow_damping_speed) {
-      const double f = a.slow_damping_factor +
-                       (1 - a.slow_damping_factor) * clampd(speed / a.slow_damping_speed, 0, 1);
-      damping *= f;
-      leveling *= f;
-    }
-    if (rho * lean > 0 && std::fabs(lean) > a.roll_limit_angle) {
-      damping *= 1 + (std::fabs(lean) - a.roll_limit_angle) * a.roll_limit_factor;
-    }
-    stability = damping + leveling;
-
-    // 8: the rider's own torque, direct and lean-following.
-    rider = direct;
-    if (a.direct_steering < 1) {
-      const double target = full_steer_lean(bike, speed);
-      double want = (-s * target - lean) * 2.5;
-      const double limit = want * lean > 0 ? 3.926991 : 9.817477;
-      want = clampd(want, -limit, limit);
-      const double follow =
-          a.steering_strength * clampd((rho - (want - clampd(want - rho, -0.125, 0.125))) * 4, -1, 1);
-      rider = (direct - follow) * a.direct_steering + follow;
-    }
+    const double roll = roll_rate(bike);
+    stability = roll_stability(bike, lean, roll, speed);
+    rider = rider_torque(bike, direct, steer, lean, roll, speed);
   }
+  stability = after_ramming(bike, stability);
 
-  // 9: a rider who rammed someone loses, then reverses, his stability.
-  if (bike->collision_timer >= 1 && bike->collision_timer <= 192) {
-    const double cap = 200 * clampd((192 - bike->collision_timer) / 192.0, 0, 1);
-    stability = clampd(stability, -cap, cap);
-  } else if (bike->collision_timer > 192) {
-    stability = -stability * clampd((bike->collision_timer - 192) / 64.0, 0, 1);
-  }
-
-  apply_steering_torque(bike, clampd((stability + rider) * 1.5, lower, upper));
-
-  // 11: how close the bike is to falling into the turn.
-  const double g = lean >= 0 ? 1 : -1;
-  const double ia = clampd((g * sigma - 0.2617994) * 3.8197186, 0, 1);
-  const double cc = clampd((v - 5) / 10, 0, 1);
-  const double den = (0.625 * cc + 0.125) * lock - 0.25 * cc * lock;
-  const double ib = den != 0 ? clampd((-g * phi - 0.25 * cc * lock) / den, 0, 1) : 0;
-  bike->lean_indicator = std::max(ia, ib);
+  apply_steering_torque(bike,
+                        clampd((stability + rider) * kSteeringGain, range.lower, range.upper));
+  bike->lean_indicator = lean_indicator(lean, steer_angle, slip_angle, wheel_speed, lock);
 }
 
 void arcade_control(Bike* bike) {
@@ -198,7 +290,7 @@ void arcade_control(Bike* bike) {
   const double s = bike->controls.steer;
   dBodyID frame = bike->body[kFrame];
   const double lean = bike_lean(bike);
-  const double target = -s * kPi / 4;
+  const double target = -s * std::numbers::pi / 4;
   const double gain = 1.5 - 0.5 * clampd((a.roll_damping - 40) * 0.025, 0, 1);
   const double rate = gain * std::min(std::fabs(lean - target), 1.0 / 16) * 16;
   // Turning about the forward axis by a positive angle leans the bike to the right.
@@ -237,10 +329,10 @@ void back_up_and_auto_dab(Bike* bike) {
   if (c.back_up > 0 && speed < kStopSpeed) {
     if (!crashed) c.dab = 1;
     // One step a second.
-    const double p = (1 - std::cos((g_sim.tick % 128) * 0.049473900056532176)) / 2;
+    const double p = (1 - std::cos((g_sim.tick % kTicksPerSecond) * kBackUpStepPhase)) / 2;
     const V3 back = normalized(horizontal(to_world_vector(bike->body[kFrame], V3{0, 0, 1})));
     hold_frame_velocity(bike, back.x * 4 * p, back.z * 4 * p, 2000);
-    frame_motor(bike, V3{0, 1, 0}, -c.steer * p * kPi / 2, 2000);
+    frame_motor(bike, V3{0, 1, 0}, -c.steer * p * std::numbers::pi / 2, 2000);
     return;
   }
   if (!(bike->flags & kFlagAutoDab) || c.back_up > 0) return;
@@ -249,10 +341,12 @@ void back_up_and_auto_dab(Bike* bike) {
   if (speed > m) return;
   const double lean = std::fabs(bike_lean(bike));
   if (speed > kSlowSpeed && speed < 2 * kSlowSpeed &&
-      !(lean > kPi / 4 * clampd((speed - kSlowSpeed) / kSlowSpeed, 0, 1))) {
+      !(lean > std::numbers::pi / 4 * clampd((speed - kSlowSpeed) / kSlowSpeed, 0, 1))) {
     return;
   }
-  if (c.throttle > 0 && c.clutch > 0 && speed >= kStopSpeed && !(lean > kPi / 16)) return;
+  if (c.throttle > 0 && c.clutch > 0 && speed >= kStopSpeed && !(lean > std::numbers::pi / 16)) {
+    return;
+  }
   if (!crashed) c.dab = static_cast<float>(std::max<double>(c.dab, clampd(1 - speed / m, 0, 1)));
   if (speed < kStopSpeed && (c.throttle == 0 || c.clutch == 0) && on_ground(bike, 0) &&
       on_ground(bike, 1)) {
@@ -299,16 +393,17 @@ void foot_dab_and_realign(Bike* bike) {
     dabbing = false;
   }
   if (dabbing) {
-    bike->dab_extension = std::min(1.0, bike->dab_extension + 8 * kH);
+    using std::numbers::pi;
+    bike->dab_extension = std::min(1.0, bike->dab_extension + 8 * kTickSeconds);
     const double g = sign_of(lean);
     const double abs_lean = std::fabs(lean);
     // The foot lets the bike settle onto it at a lean of pi/8 and no faster than pi/8 rad/s.
-    double target_rate = clampd((g * kPi / 8 - lean) * 2, -kPi / 8, kPi / 8);
-    if (abs_lean < kPi / 16) target_rate *= abs_lean * 16 / kPi;
+    double target_rate = clampd((g * pi / 8 - lean) * 2, -pi / 8, pi / 8);
+    if (abs_lean < pi / 16) target_rate *= abs_lean * 16 / pi;
     const double rho = roll_rate(bike);
     if ((rho - target_rate) * g > 0) {
       double force = 400;
-      if (abs_lean < kPi / 32) force *= abs_lean * 32 / kPi;
+      if (abs_lean < pi / 32) force *= abs_lean * 32 / pi;
       if (bike->collision_timer < 0 && (bike->flags & kFlagAutoDab)) force *= 3;
       if (c.back_up <= 0) {
         // Steering away from the lean (right, positive, while leaning left) takes the
@@ -327,7 +422,7 @@ void foot_dab_and_realign(Bike* bike) {
       }
     }
   } else {
-    bike->dab_extension = std::max(0.0, bike->dab_extension - 8 * kH);
+    bike->dab_extension = std::max(0.0, bike->dab_extension - 8 * kTickSeconds);
   }
 
   // Realign after a fall: turn a bike lying on its side towards where the track goes.
@@ -336,7 +431,7 @@ void foot_dab_and_realign(Bike* bike) {
     double heading = heading_of(frame);
     double wanted = heading;
     if (!(g_racing_line_heading && g_racing_line_heading(bike, &wanted))) wanted = heading;
-    const double turn = std::remainder(wanted - heading, 2 * kPi);
+    const double turn = std::remainder(wanted - heading, 2 * std::numbers::pi);
     frame_motor(bike, V3{0, 1, 0}, clampd(turn * 2, -1, 1), 500);
   }
 }

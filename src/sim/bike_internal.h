@@ -3,14 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "sim/sim.h"
 
 namespace sim {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kH = kTickSeconds;
-constexpr double kRadPerSecToRpm = 9.549296585513721;
+constexpr double kRadPerSecToRpm = 30 / std::numbers::pi;
 
 struct V3 {
   double x = 0, y = 0, z = 0;
@@ -76,8 +75,10 @@ inline V3 rest_position(const Bike* bike, int part) {
 }
 
 // Soft-contact parameters from a spring and a damper.
-inline double soft_erp(double kp, double kd) { return kH * kp / (kH * kp + kd); }
-inline double soft_cfm(double kp, double kd) { return 1 / (kH * kp + kd); }
+inline double soft_erp(double kp, double kd) {
+  return kTickSeconds * kp / (kTickSeconds * kp + kd);
+}
+inline double soft_cfm(double kp, double kd) { return 1 / (kTickSeconds * kp + kd); }
 
 // A soft contact joint between two bodies (b may be 0, the world) at `point`, pushing `a`
 // along `normal` by `depth`, with friction `mu` and ODE mode bits beyond the softness.

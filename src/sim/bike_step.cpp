@@ -1,6 +1,7 @@
 // bike_step.cpp -- one tick of a bike's own forces: suspension, the rider's body springs,
 // steering, the drivetrain, brakes, crashing and getting back on.
 #include <cstring>
+#include <numbers>
 
 #include "sim/bike_internal.h"
 
@@ -12,7 +13,7 @@ constexpr double kMassScale = 0.21333333333333335;
 
 double wrap_angle(double a) {
   if (!std::isfinite(a)) return 0;
-  a = std::remainder(a, 2 * kPi);
+  a = std::remainder(a, 2 * std::numbers::pi);
   return a;
 }
 
@@ -110,7 +111,7 @@ void drivetrain(Bike* bike) {
 
   if (!(g > 0)) {
     // Neutral (or a gear without a ratio): the engine runs free.
-    bike->engine_speed += kH * engine / k.engine_inertia;
+    bike->engine_speed += kTickSeconds * engine / k.engine_inertia;
     bike->engine_speed = std::max(bike->engine_speed, 0.0);
     bike->engine_angle = wrap_angle(phi);
     return;
@@ -120,7 +121,7 @@ void drivetrain(Bike* bike) {
   x = clampd(x, -1000000, 1000000);
   const double engagement = x >= 0 ? automatic : c.clutch;
   // The clutch slips once the driveline winds up past what its engagement holds.
-  const double hold = engagement * kPi / 4;
+  const double hold = engagement * std::numbers::pi / 4;
   if (wind_up > hold) bike->engine_angle = wrap_angle(phi + hold);
   if (wind_up < -hold) bike->engine_angle = wrap_angle(phi - hold);
 
@@ -128,9 +129,9 @@ void drivetrain(Bike* bike) {
   dBodyAddRelTorque(bike->body[kRearWheel], -transmitted, 0, 0);
   dBodyAddRelTorque(bike->body[kFrame], transmitted, 0, 0);
 
-  bike->engine_speed += kH * (engine - transmitted / g) / k.engine_inertia;
+  bike->engine_speed += kTickSeconds * (engine - transmitted / g) / k.engine_inertia;
   if (!std::isfinite(bike->engine_speed)) bike->engine_speed = 0;
-  bike->engine_angle = wrap_angle(bike->engine_angle + kH * bike->engine_speed / g);
+  bike->engine_angle = wrap_angle(bike->engine_angle + kTickSeconds * bike->engine_speed / g);
 }
 
 void brakes(Bike* bike) {
@@ -203,7 +204,8 @@ void rider_against_bike(Bike* bike) {
 }
 
 void recover(Bike* bike) {
-  const double reach = 5 * clampd((bike->crash_timer - 128) / 384.0, 0, 1);
+  const double reach =
+      5 * clampd((bike->crash_timer - kTicksPerSecond) / (3.0 * kTicksPerSecond), 0, 1);
   dBodyID frame = bike->body[kFrame], rider = bike->body[kRider];
   const V3 rest = rest_position(bike, kRider) - rest_position(bike, kFrame);
   tether(frame, to_world_point(frame, rest), rider, position(rider), reach);
@@ -239,7 +241,7 @@ void detect_crash(Bike* bike) {
   }
   if (bike->ticks_stepped >= 4) {
     const V3 before = v3(bike->rider_velocity[g_sim.tick & 3]);
-    const V3 accel = (v - before) * (0.25 / kH) + V3{0, 32, 0};
+    const V3 accel = (v - before) * (0.25 / kTickSeconds) + V3{0, 32, 0};
     if (length2(accel) > 1893376) crash_bike(bike);
   }
 }
@@ -345,8 +347,8 @@ void bike_step(Bike* bike) {
   slot[2] = v.z;
   const double dab_target = (bike->crash_timer > 0 || bike->controls.dab > 0) ? 1 : 0;
   bike->dab_animation = dab_target > bike->dab_animation
-                            ? std::min(1.0, bike->dab_animation + 8 * kH)
-                            : std::max(0.0, bike->dab_animation - 8 * kH);
+                            ? std::min(1.0, bike->dab_animation + 8 * kTickSeconds)
+                            : std::max(0.0, bike->dab_animation - 8 * kTickSeconds);
   ++bike->ticks_stepped;
 }
 

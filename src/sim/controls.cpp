@@ -7,9 +7,8 @@ namespace sim {
 
 namespace {
 
-constexpr float kTick = 0.0078125f;  // s
 // Full engagement from a fully pulled lever takes at least a quarter second.
-constexpr float kClutchRisePerTick = 4 * kTick;
+constexpr float kClutchRisePerTick = 4 * static_cast<float>(kTickSeconds);
 
 float clamp(float value, float low, float high) { return std::clamp(value, low, high); }
 

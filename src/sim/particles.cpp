@@ -1,4 +1,5 @@
 // particles.cpp -- the roost: dirt thrown by spinning wheels and splashed up by wheels in sand.
+#include <numbers>
 #include <random>
 
 #include "sim/bike_internal.h"
@@ -68,7 +69,7 @@ bool particle_spawn(const float position[3], const float velocity[3], const Roos
 
 void particles_update() {
   build_free_list();
-  const float h = static_cast<float>(kH);
+  const float h = static_cast<float>(kTickSeconds);
   for (int i = 0; i < kParticles; ++i) {
     Particle& p = g_pool[i];
     if (!p.alive) continue;
@@ -131,14 +132,14 @@ void roost_emit(Bike* bike, bool use_existing_contacts) {
         // The first jet alternates from tick to tick.
         for (int j = 0; j < count; ++j) {
           const V3 d = jets[(j + g_sim.tick) & 1];
-          const V3 p = point + d * (kH * j / count);
+          const V3 p = point + d * (kTickSeconds * j / count);
           spawn(p, (d + jitter(type.randomize)) * uniform(0, type.vscale), type);
         }
       } else if (type.mode == 1) {
         const V3 slip = point_velocity(w.body, point);
         if (length(slip) < type.slip_threshold) continue;
-        const double max_spread = which == 0 ? kPi / 8 : 2 * kPi;
-        double spread = kPi / 64;
+        const double max_spread = which == 0 ? std::numbers::pi / 8 : 2 * std::numbers::pi;
+        double spread = std::numbers::pi / 64;
         if (dot(slip, wheel_velocity) < 0) {
           const double omega2 = length2(angular_velocity(w.body));
           const double lo2 = double(type.slow_speed) * type.slow_speed;
@@ -151,7 +152,7 @@ void roost_emit(Bike* bike, bool use_existing_contacts) {
         for (int j = 0; j < count; ++j) {
           const V3 rim = rotate_about(point, centre, axle, spread * uniform01());
           const V3 v = point_velocity(w.body, rim);
-          const V3 p = rim + v * (kH * j / count);
+          const V3 p = rim + v * (kTickSeconds * j / count);
           spawn(p, (v + jitter(type.randomize)) * type.vscale, type);
         }
       }

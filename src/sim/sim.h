@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -203,8 +204,8 @@ struct RoostType {
   float count = 10;                     // particles per tick per wheel
   float dig = 1;                        // kept for the file's sake; nothing reads it
   float slip_threshold = 4;             // least contact slip for roost (ft/s)
-  float slow_angle = 1.5707964f;        // spray cone at low wheel spin (radians)
-  float fast_angle = 0.19634955f;       // spray cone at high wheel spin (radians)
+  float slow_angle = std::numbers::pi_v<float> / 2;   // spray cone at low wheel spin (radians)
+  float fast_angle = std::numbers::pi_v<float> / 16;  // spray cone at high wheel spin (radians)
   float slow_speed = 0;                 // wheel spin of slow_angle (rad/s)
   float fast_speed = 64;                // wheel spin of fast_angle (rad/s)
   float size = 0.25f;                   // initial particle size (ft)
@@ -404,6 +405,7 @@ void shape_cache_clear();
 // lives for a single step: contacts, tethers, rider springs, temporary
 // angular motors.
 
+// The simulation's fixed step: every tick advances the world by the same time.
 constexpr int kTicksPerSecond = 128;
 constexpr double kTickSeconds = 1.0 / kTicksPerSecond;
 
@@ -454,7 +456,7 @@ struct AidSettings {
   double roll_damping = 60;
   double leveling = 20;
   double roll_limit_factor = 10;
-  double roll_limit_angle = 0.7853981633974483;  // rad
+  double roll_limit_angle = std::numbers::pi / 4;  // rad
   double steering_damping = 45;
   double steering_strength = 75;
   double max_steering_force = 400;

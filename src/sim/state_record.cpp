@@ -1,5 +1,6 @@
 // state_record.cpp -- a bike's pose packed into 39 bytes, and a bike posed from them.
 #include <cstring>
+#include <numbers>
 
 #include "sim/bike_internal.h"
 
@@ -81,20 +82,21 @@ struct Pose {
 };
 
 Pose decode(const StateRecord& record, const Bike* bike) {
+  using std::numbers::pi;
   const unsigned char* b = record.bytes;
   const Ranges r = ranges();
   Pose p;
   p.frame = {unpack(get24(b), 0, r.side, 16777215), unpack(get24(b + 3), r.low, r.low + r.height, 16777215),
              unpack(get24(b + 6), 0, r.side, 16777215)};
   get_quaternion(b + 9, p.frame_q);
-  p.steering = unpack(b[17], -kPi / 4, kPi / 4, 255);
+  p.steering = unpack(b[17], -pi / 4, pi / 4, 255);
   p.swingarm = unpack(b[18] & 0xfe, -bike->k.swingarm_travel, 0, 255);
   p.fork = unpack(b[19], -bike->k.fork_travel, 0, 255);
   p.rider_offset = {unpack(get16(b + 20), -16, 16, 65535), unpack(get16(b + 22), -16, 16, 65535),
                     unpack(get16(b + 24), -16, 16, 65535)};
   get_quaternion(b + 26, p.rider_q);
-  p.wheel_angle[0] = unpack(b[34], -kPi, kPi, 255);
-  p.wheel_angle[1] = unpack(b[35], -kPi, kPi, 255);
+  p.wheel_angle[0] = unpack(b[34], -pi, pi, 255);
+  p.wheel_angle[1] = unpack(b[35], -pi, pi, 255);
   p.state = b[36];
   p.rpm = unpack(get16(b + 37), 0, 32768, 65535);
   return p;
@@ -173,6 +175,7 @@ Snapshot snapshot(const Bike* bike) {
 }  // namespace
 
 void state_pack(const Bike* bike, StateRecord* record) {
+  using std::numbers::pi;
   unsigned char* b = record->bytes;
   std::memset(b, 0, kStateRecordSize);
   const Ranges r = ranges();
@@ -181,7 +184,7 @@ void state_pack(const Bike* bike, StateRecord* record) {
   put24(b + 3, pack(frame.y, r.low, r.low + r.height, 16777215));
   put24(b + 6, pack(frame.z, 0, r.side, 16777215));
   put_quaternion(b + 9, dBodyGetQuaternion(bike->body[kFrame]));
-  b[17] = static_cast<unsigned char>(pack(steering_angle(bike), -kPi / 4, kPi / 4, 255));
+  b[17] = static_cast<unsigned char>(pack(steering_angle(bike), -pi / 4, pi / 4, 255));
   const double travel = bike->k.swingarm_travel;
   b[18] = static_cast<unsigned char>(pack(swingarm_angle(bike), -travel, 0, 255) | 1u);
   b[19] = static_cast<unsigned char>(pack(fork_position(bike), -bike->k.fork_travel, 0, 255));
@@ -190,8 +193,10 @@ void state_pack(const Bike* bike, StateRecord* record) {
   put16(b + 22, pack(offset.y, -16, 16, 65535));
   put16(b + 24, pack(offset.z, -16, 16, 65535));
   put_quaternion(b + 26, dBodyGetQuaternion(bike->body[kRider]));
-  b[34] = static_cast<unsigned char>(pack(dJointGetHingeAngle(bike->joint[kFrontAxle]), -kPi, kPi, 255));
-  b[35] = static_cast<unsigned char>(pack(dJointGetHingeAngle(bike->joint[kRearAxle]), -kPi, kPi, 255));
+  b[34] = static_cast<unsigned char>(
+      pack(dJointGetHingeAngle(bike->joint[kFrontAxle]), -pi, pi, 255));
+  b[35] = static_cast<unsigned char>(
+      pack(dJointGetHingeAngle(bike->joint[kRearAxle]), -pi, pi, 255));
   const Controls& c = bike->controls;
   if (bike->crash_timer > 0) {
     const int k = std::min(15, (bike->crash_timer * 15 - 15) / 127);
@@ -246,7 +251,7 @@ void bike_pose(Bike* bike, const StateRecord& record, const StateRecord* a, cons
     bike->controls.gear = p.state & 7;
     bike->controls.throttle = static_cast<float>((p.state >> 4) / 15.0);
   }
-  bike->engine_speed = p.rpm * kPi / 30;
+  bike->engine_speed = p.rpm * std::numbers::pi / 30;
 
   // Never below the ground: records are coarse and the ground may have changed.
   dBodyID frame = bike->body[kFrame];

@@ -14,7 +14,6 @@ namespace sim {
 namespace {
 
 constexpr float kLeastCurveKey = 9.5367432e-07f;  // 2^-20: keys never reach the "empty" 0
-constexpr float kTickSeconds = 1.0f / 128;
 constexpr std::size_t kLineBytes = 1024;
 
 // The text after the last "/", without a leading "@".
@@ -128,7 +127,8 @@ void apply_roost_word(RoostType& roost, const char* word) {
       if (!parse_number(value, &number)) {
         platform::messagef("tileinfo warning: bad fade_%c\n", "rgba"[c]);
       }
-      roost.fade[c] = static_cast<signed char>(truncate_clamped(number * kTickSeconds, -128, 127));
+      const float per_tick = number * static_cast<float>(kTickSeconds);
+      roost.fade[c] = static_cast<signed char>(truncate_clamped(per_tick, -128, 127));
       return;
     }
   }

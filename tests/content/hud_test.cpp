@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <string>
 
 #include "content/generated_data.h"
@@ -85,7 +86,7 @@ TEST_F(HudPictureTest, TachometerMarksFollowTheSweep) {
   const float cx = image.width / 2.0f, cy = image.height / 2.0f;
   const float band = image.width * 200.0f / 512;  // the radius of the red zone and the ticks
   auto at = [&](float rpm, float radius) {
-    const float a = (225 - 270 * rpm / 14000) * 3.14159265f / 180;
+    const float a = (225 - 270 * rpm / 14000) * std::numbers::pi_v<float> / 180;
     return pixel(static_cast<int>(cx + radius * std::cos(a)), static_cast<int>(cy - radius * std::sin(a)));
   };
   struct Mark {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <numbers>
 #include <set>
 #include <string>
 #include <vector>
@@ -260,11 +261,13 @@ std::vector<float> play(const Description& d, const SoundTable& table, float pul
 double spectral_centroid(const std::vector<float>& x) {
   const int n = static_cast<int>(x.size());
   std::vector<double> windowed(n);
-  for (int i = 0; i < n; ++i) windowed[i] = x[i] * (0.5 - 0.5 * std::cos(2 * M_PI * i / (n - 1)));
+  for (int i = 0; i < n; ++i) {
+    windowed[i] = x[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (n - 1)));
+  }
   double weighted = 0, total = 0;
   for (int bin = 1; bin < n / 4; ++bin) {
     // Goertzel: the power of one frequency bin.
-    const double w = 2 * M_PI * bin / n, coefficient = 2 * std::cos(w);
+    const double w = 2 * std::numbers::pi * bin / n, coefficient = 2 * std::cos(w);
     double s1 = 0, s2 = 0;
     for (double v : windowed) {
       const double s0 = v + coefficient * s1 - s2;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,7 +20,6 @@ namespace {
 using generated_data::parses;
 using race::g_track;
 
-constexpr float kPi = 3.14159265f;
 
 struct TrackCase {
   const char* dir;
@@ -192,7 +192,8 @@ TEST_F(GeneratedTrackTest, LapIsAClosedLoopOfGatesInOrder) {
       EXPECT_GE(gap, 15) << "gate " << i;
       EXPECT_LE(gap, 110) << "gate " << i;
       const float forward = std::hypot(a.forward.x, a.forward.z);
-      EXPECT_GT((dx * a.forward.x + dz * a.forward.z) / (gap * forward), std::cos(40 * kPi / 180))
+      EXPECT_GT((dx * a.forward.x + dz * a.forward.z) / (gap * forward),
+                std::cos(40 * std::numbers::pi_v<float> / 180))
           << "gate " << i << " does not face the next";
       EXPECT_TRUE(track_surfaces.count(sim::terrain_surface_at(a.centre.x, a.centre.z))) << "gate " << i;
       // Its half-disc spans the track but does not reach the next gate.
@@ -250,7 +251,8 @@ TEST_F(GeneratedTrackTest, RabbitHillRidesOverItsJumps) {
     for (int k = 1; k <= steps; ++k) {
       const float t = static_cast<float>(k) / steps;
       const float height = sim::terrain_height(a.x + (b.x - a.x) * t, a.z + (b.z - a.z) * t);
-      const float slope = std::atan2(height - before, gap / steps) * 180 / kPi;
+      const float slope =
+          std::atan2(height - before, gap / steps) * 180 / std::numbers::pi_v<float>;
       steepest = std::max(steepest, std::fabs(slope));
       if (slope > 15 && !climbing) ++faces;
       climbing = slope > 15 ? true : slope < 5 ? false : climbing;

@@ -1,10 +1,9 @@
-// startup_check_test.cpp -- the start-up log in the per-user folder and the game-data check.
+// startup_check_test.cpp -- the start-up checks of the machine.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "data/data.h"
 #include "platform/log_internal.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
@@ -13,78 +12,27 @@ using test_support::TempDir;
 
 namespace {
 
-std::string sha1_of(const std::string& bytes) {
-  platform::Sha1 sha;
-  platform::sha1_begin(sha);
-  platform::sha1_add(sha, bytes.data(), bytes.size());
-  char hex[41];
-  platform::sha1_finish_hex(sha, hex);
-  return hex;
-}
-
-// The per-user folder and KV_HOME point into temporary folders, and the log
-// has never been opened.
-class StartupCheckTest : public test_support::DataFoldersTest {
+// Every test starts with a log that has never been opened and no log
+// variables in the environment.
+class StartupCheckTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    DataFoldersTest::SetUp();
+  void SetUp() override { clean(); }
+  void TearDown() override { clean(); }
+  static void clean() {
+    platform::log_reset_for_test();
     unsetenv("TAVO_LOGFILE");
     unsetenv("TAVO_LOGFILE_FLAGS");
-    platform::log_reset_for_test();
   }
-  void TearDown() override {
-    platform::log_reset_for_test();
-    DataFoldersTest::TearDown();
-  }
+  TempDir dir;
 };
 
 }  // namespace
 
-TEST_F(StartupCheckTest, LogGoesToLastlogInTheCreatedPerUserFolder) {
-  EXPECT_EQ(platform::open_startup_log_and_check_data(sha1_of("no such pack").c_str()), 0);
-  platform::log("after the check\n");
-  platform::log_close();
-  const std::string text = test_support::read_file(xdg.file("Korvex/lastlog.txt"));
-  EXPECT_NE(text.find("TAVO 0.31\n"), std::string::npos);
-  EXPECT_NE(text.find("after the check\n"), std::string::npos);
-}
-
-TEST_F(StartupCheckTest, PackDigestDecidesWhetherDataIsThere) {
-  const std::string pack = "9 hello.txt\n-\nhello pak";
-  home.write("zzzz.saf", pack);
-  struct Case {
-    std::string reference;
-    int present;
-  } cases[] = {
-      {sha1_of(pack), 1},
-      {sha1_of(pack + "x"), 0},  // a stale or foreign pack
-      {"not a digest", 0},
-  };
-  for (const Case& c : cases) {
-    platform::log_reset_for_test();
-    EXPECT_EQ(platform::open_startup_log_and_check_data(c.reference.c_str()), c.present)
-        << c.reference;
-  }
-}
-
-TEST_F(StartupCheckTest, OnlyTheFirstMebibyteCounts) {
-  const std::string first(1048576, 'k');
-  home.write("zzzz.saf", first + "anything after the first MiB");
-  EXPECT_EQ(platform::open_startup_log_and_check_data(sha1_of(first).c_str()), 1);
-}
-
-TEST_F(StartupCheckTest, PerUserPackIsCheckedToo) {
-  const std::string pack = "1 a\n-\na";
-  xdg.write("Korvex/zzzz.saf", pack);
-  home.write("zzzz.saf", "something else");
-  EXPECT_EQ(platform::open_startup_log_and_check_data(sha1_of(pack).c_str()), 1);
-}
-
 TEST_F(StartupCheckTest, WorkingSetIsLoggedHonestly) {
-  setenv("TAVO_LOGFILE", xdg.file("ws.log").c_str(), 1);
+  setenv("TAVO_LOGFILE", dir.file("ws.log").c_str(), 1);
   platform::set_working_set();
   platform::log_close();
-  const std::string text = test_support::read_file(xdg.file("ws.log"));
+  const std::string text = test_support::read_file(dir.file("ws.log"));
   EXPECT_NE(text.find("Setting working set range to "), std::string::npos);
   // Linux cannot pin a resident set: never reported as a success.
   EXPECT_EQ(text.find("Working set successfully updated"), std::string::npos);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,6 @@ namespace {
 using race::Track;
 using track_fixtures::kGround;
 
-constexpr float kPi = 3.14159265358979f;
 
 class TimingGatesTest : public track_fixtures::TrackTest {
  protected:
@@ -59,7 +59,7 @@ TEST_F(TimingGatesTest, ReadsGatesCheckpointsAndNormalisedLaps) {
   EXPECT_FLOAT_EQ(plain_object.y, kGround + 1);
 
   const race::StartingGate& turned = track.starting_gates[1];
-  EXPECT_NEAR(turned.yaw, 4.0f - 2 * kPi, 1e-5f);
+  EXPECT_NEAR(turned.yaw, 4.0f - 2 * std::numbers::pi_v<float>, 1e-5f);
   const race::Statue& turned_object = track.statues[turned.statue];
   EXPECT_EQ(turned_object.model, "@gate.jm");
   EXPECT_EQ(turned_object.texture, "");

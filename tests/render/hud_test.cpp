@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -195,13 +196,12 @@ TEST_F(HudDrawTest, DrawsGaugesSpeedMessagesAndTimingAtBothSizes) {
 // The needle lies along the dial angle of the engine speed (0 at lower left, 7000 straight
 // up, 14000 at lower right), orange below the rev limit and red from it on.
 TEST_F(HudDrawTest, NeedleFollowsEngineSpeed) {
-  const float kPi = 3.14159265f;
   const int width = 1920, height = 1080;
   const render::HudLayout l = render::hud_layout(width, height);
   const float cx = l.tach.x + l.tach.w / 2, cy = l.tach.y + l.tach.h / 2;
   const float radius = l.tach.w * 110 / 512;  // a needle's width from the hub, on the dark face
   auto along = [&](float rpm) {
-    const float a = (225 - 270 * rpm / 14000) * kPi / 180;
+    const float a = (225 - 270 * rpm / 14000) * std::numbers::pi_v<float> / 180;
     return std::pair<float, float>{cx + radius * std::cos(a), cy + radius * std::sin(a)};
   };
   auto orange = [](const Rgb& p) { return p.r > 200 && p.g > 100 && p.g < 180 && p.b < 80; };

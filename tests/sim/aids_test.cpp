@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "sim/bike_fixtures.h"
 
@@ -12,7 +13,6 @@ namespace {
 
 using bike_fixtures::BikeTest;
 using bike_fixtures::kDegree;
-using bike_fixtures::kPi;
 
 class AidsTest : public BikeTest {
  protected:
@@ -89,7 +89,8 @@ TEST_F(AidsTest, SteeringTorqueWithTheFrontWheelDown) {
     int collision_timer;
     double max_force, torque;
   };
-  const double limit = 1 + (1 - kPi / 4) * 10;  // the roll-limit boost at a lean of 1 rad
+  // The roll-limit boost at a lean of 1 rad.
+  const double limit = 1 + (1 - std::numbers::pi / 4) * 10;
   const Case cases[] = {
       {"direct", 75, 0.5, 0, 0, 1, 0, 400, 1.5 * 75 * 0.5},
       {"direct, full left", 100, -1, 0, 0, 1, 0, 400, -150},
@@ -267,7 +268,7 @@ TEST_F(AidsTest, AutomaticDabHoldsAStoppingBikeForOneTick) {
 
 // Walking backwards pushes the frame towards its own rear in one-second steps.
 TEST_F(AidsTest, BackingUpPushesTheFrameBackwards) {
-  put(bike, 100, 100, kPi / 2);  // facing -x, so backwards is +x
+  put(bike, 100, 100, std::numbers::pi / 2);  // facing -x, so backwards is +x
   sim::set_back_up(bike, 1);
   sim::g_sim.tick = 64;  // the middle of a step: the target is 4 ft/s
   sim::back_up_and_auto_dab(bike);
@@ -580,8 +581,8 @@ TEST_F(AidsTest, AidSettersClampAndFlagValuesFarOutside) {
       {&sim::AidSettings::roll_damping, -13, 0, true},
       {&sim::AidSettings::max_dab_speed, 0, 7, false},  // 7..100: the slack is 11.6
       {&sim::AidSettings::max_dab_speed, -5, 7, true},
-      {&sim::AidSettings::restricted_lock, 0.85, kPi / 4, false},
-      {&sim::AidSettings::restricted_lock, 1.0, kPi / 4, true},
+      {&sim::AidSettings::restricted_lock, 0.85, std::numbers::pi / 4, false},
+      {&sim::AidSettings::restricted_lock, 1.0, std::numbers::pi / 4, true},
       {&sim::AidSettings::direct_steering, 1.1, 1, false},
       {&sim::AidSettings::direct_steering, 1.2, 1, true},
       {&sim::AidSettings::land_damping_factor, 0.9, 1, false},

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <numbers>
 #include <vector>
 
 #include "shell/catalogue.h"
@@ -14,8 +15,7 @@
 
 namespace bike_fixtures {
 
-using sim::kPi;
-constexpr double kDegree = kPi / 180;
+constexpr double kDegree = std::numbers::pi / 180;
 
 // A catalogue model with its data files left out: the bike gets no shapes unless a test
 // gives it some, whatever the data folders hold.

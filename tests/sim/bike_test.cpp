@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <string>
 
 #include "sim/bike_fixtures.h"
@@ -11,7 +12,6 @@
 namespace {
 
 using bike_fixtures::BikeTest;
-using bike_fixtures::kPi;
 
 class BikePhysicsTest : public BikeTest {
  protected:
@@ -206,7 +206,7 @@ TEST_F(BikePhysicsTest, ARiderSlidingUpsideDownFallsOffAboveFiveFeetPerSecond) {
     const dReal* at = dBodyGetPosition(rider);
     dBodySetPosition(rider, at[0], 0.4, at[2]);  // on the ground
     dMatrix3 r;
-    dRFromAxisAndAngle(r, 0, 0, 1, c.upside_down ? kPi : 0.2);
+    dRFromAxisAndAngle(r, 0, 0, 1, c.upside_down ? std::numbers::pi : 0.2);
     dBodySetRotation(rider, r);
     dBodySetLinearVel(rider, 0.6 * c.speed, 0, -0.8 * c.speed);
     EXPECT_TRUE(sim::bike_collide(bike));
@@ -343,7 +343,7 @@ TEST_F(BikePhysicsTest, TurningAMovingBikeTurnsItsSpin) {
   launch(bike, 20);
   const double before = rear_wheel_rate(bike);
   ASSERT_GT(before, 10);
-  sim::bike_rotate_yaw(bike, kPi / 2);
+  sim::bike_rotate_yaw(bike, std::numbers::pi / 2);
   EXPECT_NEAR(rear_wheel_rate(bike), before, 1e-9);
   // The frame's velocity turned: it now heads along -x.
   const dReal* v = dBodyGetLinearVel(bike->body[sim::kFrame]);

@@ -4,13 +4,13 @@
 
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "sim/bike_fixtures.h"
 
 namespace {
 
 using bike_fixtures::BikeTest;
-using bike_fixtures::kPi;
 
 class ContactTest : public BikeTest {
  protected:
@@ -284,7 +284,7 @@ TEST_F(ContactTest, ShapeSpheresFollowTheirBody) {
   EXPECT_EQ(dBodyGetNumJoints(body), 0);
   // Upside down the first sphere's centre is 0.2 ft under the ground.
   dMatrix3 flip;
-  dRFromAxisAndAngle(flip, 0, 0, 1, kPi);
+  dRFromAxisAndAngle(flip, 0, 0, 1, std::numbers::pi);
   dBodySetRotation(body, flip);
   EXPECT_TRUE(sim::shape_contacts(shape, body));
   ASSERT_EQ(dBodyGetNumJoints(body), 1);
@@ -333,10 +333,10 @@ TEST_F(BikeAgainstBikeTest, TheRammerAndTheVictimGetTheirTimers) {
     const double fx = front[0], fz = front[2];
     if (c.head_on) {
       // b faces a, its front wheel 2 ft ahead of a's.
-      put(b, 100, 100 - 2 * (100 - fz) - 2, kPi);
+      put(b, 100, 100 - 2 * (100 - fz) - 2, std::numbers::pi);
     } else {
       // b crosses in front of a, facing -x, its frame 1.5 ft ahead of a's front axle.
-      put(b, 100, 100, kPi / 2);
+      put(b, 100, 100, std::numbers::pi / 2);
       const dReal* frame = sim::body_position(b, sim::kFrame);
       sim::bike_translate(b, fx - frame[0], 0, fz - 1.5 - frame[2]);
     }

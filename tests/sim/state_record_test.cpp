@@ -2,13 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "sim/bike_fixtures.h"
 
 namespace {
 
 using bike_fixtures::BikeTest;
-using bike_fixtures::kPi;
 
 // Every body's position and rotation.
 struct Pose {
@@ -90,7 +90,7 @@ TEST_F(StateRecordTest, APackedRidePosesBackWithinTheRecordsResolution) {
     }
   }
   // The joints read back what was packed.
-  EXPECT_NEAR(sim::steering_angle(bike), steering, kPi / 2 / 255 + 0.002);
+  EXPECT_NEAR(sim::steering_angle(bike), steering, std::numbers::pi / 2 / 255 + 0.002);
   EXPECT_NEAR(sim::fork_position(bike), fork, bike->k.fork_travel / 255 + 0.002);
   EXPECT_NEAR(sim::swingarm_angle(bike), swingarm, 2 * bike->k.swingarm_travel / 255 + 0.002);
   EXPECT_TRUE(dJointGetBody(bike->joint[sim::kRiderJoint], 0) == bike->body[sim::kRider]);

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,7 +31,6 @@ namespace content {
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 
 // Colours as 0..255 components with alpha 0..1, before premultiplying.
 struct Colour {
@@ -102,8 +102,10 @@ void ring(Canvas& c, float cx, float cy, float r0, float r1, const Paint& paint)
 void ring_sector(Canvas& c, float cx, float cy, float r0, float r1, float a0, float a1,
                  const Paint& paint) {
   const float mid = (r0 + r1) / 2, half = (r1 - r0) / 2;
-  const float s0 = std::sin(a0 * kPi / 180), c0 = std::cos(a0 * kPi / 180);
-  const float s1 = std::sin(a1 * kPi / 180), c1 = std::cos(a1 * kPi / 180);
+  const float s0 = std::sin(a0 * std::numbers::pi_v<float> / 180);
+  const float c0 = std::cos(a0 * std::numbers::pi_v<float> / 180);
+  const float s1 = std::sin(a1 * std::numbers::pi_v<float> / 180);
+  const float c1 = std::cos(a1 * std::numbers::pi_v<float> / 180);
   fill_shape(c, cx - r1, cy - r1, cx + r1, cy + r1, paint, [=](float x, float y) {
     const float dx = x - cx, dy = cy - y;  // y up
     const float radial = std::fabs(std::hypot(dx, dy) - mid) - half;
@@ -296,7 +298,7 @@ void tachometer(Output& out) {
 
   // Ticks every 250 rpm, longer at 500, longest at every thousand.
   for (int rpm = 0; rpm <= kTachMaxRpm; rpm += 250) {
-    const float a = tach_angle(static_cast<float>(rpm)) * kPi / 180;
+    const float a = tach_angle(static_cast<float>(rpm)) * std::numbers::pi_v<float> / 180;
     const float ux = std::cos(a), uy = -std::sin(a);
     const bool major = rpm % 1000 == 0, half = rpm % 500 == 0;
     const float inner = major ? 186 : half ? 202 : 210;
@@ -307,7 +309,7 @@ void tachometer(Output& out) {
 
   const TextStyle numbers{&numbers_face};
   for (int k = 0; k <= 14; ++k) {
-    const float a = tach_angle(k * 1000.0f) * kPi / 180;
+    const float a = tach_angle(k * 1000.0f) * std::numbers::pi_v<float> / 180;
     const float x = cx + std::cos(a) * 146, y = cy - std::sin(a) * 146;
     const Colour colour = k * 1000 >= kTachRedline ? Colour{255, 80, 60} : Colour{245, 245, 245};
     text_centred(c, numbers, std::to_string(k), x, y, solid(colour));
@@ -412,13 +414,13 @@ void title(Output& out) {
   const float ox = 250, oy = 372;
   for (int i = 0; i < 60; ++i) {  // dust
     const float t = 0.2f + 0.8f * unit();
-    const float a = (150 + 40 * (unit() - 0.5f)) * kPi / 180;
+    const float a = (150 + 40 * (unit() - 0.5f)) * std::numbers::pi_v<float> / 180;
     disc(c, ox + std::cos(a) * 200 * t, oy - std::sin(a) * 200 * t, 10 + 16 * t,
          solid({170, 140, 105, 0.10f}), 10);
   }
   for (int i = 0; i < 360; ++i) {  // clods
     const float t = std::sqrt(unit());  // more of them further out, where the spray fans
-    const float a = (150 + 40 * (unit() - 0.5f)) * kPi / 180;
+    const float a = (150 + 40 * (unit() - 0.5f)) * std::numbers::pi_v<float> / 180;
     const float reach = 240 * t;
     const float x = ox + std::cos(a) * reach, y = oy - std::sin(a) * reach + 30 * t * t;
     const float radius = 1.2f + (1 - t) * 6 * unit() + 1.2f * unit();

@@ -10,13 +10,14 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <numbers>
 #include <vector>
 
 #include "content/content.h"
 
 namespace content {
 
-constexpr float kTurn = 6.28318530717958f;  // radians in a full turn
+constexpr float kTurn = 2 * std::numbers::pi_v<float>;  // radians in a full turn
 
 struct V3 {
   float x = 0, y = 0, z = 0;

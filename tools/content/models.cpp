@@ -1,5 +1,6 @@
 // models.cpp -- building triangle meshes and writing them as version-1 .jm model files.
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,6 @@ namespace content {
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 
 // Appends a quad whose corners go round it; the winding is turned to be
 // counter-clockwise seen from the side the normal points to.
@@ -66,7 +66,8 @@ void add_box(Mesh& mesh, const float lo[3], const float hi[3]) {
 
 void add_cylinder(Mesh& mesh, float radius, float y0, float y1, int sides) {
   for (int i = 0; i < sides; ++i) {
-    const float a0 = 2 * kPi * i / sides, a1 = 2 * kPi * (i + 1) / sides;
+    const float a0 = 2 * std::numbers::pi_v<float> * i / sides;
+    const float a1 = 2 * std::numbers::pi_v<float> * (i + 1) / sides;
     const float mid = (a0 + a1) / 2;
     const float corners[4][3] = {{radius * std::cos(a0), y0, radius * std::sin(a0)},
                                  {radius * std::cos(a1), y0, radius * std::sin(a1)},
@@ -81,7 +82,7 @@ void add_cylinder(Mesh& mesh, float radius, float y0, float y1, int sides) {
   const int centre = static_cast<int>(mesh.vertices.size());
   mesh.vertices.push_back(Vertex{{0, y1, 0}, {0, 1, 0}, {0.5f, 0.125f}});
   for (int i = 0; i <= sides; ++i) {
-    const float a = 2 * kPi * i / sides;
+    const float a = 2 * std::numbers::pi_v<float> * i / sides;
     mesh.vertices.push_back(Vertex{{radius * std::cos(a), y1, radius * std::sin(a)},
                                    {0, 1, 0},
                                    {0.5f + 0.5f * std::cos(a), 0.125f + 0.125f * std::sin(a)}});

@@ -4,6 +4,7 @@
 // These are plain first versions: every name a track uses exists and reads,
 // in colours that say what each thing is.
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,6 @@ const char* const kTyreStack[3] = {"@tyrestack.jm", "@tyrestack.png", "@tyrestac
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 
 // The file name of a data name ("@sand.png" -> "sand.png").
 std::string file_of(const char* name) { return name[0] == '@' ? name + 1 : name; }
@@ -85,12 +85,17 @@ void sky(Output& out) {
         }
         const float elevation = std::atan2(d[1], std::hypot(d[0], d[2]));
         const float azimuth = std::atan2(d[0], -d[2]);
-        const float hills = (1.6f + 0.9f * std::sin(azimuth * 5 + 0.7f) + 0.5f * std::sin(azimuth * 13)) * kPi / 180;
-        const float t = std::pow(std::clamp(elevation / (kPi / 2), 0.0f, 1.0f), 0.6f);  // 0 at the horizon
+        const float hills =
+            (1.6f + 0.9f * std::sin(azimuth * 5 + 0.7f) + 0.5f * std::sin(azimuth * 13)) *
+            std::numbers::pi_v<float> / 180;
+        // 0 at the horizon
+        const float t =
+            std::pow(std::clamp(elevation / (std::numbers::pi_v<float> / 2), 0.0f, 1.0f), 0.6f);
         const float air[3] = {200 - 130 * t, 222 - 90 * t, 240 - 25 * t};
         const float land[3] = {92, 112, 84};
         // The hills' edge is smoothed over about a texel's angle.
-        const float a = std::clamp((elevation - hills) / (kPi / 2 / kSide) + 0.5f, 0.0f, 1.0f);
+        const float a = std::clamp(
+            (elevation - hills) / (std::numbers::pi_v<float> / 2 / kSide) + 0.5f, 0.0f, 1.0f);
         const Rgba c{land[0] + (air[0] - land[0]) * a, land[1] + (air[1] - land[1]) * a,
                      land[2] + (air[2] - land[2]) * a};
         fill_rect(p, x, y, x + 1, y + 1, c);

@@ -11,6 +11,7 @@
 // until nothing touches, so no sphere of the frame, forks, swingarm or rider
 // comes within 0.6 ft of the ground at rest: only the tyres carry the bike.
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,6 @@ namespace content {
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 constexpr float kPlastic = 0.6f;  // frame, panels, fenders
 constexpr float kMetal = 0.5f;    // fork legs, swingarm
 constexpr float kRider = 0.8f;    // riding gear scrapes and grips
@@ -37,7 +37,7 @@ std::vector<Sphere> tyre(float ring_radius, float tube_radius) {
   std::vector<Sphere> spheres;
   constexpr int kCount = 16;
   for (int i = 0; i < kCount; ++i) {
-    const float a = 2 * kPi * i / kCount;
+    const float a = 2 * std::numbers::pi_v<float> * i / kCount;
     spheres.push_back(
         {0, ring_radius * std::sin(a), ring_radius * std::cos(a), tube_radius, kRubber});
   }

@@ -23,6 +23,7 @@
 #include <cmath>
 #include <cstdint>
 #include <iterator>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -34,7 +35,6 @@ namespace content {
 namespace {
 
 constexpr double kRate = 44100;  // samples per second
-constexpr double kPi = 3.14159265358979323846;
 
 struct Resonance {
   double hz;
@@ -95,7 +95,7 @@ struct BandPass {
   double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
 
   explicit BandPass(const Resonance& r) {
-    const double w = 2 * kPi * std::min(r.hz, kRate * 0.45) / kRate;
+    const double w = 2 * std::numbers::pi * std::min(r.hz, kRate * 0.45) / kRate;
     const double q = r.hz / r.bandwidth;
     const double alpha = std::sin(w) / (2 * q);
     const double a0 = 1 + alpha;
@@ -188,7 +188,7 @@ std::vector<double> synthesise_cell(const EngineClass& engine, float rpm, float 
         drive[at] = size * (i / rise) * (i / rise);
       } else if (i < width) {
         const double fall = (i - rise) / (width - rise);  // 0..1
-        const double c = std::cos(kPi / 2 * fall);
+        const double c = std::cos(std::numbers::pi / 2 * fall);
         drive[at] = size * c * c;
       }
       flow[at] = hiss * std::exp(-i / hiss_decay) * noise(random);

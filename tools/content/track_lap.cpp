@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -13,8 +14,7 @@ namespace content {
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
-constexpr float kDegree = kPi / 180;
+constexpr float kDegree = std::numbers::pi_v<float> / 180;
 constexpr float kBedWindow = 40;     // ft each way over which the land is averaged into the bed
 constexpr float kTurnRamp = 40;      // ft before and after an arc over which its berm builds
 constexpr float kOffCamber = 0.12f;  // rise per ft: about 7 degrees falling to the outside
@@ -247,18 +247,20 @@ bool place_features(const TrackPlan& plan, Lap& lap) {
     lap.spans.push_back({f.kind, s0, s1});
     const std::vector<Knot> knots = jump_knots(f.kind);
     // Sand ripples: a few waves of fixed random length and phase.
-    std::uniform_real_distribution<float> wave(6, 11), phase(0, 2 * kPi);
+    std::uniform_real_distribution<float> wave(6, 11), phase(0, 2 * std::numbers::pi_v<float>);
     const float w1 = wave(random), w2 = wave(random), p1 = phase(random), p2 = phase(random);
     for (int k = static_cast<int>(s0 / lap.step); k * lap.step <= s1 && k < count; ++k) {
       const float t = k * lap.step - s0;
       if (t < 0) continue;
       switch (f.kind) {
         case Feature::kWhoops:
-          lap.jump[k] += kWhoopHeight * 0.5f * (1 - std::cos(2 * kPi * t / kWhoopPitch));
+          lap.jump[k] +=
+              kWhoopHeight * 0.5f * (1 - std::cos(2 * std::numbers::pi_v<float> * t / kWhoopPitch));
           break;
         case Feature::kSand: {
           const float edge = std::clamp(std::min(t, kSandLength - t) / 12, 0.0f, 1.0f);
-          const float ripples = 0.15f * std::sin(2 * kPi * t / w1 + p1) + 0.1f * std::sin(2 * kPi * t / w2 + p2);
+          const float ripples = 0.15f * std::sin(2 * std::numbers::pi_v<float> * t / w1 + p1) +
+                                0.1f * std::sin(2 * std::numbers::pi_v<float> * t / w2 + p2);
           lap.jump[k] += edge * (ripples - kSandDip);
           lap.sand[k] = 1;
           break;

@@ -27,9 +27,9 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 constexpr double kMph = 1.4666666666666666;  // ft/s per mph
-constexpr int kTicksPerSecond = 128;
+using sim::kTicksPerSecond;
 
 struct Options {
   std::string scenario;

@@ -14,9 +14,8 @@ namespace ai {
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 
-double wrap(double a) { return std::remainder(a, 2 * kPi); }
+double wrap(double a) { return std::remainder(a, 2 * std::numbers::pi); }
 
 double heading(const sim::Bike* bike) {
   const dReal* r = dBodyGetRotation(bike->body[sim::kFrame]);

@@ -14,7 +14,6 @@ CameraState g_cameras;
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 constexpr double kDegrees = 0.017453292519943295;  // rad per degree
 constexpr double kH = sim::kTickSeconds;           // s, one tick
 
@@ -23,8 +22,8 @@ constexpr double kEyeLow[3] = {0, 0.5, -0.4};
 constexpr double kEyeHigh[3] = {0, 1.058383, -1.1933695};
 
 // Track cameras and the free camera each turn by at most this much acceleration (rad/s^2).
-constexpr double kTurnAcceleration = kPi;
-constexpr double kMaxFeedForward = 2 * kPi;  // rad/s
+constexpr double kTurnAcceleration = std::numbers::pi;
+constexpr double kMaxFeedForward = 2 * std::numbers::pi;  // rad/s
 
 // Free flight (ft/s and ft/s^2).
 constexpr double kFlightAcceleration = 80;
@@ -35,8 +34,8 @@ constexpr float kChaseClearance = 5;
 constexpr float kGroundRadius = 10;    // ft, the disc the cameras average the ground over
 
 double wrapped(double a) {
-  while (a > kPi) a -= 2 * kPi;
-  while (a < -kPi) a += 2 * kPi;
+  while (a > std::numbers::pi) a -= 2 * std::numbers::pi;
+  while (a < -std::numbers::pi) a += 2 * std::numbers::pi;
   return a;
 }
 
@@ -258,7 +257,7 @@ Camera trackside_view(int tick) {
 
 void orbit_tick(const CameraControls& controls) {
   g_cameras.orbit_angle =
-      static_cast<float>(wrapped(g_cameras.orbit_angle + controls.steer * (kPi / 512)));
+      static_cast<float>(wrapped(g_cameras.orbit_angle + controls.steer * (std::numbers::pi / 512)));
   if (controls.throttle > 0.5f) {
     g_cameras.orbit_distance = std::max(g_cameras.orbit_distance - 1.0f / 64, 0.25f);
   }
@@ -284,7 +283,7 @@ void aim_tick(const CameraControls& controls, const sim::Bike* bike, bool paused
     const double yaw_feed = std::clamp(wrapped(bearing_next - bearing) / kH, -kMaxFeedForward,
                                        kMaxFeedForward);
     if (switched) yaw0 = bearing;
-    const double yaw_error = std::clamp(wrapped(bearing - yaw0), -kPi / 2, kPi / 2);
+    const double yaw_error = std::clamp(wrapped(bearing - yaw0), -std::numbers::pi / 2, std::numbers::pi / 2);
     yaw_target = yaw_error + (same_sign(yaw_feed, yaw_error) ? yaw_feed : 0);
     const double elevation = std::atan2(dy, std::hypot(dx, dz));
     const double elevation_next = std::atan2(ny, std::hypot(nx, nz));
@@ -293,10 +292,10 @@ void aim_tick(const CameraControls& controls, const sim::Bike* bike, bool paused
     if (switched) pitch0 = elevation;
     const double pitch_error = elevation - pitch0;
     pitch_target =
-        (same_sign(pitch_feed, pitch_error) ? pitch_feed : 0) + pitch_error * (kPi / 4);
+        (same_sign(pitch_feed, pitch_error) ? pitch_feed : 0) + pitch_error * (std::numbers::pi / 4);
   } else {
-    yaw_target = controls.steer * (3 * kPi / 8);
-    pitch_target = controls.shift * (kPi / 4);
+    yaw_target = controls.steer * (3 * std::numbers::pi / 8);
+    pitch_target = controls.shift * (std::numbers::pi / 4);
   }
   if (switched) {
     c.yaw_rate = static_cast<float>(yaw_target);
@@ -307,7 +306,7 @@ void aim_tick(const CameraControls& controls, const sim::Bike* bike, bool paused
         static_cast<float>(approach(c.pitch_rate, pitch_target, kH * kTurnAcceleration));
   }
   c.yaw = static_cast<float>(wrapped(yaw0 + kH * c.yaw_rate));
-  c.pitch = static_cast<float>(std::clamp(pitch0 + kH * c.pitch_rate, -kPi / 2, kPi / 2));
+  c.pitch = static_cast<float>(std::clamp(pitch0 + kH * c.pitch_rate, -std::numbers::pi / 2, std::numbers::pi / 2));
 
   if (g_cameras.tracking && c.auto_fov_size > 0) {
     const double d = std::sqrt((p[0] - c.x) * (p[0] - c.x) + (p[1] - c.y) * (p[1] - c.y) +

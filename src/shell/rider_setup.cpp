@@ -23,7 +23,6 @@ namespace {
 
 constexpr double kMph = 1.4666667;                  // ft/s per mph
 constexpr double kDegree = 0.017453292519943295;    // rad per degree
-constexpr double kPi = std::numbers::pi;
 constexpr double kMechanicSpeed = 0.125;            // ft/s
 constexpr double kMechanicMessageInterval = 10;     // s
 constexpr std::size_t kMaxLine = 1024;
@@ -347,7 +346,7 @@ BikeAdjustments bike_accept(const BikeAdjustments& handed) {
   bool& flag = b.out_of_range;
   b.leveling = accept(b.leveling, 0, 100, flag);
   b.roll_damping = accept(b.roll_damping, 0, 100, flag);
-  b.roll_limit_angle = accept(b.roll_limit_angle, 0, kPi, flag);
+  b.roll_limit_angle = accept(b.roll_limit_angle, 0, std::numbers::pi, flag);
   b.roll_limit_factor = accept(b.roll_limit_factor, 0, 64, flag);
   b.steering_damping = accept(b.steering_damping, 0, 100, flag);
   b.steering_strength = accept(b.steering_strength, 0, 100, flag);
@@ -359,7 +358,7 @@ BikeAdjustments bike_accept(const BikeAdjustments& handed) {
   b.land_damping_factor = accept(b.land_damping_factor, 1, 3, flag);
   b.full_lock_speed = accept(b.full_lock_speed, 1, 100, flag);
   b.restricted_lock_speed = accept(b.restricted_lock_speed, 1, 100, flag);
-  b.restricted_lock = accept(b.restricted_lock, 0, kPi / 4, flag);
+  b.restricted_lock = accept(b.restricted_lock, 0, std::numbers::pi / 4, flag);
   b.auto_clutch_rpms = accept(b.auto_clutch_rpms, 0, 5000, flag);
   b.brake_torque = accept(b.brake_torque, 0, 500, flag);
   b.rear_brake_torque = accept(b.rear_brake_torque, 0, 500, flag);

@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 constexpr double kH = sim::kTickSeconds;
 
 struct Vec {
@@ -450,14 +449,14 @@ TEST_F(CamerasRaceTest, OrbitCameraAroundABikeRiddenElsewhere) {
     int ticks;
     float angle, distance, height;
   } steps[] = {
-      {shell::kInputSteer, 1, 256, kPi / 2, 10, 5},
-      {shell::kInputSteer, 1, 512, -kPi / 2, 10, 5},  // past pi: round to the other side
-      {shell::kInputSteer, -0.5f, 256, -3 * kPi / 4, 10, 5},
-      {shell::kInputThrottle, 1, 64, -3 * kPi / 4, 9, 5},
-      {shell::kInputThrottle, 1, 1000, -3 * kPi / 4, 0.25f, 5},
-      {shell::kInputFrontBrake, 1, 128, -3 * kPi / 4, 2.25f, 5},
-      {shell::kInputThrottle, 0.5f, 10, -3 * kPi / 4, 2.25f, 5},  // half way is not pressed
-      {shell::kInputShift, -1, 128, -3 * kPi / 4, 2.25f, 4},
+      {shell::kInputSteer, 1, 256, std::numbers::pi / 2, 10, 5},
+      {shell::kInputSteer, 1, 512, -std::numbers::pi / 2, 10, 5},  // past pi: round to the other side
+      {shell::kInputSteer, -0.5f, 256, -3 * std::numbers::pi / 4, 10, 5},
+      {shell::kInputThrottle, 1, 64, -3 * std::numbers::pi / 4, 9, 5},
+      {shell::kInputThrottle, 1, 1000, -3 * std::numbers::pi / 4, 0.25f, 5},
+      {shell::kInputFrontBrake, 1, 128, -3 * std::numbers::pi / 4, 2.25f, 5},
+      {shell::kInputThrottle, 0.5f, 10, -3 * std::numbers::pi / 4, 2.25f, 5},  // half way is not pressed
+      {shell::kInputShift, -1, 128, -3 * std::numbers::pi / 4, 2.25f, 4},
   };
   for (const auto& s : steps) {
     run_ticks(render::kViewChase, Controls{}.set(s.input, s.value), s.ticks);
@@ -471,15 +470,15 @@ TEST_F(CamerasRaceTest, OrbitCameraAroundABikeRiddenElsewhere) {
   shell::g_race.watched = 5;
   run_ticks(render::kViewChase, Controls{}.set(shell::kInputSteer, 1), 10);
   shell::g_race.watched = 0;
-  EXPECT_NEAR(render::g_cameras.orbit_angle, -3 * kPi / 4, 1e-3);
+  EXPECT_NEAR(render::g_cameras.orbit_angle, -3 * std::numbers::pi / 4, 1e-3);
 
   render::g_cameras.orbit_distance = 10;
   const render::Camera camera = render::camera_for_view(render::kViewChase, shell::camera_input());
   dVector3 target;
   const float* centre = shell::g_startup.chase_center;
   dBodyGetRelPointPos(bike->body[sim::kFrame], centre[0], centre[1], centre[2], target);
-  EXPECT_NEAR(camera.position[0] - target[0], 10 * std::sin(-3 * kPi / 4), 1e-2);
-  EXPECT_NEAR(camera.position[2] - target[2], 10 * std::cos(-3 * kPi / 4), 1e-2);
+  EXPECT_NEAR(camera.position[0] - target[0], 10 * std::sin(-3 * std::numbers::pi / 4), 1e-2);
+  EXPECT_NEAR(camera.position[2] - target[2], 10 * std::cos(-3 * std::numbers::pi / 4), 1e-2);
   // 4 ft above the target would be below 5 ft over the ground.
   EXPECT_NEAR(camera.position[1], std::max(target[1] + 4, 5.0), 1e-4);
 }
@@ -556,7 +555,7 @@ TEST_F(CamerasRaceTest, TrackingTurnsTheFreeCameraWithoutSwitching) {
   for (int i = 0; i < 1024; ++i) {
     run_ticks(render::kViewTrackCamera, dab, 1);  // held: toggles once
     ASSERT_TRUE(render::g_cameras.tracking) << i;
-    ASSERT_LE(std::fabs(free.yaw_rate - last_rate), kH * kPi + 1e-5) << i;
+    ASSERT_LE(std::fabs(free.yaw_rate - last_rate), kH * std::numbers::pi + 1e-5) << i;
     last_rate = free.yaw_rate;
   }
   EXPECT_EQ(render::g_cameras.selected, -1);
@@ -598,24 +597,24 @@ TEST_F(CamerasRaceTest, SwitchingPointsTheNewCameraAtTheBike) {
   EXPECT_NEAR(c.pitch, std::atan2(p.y - 20, std::hypot(p.x - 64, p.z - 64)), 1e-5);
   EXPECT_NEAR(c.yaw_rate, 0, 1e-5);  // a bike at rest: nothing to feed forward
   EXPECT_NEAR(c.pitch_rate, 0, 1e-5);
-  EXPECT_NEAR(c.fov, 2 * std::atan(6 / distance()) * 180 / kPi, 1e-4);
+  EXPECT_NEAR(c.fov, 2 * std::atan(6 / distance()) * 180 / std::numbers::pi, 1e-4);
 
   // The bike jumps aside: the camera catches up within its angular acceleration, and its fov
   // eases towards the new size without overshooting.
   sim::bike_translate(bike, 25, 0, 5);
   p = frame_position(bike);
-  const double target_fov = 2 * std::atan(6 / distance()) * 180 / kPi;
+  const double target_fov = 2 * std::atan(6 / distance()) * 180 / std::numbers::pi;
   ASSERT_GT(target_fov, c.fov + 5);
   float last_yaw_rate = c.yaw_rate, last_pitch_rate = c.pitch_rate, last_fov = c.fov;
   for (int i = 0; i < 1280; ++i) {
     run_ticks(render::kViewTrackCamera, Controls{}, 1);
     ASSERT_EQ(render::g_cameras.selected, 2);
-    ASSERT_LE(std::fabs(c.yaw_rate - last_yaw_rate), kH * kPi + 1e-5) << i;
-    ASSERT_LE(std::fabs(c.pitch_rate - last_pitch_rate), kH * kPi + 1e-5) << i;
+    ASSERT_LE(std::fabs(c.yaw_rate - last_yaw_rate), kH * std::numbers::pi + 1e-5) << i;
+    ASSERT_LE(std::fabs(c.pitch_rate - last_pitch_rate), kH * std::numbers::pi + 1e-5) << i;
     ASSERT_GE(c.fov, last_fov) << i;
     ASSERT_LE(c.fov, target_fov + 1e-4) << i;
     if (i == 0) {
-      EXPECT_NEAR(std::fabs(c.yaw_rate - last_yaw_rate), kH * kPi, 1e-5);
+      EXPECT_NEAR(std::fabs(c.yaw_rate - last_yaw_rate), kH * std::numbers::pi, 1e-5);
       EXPECT_LT(c.fov, target_fov - 1);
     }
     last_yaw_rate = c.yaw_rate, last_pitch_rate = c.pitch_rate, last_fov = c.fov;
@@ -633,7 +632,7 @@ TEST_F(CamerasRaceTest, AimStaysWithinItsRanges) {
   const struct {
     int selected;
     float steer, shift, final_pitch;
-  } cases[] = {{-1, 1, 1, kPi / 2}, {0, -1, -1, -kPi / 2}, {0, 0.5f, 0.25f, kPi / 2}};
+  } cases[] = {{-1, 1, 1, std::numbers::pi / 2}, {0, -1, -1, -std::numbers::pi / 2}, {0, 0.5f, 0.25f, std::numbers::pi / 2}};
   for (const auto& c : cases) {
     render::g_cameras.selected = c.selected;
     const race::TrackCamera& camera =
@@ -644,14 +643,14 @@ TEST_F(CamerasRaceTest, AimStaysWithinItsRanges) {
     float last_yaw = camera.yaw;
     for (int i = 0; i < 2560; ++i) {
       run_ticks(render::kViewTrackCamera, controls, 1);
-      ASSERT_LE(std::fabs(camera.yaw), kPi + 1e-6) << i;
-      ASSERT_LE(std::fabs(camera.pitch), kPi / 2 + 1e-6) << i;
-      if (std::fabs(camera.yaw - last_yaw) > kPi) wrapped = true;
+      ASSERT_LE(std::fabs(camera.yaw), std::numbers::pi + 1e-6) << i;
+      ASSERT_LE(std::fabs(camera.pitch), std::numbers::pi / 2 + 1e-6) << i;
+      if (std::fabs(camera.yaw - last_yaw) > std::numbers::pi) wrapped = true;
       last_yaw = camera.yaw;
     }
     EXPECT_TRUE(wrapped) << c.steer;
     EXPECT_NEAR(camera.pitch, c.final_pitch, 1e-6) << c.shift;
-    EXPECT_NEAR(camera.yaw_rate, c.steer * 3 * kPi / 8, 1e-4) << c.steer;
+    EXPECT_NEAR(camera.yaw_rate, c.steer * 3 * std::numbers::pi / 8, 1e-4) << c.steer;
   }
 }
 

@@ -17,7 +17,6 @@ using test_support::read_file;
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 
 RiderSetup parsed(const std::string& lines) {
   RiderSetup setup = shell::default_rider_setup();
@@ -242,7 +241,7 @@ TEST(Mechanic, ConversionsToTheBikesUnits) {
   EXPECT_DOUBLE_EQ(mid.fork_compression, k.fork_compression);
   EXPECT_DOUBLE_EQ(mid.shock_rebound, k.shock_rebound);
   EXPECT_NEAR(mid.fork_spring_rate, (k.fork_spring_rate[0] + k.fork_spring_rate[1]) / 2, 1e-3);
-  EXPECT_NEAR(mid.roll_limit_angle, kPi / 4, 1e-12);
+  EXPECT_NEAR(mid.roll_limit_angle, std::numbers::pi / 4, 1e-12);
   EXPECT_NEAR(mid.max_dab_speed, 20 * 1.4666667, 1e-9);
   EXPECT_TRUE(mid.arcade);
   EXPECT_FALSE(shell::setup_adjustments(setup, bike, true).arcade);  // the server forbids it
@@ -289,8 +288,8 @@ TEST(Mechanic, BikeClampsAndFlagsValuesFarOutOfRange) {
       {&BikeAdjustments::max_dab_speed, 5 * 1.4666667, 7.3333335, false},
       {&BikeAdjustments::max_dab_speed, 0, 7, false},
       {&BikeAdjustments::max_dab_speed, -5, 7, true},
-      {&BikeAdjustments::restricted_lock, kPi / 4 + 0.09, kPi / 4, false},
-      {&BikeAdjustments::restricted_lock, kPi / 4 + 0.1, kPi / 4, true},
+      {&BikeAdjustments::restricted_lock, std::numbers::pi / 4 + 0.09, std::numbers::pi / 4, false},
+      {&BikeAdjustments::restricted_lock, std::numbers::pi / 4 + 0.1, std::numbers::pi / 4, true},
       {&BikeAdjustments::land_damping_factor, 3.2, 3, false},
       {&BikeAdjustments::land_damping_factor, 0.7, 1, true},
       {&BikeAdjustments::auto_clutch_rpms, std::nan(""), 0, true},

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,6 @@
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 constexpr double kMph = 1.4666666666666666;  // ft/s per mph
 using sim::kTicksPerSecond;
 
@@ -192,7 +192,7 @@ double heading(const sim::Bike* bike) {
   return std::atan2(r[2], r[10]);
 }
 
-double wrap(double a) { return std::remainder(a, 2 * kPi); }
+double wrap(double a) { return std::remainder(a, 2 * std::numbers::pi); }
 
 double heading(const sim::Bike* bike);
 
@@ -227,13 +227,13 @@ struct Telemetry {
       return b->wheel[w].depth > 0 ? std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) : 0.0;
     };
     std::fprintf(csv, "%d,%d,%.3f,%.3f,%.3f,%.2f,%.2f,%.2f,%.0f,%d,%.3f,%.3f,%.2f,%.2f,%.4f,%.4f,%.2f,%.2f,%.4f,%.4f,%.1f,%d,%.1f,%.2f,%.2f\n",
-                 tick, index, p[0], p[1], p[2], v / kMph, sim::bike_lean(b) * 180 / kPi,
-                 pitch * 180 / kPi, sim::engine_rpm(b), b->controls.gear + 1, b->controls.throttle,
+                 tick, index, p[0], p[1], p[2], v / kMph, sim::bike_lean(b) * 180 / std::numbers::pi,
+                 pitch * 180 / std::numbers::pi, sim::engine_rpm(b), b->controls.gear + 1, b->controls.throttle,
                  b->controls.steer, b->controls.front_brake, b->controls.rear_brake,
                  sim::fork_position(b), sim::swingarm_angle(b), slip(0), slip(1), b->wheel[0].depth,
                  b->wheel[1].depth, b->last_steer_torque, b->crash_timer,
-                 heading(b) * 180 / kPi, sim::steering_angle(b) * 180 / kPi,
-                 sim::front_slip_angle(b) * 180 / kPi);
+                 heading(b) * 180 / std::numbers::pi, sim::steering_angle(b) * 180 / std::numbers::pi,
+                 sim::front_slip_angle(b) * 180 / std::numbers::pi);
   }
   void close() {
     if (csv) std::fclose(csv);
@@ -385,9 +385,9 @@ int turn(const Options& o, int arcade) {
   kvi("crashes", g_telemetry.crashes);
   kv("max_speed_mph", g_telemetry.max_speed / kMph);
   kv("speed_fts", speed);
-  kv("lean_deg", lean * 180 / kPi);
-  kv("turned_deg", turned * 180 / kPi);
-  kv("circles", std::fabs(turned) / (2 * kPi));
+  kv("lean_deg", lean * 180 / std::numbers::pi);
+  kv("turned_deg", turned * 180 / std::numbers::pi);
+  kv("circles", std::fabs(turned) / (2 * std::numbers::pi));
   kv("radius_ft", yaw_rate > 0 ? speed / yaw_rate : -1);
   return 0;
 }
@@ -492,7 +492,7 @@ int rest(const Options& o) {
   kvi("crashes", g_telemetry.crashes);
   kv("frame_speed_after_2s_fts", speed_at_2s);
   kv("final_speed_fts", sim::frame_speed(riders[0].bike));
-  kv("lean_deg", sim::bike_lean(riders[0].bike) * 180 / kPi);
+  kv("lean_deg", sim::bike_lean(riders[0].bike) * 180 / std::numbers::pi);
   kv("max_speed_mph", g_telemetry.max_speed / kMph);
   return 0;
 }

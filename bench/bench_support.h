@@ -15,8 +15,7 @@ namespace bench_support {
 struct BenchFolder {
   std::string root;
   BenchFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "korvex-bench-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "korvex-bench-XXXXXX").string();
     root = mkdtemp(pattern.data());
   }
   ~BenchFolder() {

@@ -65,7 +65,8 @@ void BM_SimulateTick(benchmark::State& state) {
     ++ticks;
   }
   const long allocations = g_allocations.load() - before;
-  state.counters["ticks_per_s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+  state.counters["ticks_per_s"] =
+      benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
   state.counters["real_time_x"] = benchmark::Counter(
       static_cast<double>(ticks) / sim::kTicksPerSecond, benchmark::Counter::kIsRate);
   state.counters["allocs_per_tick"] = ticks ? static_cast<double>(allocations) / ticks : 0;

@@ -12,8 +12,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   std::vector<std::string> args(1);
   for (std::size_t i = 0; i < size; ++i) {
-    if (bytes[i] == 0) args.emplace_back();
-    else args.back().push_back(static_cast<char>(bytes[i]));
+    if (bytes[i] == 0)
+      args.emplace_back();
+    else
+      args.back().push_back(static_cast<char>(bytes[i]));
   }
   shell::StartupState state;
   shell::Settings settings;

@@ -65,23 +65,46 @@ void check_setup(const shell::RiderSetup& s) {
   check(s.name.size() <= shell::kSetupNameMax && s.number.size() <= shell::kSetupNumberMax);
   for (const shell::ChoiceSetting* c :
        {&s.bike, &s.rider_texture, &s.head_texture, &s.bike_texture, &s.wheel_texture, &s.arcade,
-        &s.front_brake, &s.rear_brake, &s.stop_wheelies, &s.auto_shift, &s.auto_dab,
-        &s.auto_align, &s.sticky_dab, &s.reverse_steering, &s.lean_indicator}) {
+        &s.front_brake, &s.rear_brake, &s.stop_wheelies, &s.auto_shift, &s.auto_dab, &s.auto_align,
+        &s.sticky_dab, &s.reverse_steering, &s.lean_indicator}) {
     check_choice(*c);
   }
-  for (const shell::NumberSetting* n :
-       {&s.stability, &s.leveling, &s.roll_damping, &s.roll_limit_angle, &s.roll_limit_factor,
-        &s.steering_damping, &s.steering_strength, &s.max_steering_force, &s.direct_steering,
-        &s.slow_damping_speed, &s.slow_damping_factor, &s.land_damping_falloff,
-        &s.land_damping_factor, &s.full_lock_speed, &s.restricted_lock_speed, &s.restricted_lock,
-        &s.auto_clutch_rpms, &s.brake_torque, &s.rear_brake_torque, &s.max_dab_speed,
-        &s.front_sprocket_adjustment, &s.rear_sprocket_adjustment,
-        &s.fork_compression_adjustment, &s.fork_rebound_adjustment,
-        &s.fork_spring_rate_adjustment, &s.fork_preload_adjustment,
-        &s.fork_oil_level_adjustment, &s.shock_compression_adjustment,
-        &s.shock_rebound_adjustment, &s.shock_spring_rate_adjustment,
-        &s.shock_preload_adjustment, &s.rider_yspring, &s.rider_ydamping, &s.rider_zspring,
-        &s.rider_zdamping, &s.rider_mass_distribution}) {
+  for (const shell::NumberSetting* n : {&s.stability,
+                                        &s.leveling,
+                                        &s.roll_damping,
+                                        &s.roll_limit_angle,
+                                        &s.roll_limit_factor,
+                                        &s.steering_damping,
+                                        &s.steering_strength,
+                                        &s.max_steering_force,
+                                        &s.direct_steering,
+                                        &s.slow_damping_speed,
+                                        &s.slow_damping_factor,
+                                        &s.land_damping_falloff,
+                                        &s.land_damping_factor,
+                                        &s.full_lock_speed,
+                                        &s.restricted_lock_speed,
+                                        &s.restricted_lock,
+                                        &s.auto_clutch_rpms,
+                                        &s.brake_torque,
+                                        &s.rear_brake_torque,
+                                        &s.max_dab_speed,
+                                        &s.front_sprocket_adjustment,
+                                        &s.rear_sprocket_adjustment,
+                                        &s.fork_compression_adjustment,
+                                        &s.fork_rebound_adjustment,
+                                        &s.fork_spring_rate_adjustment,
+                                        &s.fork_preload_adjustment,
+                                        &s.fork_oil_level_adjustment,
+                                        &s.shock_compression_adjustment,
+                                        &s.shock_rebound_adjustment,
+                                        &s.shock_spring_rate_adjustment,
+                                        &s.shock_preload_adjustment,
+                                        &s.rider_yspring,
+                                        &s.rider_ydamping,
+                                        &s.rider_zspring,
+                                        &s.rider_zdamping,
+                                        &s.rider_mass_distribution}) {
     check_number(*n);
   }
 }

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "data/data.h"
-#include "platform/platform.h"
 #include "fuzz_support.h"
+#include "platform/platform.h"
 #include "sim/sim.h"
 
 namespace {

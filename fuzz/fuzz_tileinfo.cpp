@@ -10,8 +10,8 @@
 #include <string>
 
 #include "data/data.h"
-#include "platform/platform.h"
 #include "fuzz_support.h"
+#include "platform/platform.h"
 #include "sim/sim.h"
 
 namespace {

@@ -14,7 +14,6 @@ namespace ai {
 
 namespace {
 
-
 double wrap(double a) { return std::remainder(a, 2 * std::numbers::pi); }
 
 double heading(const sim::Bike* bike) {
@@ -70,7 +69,9 @@ std::vector<int> lap_checkpoints() {
 void pilot_ride(sim::Bike* bike, const TestPilot& r, const std::vector<int>& gates) {
   if (gates.empty()) return;
   const std::vector<race::TimingGate>& cps = race::g_track.checkpoints;
-  auto gate = [&](int k) -> const race::TimingGate& { return cps[gates[std::size_t(k) % gates.size()]]; };
+  auto gate = [&](int k) -> const race::TimingGate& {
+    return cps[gates[std::size_t(k) % gates.size()]];
+  };
   const race::TimingGate& g = gate(r.gate);
   const race::TimingGate& next = gate(r.gate + 1);
   const dReal* p = sim::body_position(bike, sim::kFrame);
@@ -132,7 +133,8 @@ void pilot_ride(sim::Bike* bike, const TestPilot& r, const std::vector<int>& gat
   if (b->crash_timer > 0) sim::set_throttle(b, 0);
 }
 
-void pilot_note_gates(const sim::Bike* bike, TestPilot& r, const std::vector<int>& gates, int tick) {
+void pilot_note_gates(const sim::Bike* bike, TestPilot& r, const std::vector<int>& gates,
+                      int tick) {
   if (gates.empty()) return;
   const race::TimingGate& g = race::g_track.checkpoints[gates[r.gate % gates.size()]];
   const dReal* p = sim::body_position(bike, sim::kFrame);
@@ -149,6 +151,5 @@ void pilot_note_gates(const sim::Bike* bike, TestPilot& r, const std::vector<int
     }
   }
 }
-
 
 }  // namespace ai

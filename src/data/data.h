@@ -15,17 +15,17 @@
 
 namespace data {
 
-struct Inflater;  // gzip decompression state of a stream
+struct Inflater;         // gzip decompression state of a stream
 struct ScrambledStream;  // deciphering state of a scrambled stream
 
 // One open data file: plain, packed, compressed or scrambled.
 struct DataStream {
   FILE* file = nullptr;
-  long base = 0;              // where the data starts in the file
-  long length = 0x7fffffff;   // readable bytes (the entry size for pack entries)
-  long position = 0;          // bytes delivered so far, from the base
-  long raw_read = 0;          // bytes taken from the file so far, from the base
-  int pushback = -1;          // a peeked byte not yet consumed, or -1
+  long base = 0;             // where the data starts in the file
+  long length = 0x7fffffff;  // readable bytes (the entry size for pack entries)
+  long position = 0;         // bytes delivered so far, from the base
+  long raw_read = 0;         // bytes taken from the file so far, from the base
+  int pushback = -1;         // a peeked byte not yet consumed, or -1
   bool compressed = false;
   bool scrambled = false;
   bool writing = false;
@@ -103,7 +103,6 @@ bool open_home_folder();
 // Forgets the search directories and the file table, so the next lookup
 // computes them again from the environment (tests).
 void data_reset_for_test();
-
 
 // A read-only DataStream over a piece of text, so that a part of a line
 // already cut out of a file is scanned by the same ds_scanf rules as the
@@ -232,11 +231,11 @@ void reduce(const unsigned char* in, int width, int height, int channels, bool m
 
 // What the texture cache takes from start-up and the renderer. Main thread.
 struct TextureSettings {
-  int model_detail = 0;             // mip levels to skip on large textures, 0..4
-  int compression = 1;              // 0: never compress, 1: as the file says, 2: always
-  int debug_level = 0;              // 0..2, as "--debug" / "--super-debug"
-  bool has_compression = false;     // the renderer has GL_ARB_texture_compression
-  bool has_clamp_to_edge = true;    // the renderer has GL_CLAMP_TO_EDGE (GL 1.2)
+  int model_detail = 0;           // mip levels to skip on large textures, 0..4
+  int compression = 1;            // 0: never compress, 1: as the file says, 2: always
+  int debug_level = 0;            // 0..2, as "--debug" / "--super-debug"
+  bool has_compression = false;   // the renderer has GL_ARB_texture_compression
+  bool has_clamp_to_edge = true;  // the renderer has GL_CLAMP_TO_EDGE (GL 1.2)
 };
 extern TextureSettings g_texture_settings;
 

@@ -16,7 +16,7 @@ struct FileEntry {
   std::string name;  // relative to its search directory, without "@"
   long offset = 0;   // where the data starts in `path`
   long size = 0;
-  int source = 0;    // priority, lower wins: directory index, or count + pack ordinal
+  int source = 0;  // priority, lower wins: directory index, or count + pack ordinal
 };
 
 // A file found under a folder.
@@ -145,7 +145,7 @@ struct Animation {
   bool loop = false;
   int start_tick = 0;
   bool paused = false;
-  int first_level = 0;      // detail levels skipped at upload
+  int first_level = 0;        // detail levels skipped at upload
   std::vector<Image> images;  // powers of two, with their chains
   std::vector<int> frames;    // image index of each frame
 };

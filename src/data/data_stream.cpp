@@ -27,9 +27,7 @@ constexpr Variant kVariants[] = {
     {".gz.scram", true, true},
 };
 
-bool is_read_mode(const char* mode) {
-  return std::strchr(mode, 'r') && !std::strchr(mode, '+');
-}
+bool is_read_mode(const char* mode) { return std::strchr(mode, 'r') && !std::strchr(mode, '+'); }
 
 // Sets up deciphering and decompression over a freshly opened file; on
 // failure everything is released and nullptr returned.

@@ -23,8 +23,8 @@ struct FolderId {
   }
 };
 
-bool walk_folder(const std::string& root, const std::string& relative,
-                 std::vector<FoundFile>& out, std::set<FolderId>& visited) {
+bool walk_folder(const std::string& root, const std::string& relative, std::vector<FoundFile>& out,
+                 std::set<FolderId>& visited) {
   std::string dir = root + "/" + relative;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   DIR* handle = opendir(dir.c_str());
@@ -55,8 +55,7 @@ bool walk_folder(const std::string& root, const std::string& relative,
 
 }  // namespace
 
-bool walk_files(const std::string& root, const std::string& relative,
-                std::vector<FoundFile>& out) {
+bool walk_files(const std::string& root, const std::string& relative, std::vector<FoundFile>& out) {
   // The folder scanned and every folder above it count as met: a link up the tree (to
   // "..", or to "/") would otherwise scan the folder again, or the whole disk.
   std::set<FolderId> visited;

@@ -66,7 +66,8 @@ void read_pack(const std::string& path, int source) {
   std::vector<PackEntry> index;
   if (!read_pack_index(path.c_str(), index)) return;
   for (PackEntry& entry : index) {
-    g_table.entries.push_back(FileEntry{path, std::move(entry.name), entry.offset, entry.size, source});
+    g_table.entries.push_back(
+        FileEntry{path, std::move(entry.name), entry.offset, entry.size, source});
   }
 }
 
@@ -79,7 +80,8 @@ void build_table() {
     std::vector<FoundFile> files;
     walk_files(search_directory(i), "", files);
     for (FoundFile& file : files) {
-      g_table.entries.push_back(FileEntry{std::move(file.path), std::move(file.name), 0, file.size, i});
+      g_table.entries.push_back(
+          FileEntry{std::move(file.path), std::move(file.name), 0, file.size, i});
     }
   }
   sort_table();
@@ -147,9 +149,10 @@ bool read_pack_index(const char* path, std::vector<PackEntry>& entries) {
 const FileEntry* find_entry(const char* name) {
   build_table();
   const std::string key = collapse_slashes(name);
-  auto it = std::lower_bound(
-      g_table.entries.begin(), g_table.entries.end(), key,
-      [](const FileEntry& entry, const std::string& k) { return compare_names(entry.name, k) < 0; });
+  auto it = std::lower_bound(g_table.entries.begin(), g_table.entries.end(), key,
+                             [](const FileEntry& entry, const std::string& k) {
+                               return compare_names(entry.name, k) < 0;
+                             });
   if (it == g_table.entries.end() || compare_names(it->name, key) != 0) return nullptr;
   return &*it;
 }

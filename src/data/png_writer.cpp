@@ -47,7 +47,8 @@ bool encode(DataStream* stream, const unsigned char* pixels, int width, int heig
     png_set_text(png, info, &chunk, 1);
   }
   png_write_info(png, info);
-  const std::size_t row_bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(channels);
+  const std::size_t row_bytes =
+      static_cast<std::size_t>(width) * static_cast<std::size_t>(channels);
   for (int y = 0; y < height; ++y) {
     const int row = bottom_up ? height - 1 - y : y;
     png_write_row(png, pixels + static_cast<std::size_t>(row) * row_bytes);

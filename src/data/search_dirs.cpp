@@ -2,7 +2,7 @@
 #include <spawn.h>     // posix_spawnp for xdg-open
 #include <sys/stat.h>  // mkdir
 #include <sys/wait.h>
-#include <unistd.h>    // readlink
+#include <unistd.h>  // readlink
 
 #include <cerrno>
 #include <cstdlib>

@@ -24,11 +24,11 @@ struct DefaultAlias {
 };
 
 constexpr DefaultAlias kDefaultAliases[] = {
-    {"mouse-x", "Mouse.axis[0]"},        {"mouse-y", "Mouse.axis[1]"},
-    {"mouse-left", "Mouse.key[0]"},      {"mouse-right", "Mouse.key[1]"},
-    {"mouse-middle", "Mouse.key[2]"},    {"cursor-x", "cursor.axis[0]"},
-    {"cursor-y", "cursor.axis[1]"},      {"cursor-left", "Mouse Left"},
-    {"cursor-right", "Mouse Right"},     {"cursor-middle", "Mouse Middle"},
+    {"mouse-x", "Mouse.axis[0]"},          {"mouse-y", "Mouse.axis[1]"},
+    {"mouse-left", "Mouse.key[0]"},        {"mouse-right", "Mouse.key[1]"},
+    {"mouse-middle", "Mouse.key[2]"},      {"cursor-x", "cursor.axis[0]"},
+    {"cursor-y", "cursor.axis[1]"},        {"cursor-left", "Mouse Left"},
+    {"cursor-right", "Mouse Right"},       {"cursor-middle", "Mouse Middle"},
     {"joystick-a-x", "Joystick1.axis[0]"}, {"joystick-a-y", "Joystick1.axis[1]"},
     {"joystick-a-1", "Joystick1.key[0]"},  {"joystick-a-2", "Joystick1.key[1]"},
     {"joystick-b-x", "Joystick2.axis[0]"}, {"joystick-b-y", "Joystick2.axis[1]"},

@@ -299,10 +299,9 @@ void mixer_op_write_data(AudioDevice* handle, AudioVoice* voice, int length,
 void audio_op_frame(AudioDevice*) {}
 
 bool audio_ops_complete(const AudioOps& ops) {
-  return ops.open && ops.close && ops.frame && ops.mix && ops.create_voice &&
-         ops.duplicate_voice && ops.free_voice && ops.start && ops.stop && ops.set_rate &&
-         ops.set_volume && ops.set_pan && ops.set_looping && ops.play_position &&
-         ops.write_data;
+  return ops.open && ops.close && ops.frame && ops.mix && ops.create_voice && ops.duplicate_voice &&
+         ops.free_voice && ops.start && ops.stop && ops.set_rate && ops.set_volume && ops.set_pan &&
+         ops.set_looping && ops.play_position && ops.write_data;
 }
 
 AudioDevice* audio_open() {

@@ -15,11 +15,11 @@ namespace platform {
 struct Mixer;
 
 struct MixerSettings {
-  int rate = 22050;        // output frames per second (Hz)
-  bool stereo = false;     // interleaved left and right output
+  int rate = 22050;          // output frames per second (Hz)
+  bool stereo = false;       // interleaved left and right output
   bool sixteen_bit = false;  // signed 16-bit output, else 8-bit unsigned
-  int voice_limit = 16;    // halves mixed audibly per block ("sound-channels")
-  int block_frames = 344;  // frames per mixed block
+  int voice_limit = 16;      // halves mixed audibly per block ("sound-channels")
+  int block_frames = 344;    // frames per mixed block
 };
 
 // The mixer, or nullptr for a rate or block length below 1.
@@ -78,10 +78,10 @@ int mixer_volume_table(int level, std::uint8_t sample);
 // "sound-mixahead".
 struct AudioPlan {
   int voice_limit = 16;
-  int rate = 22050;              // Hz
-  int fragment_frames = 344;     // 1/64 s
-  int mixahead_fragments = 8;    // 1..32
-  int mixahead_ms = 125;         // fragments * 1000 / 64, as logged
+  int rate = 22050;            // Hz
+  int fragment_frames = 344;   // 1/64 s
+  int mixahead_fragments = 8;  // 1..32
+  int mixahead_ms = 125;       // fragments * 1000 / 64, as logged
 };
 AudioPlan audio_plan_from_options();
 
@@ -97,8 +97,8 @@ struct MixerDevice {
   AudioPlan plan;
   const std::uint8_t* fragment = nullptr;  // the fragment being handed to SDL
   int fragment_bytes = 0;
-  int fragment_left = 0;                   // bytes of it not yet handed over
-  std::uint64_t fragments_written = 0;     // only the callback touches these
+  int fragment_left = 0;                // bytes of it not yet handed over
+  std::uint64_t fragments_written = 0;  // only the callback touches these
 };
 
 MixerDevice* mixer_device(AudioDevice* device);

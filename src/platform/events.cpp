@@ -39,12 +39,17 @@ Event stamped(unsigned code, int pressed, Uint32 ms) {
 // leaves out of its text events.
 int control_character(SDL_Scancode scancode) {
   switch (scancode) {
-    case SDL_SCANCODE_BACKSPACE: return 8;
-    case SDL_SCANCODE_TAB: return 9;
+    case SDL_SCANCODE_BACKSPACE:
+      return 8;
+    case SDL_SCANCODE_TAB:
+      return 9;
     case SDL_SCANCODE_RETURN:
-    case SDL_SCANCODE_KP_ENTER: return 13;
-    case SDL_SCANCODE_ESCAPE: return 27;
-    default: return -1;
+    case SDL_SCANCODE_KP_ENTER:
+      return 13;
+    case SDL_SCANCODE_ESCAPE:
+      return 27;
+    default:
+      return -1;
   }
 }
 
@@ -79,7 +84,8 @@ void translate(const SDL_Event& event) {
       const int pressed = event.type == SDL_KEYDOWN ? 1 : 0;
       const int scan_code = set1_code_for_scancode(event.key.keysym.scancode);
       if (scan_code > 0) {
-        queue_event(stamped(kKeyBase + static_cast<unsigned>(scan_code), pressed, event.key.timestamp));
+        queue_event(
+            stamped(kKeyBase + static_cast<unsigned>(scan_code), pressed, event.key.timestamp));
       }
       const int character = control_character(event.key.keysym.scancode);
       if (pressed && character >= 0) {
@@ -94,9 +100,12 @@ void translate(const SDL_Event& event) {
     case SDL_MOUSEBUTTONUP: {
       const int pressed = event.type == SDL_MOUSEBUTTONDOWN ? 1 : 0;
       unsigned code = 0;
-      if (event.button.button == SDL_BUTTON_LEFT) code = kMouseLeft;
-      else if (event.button.button == SDL_BUTTON_MIDDLE) code = kMouseMiddle;
-      else if (event.button.button == SDL_BUTTON_RIGHT) code = kMouseRight;
+      if (event.button.button == SDL_BUTTON_LEFT)
+        code = kMouseLeft;
+      else if (event.button.button == SDL_BUTTON_MIDDLE)
+        code = kMouseMiddle;
+      else if (event.button.button == SDL_BUTTON_RIGHT)
+        code = kMouseRight;
       if (code) queue_event(stamped(code, pressed, event.button.timestamp));
       break;
     }

@@ -16,18 +16,18 @@ namespace platform {
 // controller that is unplugged keeps its entry (and the axes opened on it),
 // and takes it up again when it comes back.
 struct InputDevice {
-  const char* name = "";       // pooled
-  std::string product;         // what the device calls itself
-  unsigned id = 0;             // a multiple of 65536
-  int buttons = 0;             // real buttons, then four per hat
+  const char* name = "";  // pooled
+  std::string product;    // what the device calls itself
+  unsigned id = 0;        // a multiple of 65536
+  int buttons = 0;        // real buttons, then four per hat
   int real_buttons = 0;
   int axes = 0;
-  int open_axes = 0;           // the first open activates, the last close deactivates
+  int open_axes = 0;  // the first open activates, the last close deactivates
   bool cursor = false;
   SDL_Joystick* joystick = nullptr;  // nullptr while unplugged
   SDL_JoystickID instance = -1;
-  std::vector<Uint8> hats;     // last hat positions, for press and release events
-  long long adjustment = 0;    // ms taken off the device's stamps
+  std::vector<Uint8> hats;   // last hat positions, for press and release events
+  long long adjustment = 0;  // ms taken off the device's stamps
 };
 
 namespace {
@@ -43,7 +43,6 @@ struct Devices {
   std::vector<InputDevice*> list;
   std::vector<std::unique_ptr<InputDevice>> owned;  // the same devices, freed at exit
 };
-
 
 Devices g_devices;
 
@@ -191,8 +190,10 @@ unsigned device_id_for_name(const std::string& name, bool (*in_use)(unsigned id)
   std::uint8_t odd = 0;
   for (std::size_t i = 0; i < name.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (i % 2 == 0) even = static_cast<std::uint16_t>(even + c);
-    else odd = static_cast<std::uint8_t>(odd + c);
+    if (i % 2 == 0)
+      even = static_cast<std::uint16_t>(even + c);
+    else
+      odd = static_cast<std::uint8_t>(odd + c);
   }
   unsigned id = ((static_cast<unsigned>(even) + 256u * odd) % 32768u) * 65536u;
   for (int tries = 0; tries < 65535; ++tries) {
@@ -239,7 +240,8 @@ void input_devices_close() {
   for (InputDevice* device : g_devices.list) {
     if (!device->joystick) continue;
     log("Killing %s\n", device->name);
-    if (device->adjustment > 0) log("Timestamp adjustment was %d\n", static_cast<int>(device->adjustment));
+    if (device->adjustment > 0)
+      log("Timestamp adjustment was %d\n", static_cast<int>(device->adjustment));
     SDL_JoystickClose(device->joystick);
     device->joystick = nullptr;
   }

@@ -1,10 +1,10 @@
 // log.cpp -- the time-stamped log file and the last platform error.
+#include <unistd.h>  // fsync
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <unistd.h>  // fsync
 
 #include "platform/log_internal.h"
 #include "platform/platform.h"
@@ -84,8 +84,10 @@ void log_v(const char* format, va_list args) {
     return;
   }
   if (static_cast<unsigned char>(format[0]) == 0x13) {
-    if (std::strcmp(format + 1, "FLUSH") == 0) g_log.flush = true;
-    else if (std::strcmp(format + 1, "NOFLUSH") == 0) g_log.flush = false;
+    if (std::strcmp(format + 1, "FLUSH") == 0)
+      g_log.flush = true;
+    else if (std::strcmp(format + 1, "NOFLUSH") == 0)
+      g_log.flush = false;
     return;
   }
   if (g_log.file) write_entry(format, args);
@@ -137,10 +139,9 @@ void log_control(const char* word) {
 void format_log_stamp(char* out, std::size_t size, std::uint64_t uptime_ms) {
   const std::uint64_t seconds = uptime_ms / 1000;
   const unsigned hundredths = static_cast<unsigned>((uptime_ms % 1000) / 10);
-  std::snprintf(out, size, "[%llu:%02u:%02u.%02u] ",
-                static_cast<unsigned long long>(seconds / 3600),
-                static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60),
-                hundredths);
+  std::snprintf(
+      out, size, "[%llu:%02u:%02u.%02u] ", static_cast<unsigned long long>(seconds / 3600),
+      static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60), hundredths);
 }
 
 std::uint64_t uptime_ms() {

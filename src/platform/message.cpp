@@ -16,8 +16,8 @@ constexpr double kNextHideSeconds = 5.0;
 
 struct MessageRing {
   char lines[kMessageSlots][kMessageBytes] = {};
-  int next = 0;      // slot the next message goes to
-  int visible = 0;   // most recent lines shown
+  int next = 0;     // slot the next message goes to
+  int visible = 0;  // most recent lines shown
   int max_visible = 5;
   double hide_time = 0.0;  // game time at which the oldest visible line goes
   double now = 0.0;        // the game clock, set by the main loop

@@ -132,8 +132,8 @@ void alias_add_input_defaults();
 
 // Reference digests of the released game data, compiled into the executable.
 struct BuildDigests {
-  const char* game_data_sha1;    // first MiB of zzzz.saf, 40 hex digits
-  const char* stock_shapes_sha1; // the seven stock .shp files concatenated
+  const char* game_data_sha1;     // first MiB of zzzz.saf, 40 hex digits
+  const char* stock_shapes_sha1;  // the seven stock .shp files concatenated
 };
 
 // Logs the working-set range a race would like; called at every race set-up.
@@ -189,8 +189,8 @@ void close_window();
 
 struct Event {
   unsigned code = 0;
-  int pressed = 0;             // 1 press, 0 release
-  unsigned seconds = 0;        // time stamp on the event clock
+  int pressed = 0;       // 1 press, 0 release
+  unsigned seconds = 0;  // time stamp on the event clock
   unsigned microseconds = 0;
 };
 

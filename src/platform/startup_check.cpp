@@ -8,7 +8,8 @@ namespace platform {
 void set_working_set() {
   struct sysinfo info {};
   unsigned long long physical = 0;
-  if (sysinfo(&info) == 0) physical = static_cast<unsigned long long>(info.totalram) * info.mem_unit;
+  if (sysinfo(&info) == 0)
+    physical = static_cast<unsigned long long>(info.totalram) * info.mem_unit;
   if (physical < 67108864ull) {
     log("Working set left alone - less than 64 MB physical memory\n");
     return;

@@ -64,8 +64,8 @@ void build_modes() {
     if (!usable) continue;
     bool duplicate = false;
     for (const DisplayMode& known : g_modes.modes) {
-      duplicate = duplicate || (known.width == mode.w && known.height == mode.h &&
-                                known.bits_per_pixel == bits);
+      duplicate = duplicate ||
+                  (known.width == mode.w && known.height == mode.h && known.bits_per_pixel == bits);
     }
     if (!duplicate) g_modes.modes.push_back(DisplayMode{mode.w, mode.h, bits});
   }
@@ -145,7 +145,8 @@ bool create_window(const char* title, int width, int height, int colour_bits, in
                                      : desktop;
     // The desktop's own size needs no mode change.
     change_mode = size.width != desktop.width || size.height != desktop.height;
-    flags = SDL_WINDOW_OPENGL | (change_mode ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    flags =
+        SDL_WINDOW_OPENGL | (change_mode ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP);
   }
   g_window.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                      size.width, size.height, flags);

@@ -115,7 +115,8 @@ int order_billboards(race::Billboard* billboards, const unsigned char* enabled, 
     const Extent moved = screen_extent(billboards[moving], camera.position, x_axis, z_axis);
     bool clear = true;
     for (int k = i + 1; k < j && clear; ++k) {
-      clear = !overlaps(moved, screen_extent(billboards[order[k]], camera.position, x_axis, z_axis));
+      clear =
+          !overlaps(moved, screen_extent(billboards[order[k]], camera.position, x_axis, z_axis));
     }
     if (!clear) continue;
     std::memmove(order + i + 2, order + i + 1, sizeof(int) * static_cast<std::size_t>(j - i - 1));

@@ -31,7 +31,7 @@ constexpr double kFlightDrag = 60;
 constexpr double kFlightTopSpeed = 100;
 constexpr float kFlightClearance = 2;  // ft above the averaged ground
 constexpr float kChaseClearance = 5;
-constexpr float kGroundRadius = 10;    // ft, the disc the cameras average the ground over
+constexpr float kGroundRadius = 10;  // ft, the disc the cameras average the ground over
 
 double wrapped(double a) {
   while (a > std::numbers::pi) a -= 2 * std::numbers::pi;
@@ -87,8 +87,8 @@ Camera rider_view(const CameraInput& in) {
   rotation_column(r, 2, z);
   if (in.print_orientation) {
     std::printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n",
-                in.tick * sim::kTickSeconds, eye[0], eye[1], eye[2], x[0], x[1], x[2], z[0],
-                z[1], z[2]);
+                in.tick * sim::kTickSeconds, eye[0], eye[1], eye[2], x[0], x[1], x[2], z[0], z[1],
+                z[2]);
   }
   // Tilting about the camera's x axis dips the view below the rider's forward direction.
   const double a = in.first_person_angle * kDegrees;
@@ -157,8 +157,8 @@ Camera chase_view(const CameraInput& in) {
   eye[0] = target[0] + b[0] * distance;
   eye[2] = target[2] + b[2] * distance;
   eye[1] = std::max<double>(
-      terrain_height_around(static_cast<float>(eye[0]), static_cast<float>(eye[2]),
-                            kGroundRadius) + kChaseClearance,
+      terrain_height_around(static_cast<float>(eye[0]), static_cast<float>(eye[2]), kGroundRadius) +
+          kChaseClearance,
       target[1] + height);
 
   double d[3] = {eye[0] - target[0], eye[1] - target[1], eye[2] - target[2]};
@@ -256,8 +256,8 @@ Camera trackside_view(int tick) {
 }
 
 void orbit_tick(const CameraControls& controls) {
-  g_cameras.orbit_angle =
-      static_cast<float>(wrapped(g_cameras.orbit_angle + controls.steer * (std::numbers::pi / 512)));
+  g_cameras.orbit_angle = static_cast<float>(
+      wrapped(g_cameras.orbit_angle + controls.steer * (std::numbers::pi / 512)));
   if (controls.throttle > 0.5f) {
     g_cameras.orbit_distance = std::max(g_cameras.orbit_distance - 1.0f / 64, 0.25f);
   }
@@ -266,8 +266,7 @@ void orbit_tick(const CameraControls& controls) {
 }
 
 // Turns the selected camera: after the watched bike while tracking, else by the controls.
-void aim_tick(const CameraControls& controls, const sim::Bike* bike, bool paused,
-              bool switched) {
+void aim_tick(const CameraControls& controls, const sim::Bike* bike, bool paused, bool switched) {
   race::TrackCamera& c = selected_camera();
   double yaw0 = c.yaw, pitch0 = c.pitch;
   double yaw_target, pitch_target;
@@ -280,19 +279,20 @@ void aim_tick(const CameraControls& controls, const sim::Bike* bike, bool paused
     const double nx = dx + kH * v[0], ny = dy + kH * v[1], nz = dz + kH * v[2];
     const double bearing = std::atan2(dx, dz);
     const double bearing_next = std::atan2(nx, nz);
-    const double yaw_feed = std::clamp(wrapped(bearing_next - bearing) / kH, -kMaxFeedForward,
-                                       kMaxFeedForward);
+    const double yaw_feed =
+        std::clamp(wrapped(bearing_next - bearing) / kH, -kMaxFeedForward, kMaxFeedForward);
     if (switched) yaw0 = bearing;
-    const double yaw_error = std::clamp(wrapped(bearing - yaw0), -std::numbers::pi / 2, std::numbers::pi / 2);
+    const double yaw_error =
+        std::clamp(wrapped(bearing - yaw0), -std::numbers::pi / 2, std::numbers::pi / 2);
     yaw_target = yaw_error + (same_sign(yaw_feed, yaw_error) ? yaw_feed : 0);
     const double elevation = std::atan2(dy, std::hypot(dx, dz));
     const double elevation_next = std::atan2(ny, std::hypot(nx, nz));
-    const double pitch_feed = std::clamp((elevation_next - elevation) / kH, -kMaxFeedForward,
-                                         kMaxFeedForward);
+    const double pitch_feed =
+        std::clamp((elevation_next - elevation) / kH, -kMaxFeedForward, kMaxFeedForward);
     if (switched) pitch0 = elevation;
     const double pitch_error = elevation - pitch0;
-    pitch_target =
-        (same_sign(pitch_feed, pitch_error) ? pitch_feed : 0) + pitch_error * (std::numbers::pi / 4);
+    pitch_target = (same_sign(pitch_feed, pitch_error) ? pitch_feed : 0) +
+                   pitch_error * (std::numbers::pi / 4);
   } else {
     yaw_target = controls.steer * (3 * std::numbers::pi / 8);
     pitch_target = controls.shift * (std::numbers::pi / 4);
@@ -302,11 +302,11 @@ void aim_tick(const CameraControls& controls, const sim::Bike* bike, bool paused
     c.pitch_rate = static_cast<float>(pitch_target);
   } else {
     c.yaw_rate = static_cast<float>(approach(c.yaw_rate, yaw_target, kH * kTurnAcceleration));
-    c.pitch_rate =
-        static_cast<float>(approach(c.pitch_rate, pitch_target, kH * kTurnAcceleration));
+    c.pitch_rate = static_cast<float>(approach(c.pitch_rate, pitch_target, kH * kTurnAcceleration));
   }
   c.yaw = static_cast<float>(wrapped(yaw0 + kH * c.yaw_rate));
-  c.pitch = static_cast<float>(std::clamp(pitch0 + kH * c.pitch_rate, -std::numbers::pi / 2, std::numbers::pi / 2));
+  c.pitch = static_cast<float>(
+      std::clamp(pitch0 + kH * c.pitch_rate, -std::numbers::pi / 2, std::numbers::pi / 2));
 
   if (g_cameras.tracking && c.auto_fov_size > 0) {
     const double d = std::sqrt((p[0] - c.x) * (p[0] - c.x) + (p[1] - c.y) * (p[1] - c.y) +

@@ -34,5 +34,4 @@ void read_frame_rgb(int width, int height, std::vector<unsigned char>& rgb) {
 
 void finish() { glFinish(); }
 
-
 }  // namespace render

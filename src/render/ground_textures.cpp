@@ -24,8 +24,8 @@ namespace render {
 
 namespace {
 
-constexpr int kBlockCells = 384;  // shading blocks
-constexpr int kBlockMargin = 64;  // shading texels before a block's corner
+constexpr int kBlockCells = 384;                          // shading blocks
+constexpr int kBlockMargin = 64;                          // shading texels before a block's corner
 constexpr unsigned char kPlainDirt[3] = {128, 118, 100};  // a surface without a texture
 constexpr int kTileRepeat = 2;  // tiles a side that one surface texture spans
 
@@ -39,16 +39,16 @@ struct TileImage {
 struct DecalImage {
   int width = 0, height = 0;
   std::vector<unsigned char> rgba;
-  float x = 0, z = 0;        // centre (ft)
+  float x = 0, z = 0;  // centre (ft)
   float cos_a = 1, sin_a = 0;
   float across = 1, along = 1;  // its two sizes (ft)
-  float reach = 0;             // radius of a circle round it (ft)
+  float reach = 0;              // radius of a circle round it (ft)
 };
 
 struct Composer {
   std::vector<TileImage> tiles;  // by surface
   std::vector<DecalImage> decals;
-  std::vector<int> region_decals;  // the decals over the region being composed
+  std::vector<int> region_decals;                       // the decals over the region being composed
   std::vector<unsigned char> colour, normal, specular;  // one texture's pixels
 } g_composer;
 
@@ -59,7 +59,9 @@ bool direct() {
          g_render_settings.use_fbo && g_gl_caps.framebuffer_object && g_gl.BindFramebuffer;
 }
 
-int lowest_level() { return std::clamp(kGroundLevels - g_render_settings.ground_texture_levels, 0, 5); }
+int lowest_level() {
+  return std::clamp(kGroundLevels - g_render_settings.ground_texture_levels, 0, 5);
+}
 
 // Square RGB texture of the ground size, linear, clamped at its edges.
 unsigned new_texture() {
@@ -67,7 +69,8 @@ unsigned new_texture() {
   glGenTextures(1, &id);
   glBindTexture(GL_TEXTURE_2D, id);
   const bool mip = g_render_settings.ground_mipmaps;
-  if (mip && g_gl_caps.generate_mipmap) glTexParameteri(GL_TEXTURE_2D, 0x8191 /*GENERATE_MIPMAP*/, GL_TRUE);
+  if (mip && g_gl_caps.generate_mipmap)
+    glTexParameteri(GL_TEXTURE_2D, 0x8191 /*GENERATE_MIPMAP*/, GL_TRUE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
                   mip && g_gl_caps.generate_mipmap ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -136,7 +139,8 @@ void load_decals() {
   for (const sim::Decal& d : decals) {
     DecalImage image;
     const unsigned char* rgba = nullptr;
-    if (d.texture.empty() || !data::image_load(d.texture.c_str(), &image.width, &image.height, &rgba) ||
+    if (d.texture.empty() ||
+        !data::image_load(d.texture.c_str(), &image.width, &image.height, &rgba) ||
         image.width <= 0 || image.height <= 0 || !(d.size[0] > 0) || !(d.size[1] > 0)) {
       continue;
     }
@@ -215,7 +219,8 @@ const unsigned char* tile_texel(int surface, float u, float v, float per_texel) 
   const float sv = (v - kTileRepeat * std::floor(v / kTileRepeat)) / kTileRepeat;
   const int px = std::min(static_cast<int>(su * static_cast<float>(side)), side - 1);
   const int py = std::min(static_cast<int>(sv * static_cast<float>(side)), side - 1);
-  return &tile.levels[static_cast<std::size_t>(level)][(static_cast<std::size_t>(py) * side + px) * 3];
+  return &tile.levels[static_cast<std::size_t>(level)]
+                     [(static_cast<std::size_t>(py) * side + px) * 3];
 }
 
 // The texture of `size` tiles from tile (x0, z0): colour (with the baked light unless the
@@ -256,12 +261,15 @@ void compose(int x0, int z0, int size) {
         if (w <= 0) continue;
         const int nx = std::clamp(tx + ((k & 1) ? bx : 0), 0, r - 1);
         const int nz = std::clamp(tz + ((k & 2) ? bz : 0), 0, r - 1);
-        const unsigned char* texel = tile_texel(t.tilemap[static_cast<long>(nz) * r + nx], u, v, per_texel);
+        const unsigned char* texel =
+            tile_texel(t.tilemap[static_cast<long>(nz) * r + nx], u, v, per_texel);
         for (int c = 0; c < 3; ++c) mixed[c] += w * static_cast<float>(texel[c]);
       }
       for (int k : g_composer.region_decals) {
         float decal[4];
-        if (!decal_at(g_composer.decals[static_cast<std::size_t>(k)], u * tile_feet, v * tile_feet, decal)) continue;
+        if (!decal_at(g_composer.decals[static_cast<std::size_t>(k)], u * tile_feet, v * tile_feet,
+                      decal))
+          continue;
         const float a = decal[3] / 255.0f;
         for (int c = 0; c < 3; ++c) mixed[c] = mixed[c] * (1 - a) + decal[c] * a;
       }
@@ -317,7 +325,8 @@ void draw_region_colour(int x0, int z0, int size) {
   const int r = t.tiles_per_side;
   glEnable(GL_TEXTURE_2D);
   for (int k = 0; k < t.surface_count; ++k) {
-    const unsigned texture = t.surfaces[k].texture.empty() ? 0 : data::texture_load(t.surfaces[k].texture.c_str());
+    const unsigned texture =
+        t.surfaces[k].texture.empty() ? 0 : data::texture_load(t.surfaces[k].texture.c_str());
     glBindTexture(GL_TEXTURE_2D, texture);
     // Without a texture: the same plain dirt the CPU composer uses.
     if (texture) {
@@ -331,12 +340,18 @@ void draw_region_colour(int x0, int z0, int size) {
         if (t.tilemap[static_cast<long>(tz) * r + tx] != k) continue;
         const float x = static_cast<float>(tx), z = static_cast<float>(tz);
         // This tile's share of the surface texture, which spans kTileRepeat tiles a side.
-        const float s0 = static_cast<float>(tx % kTileRepeat) / kTileRepeat, s1 = s0 + 1.0f / kTileRepeat;
-        const float t0 = static_cast<float>(tz % kTileRepeat) / kTileRepeat, t1 = t0 + 1.0f / kTileRepeat;
-        glTexCoord2f(s0, t0); glVertex2f(x, z);
-        glTexCoord2f(s1, t0); glVertex2f(x + 1, z);
-        glTexCoord2f(s1, t1); glVertex2f(x + 1, z + 1);
-        glTexCoord2f(s0, t1); glVertex2f(x, z + 1);
+        const float s0 = static_cast<float>(tx % kTileRepeat) / kTileRepeat,
+                    s1 = s0 + 1.0f / kTileRepeat;
+        const float t0 = static_cast<float>(tz % kTileRepeat) / kTileRepeat,
+                    t1 = t0 + 1.0f / kTileRepeat;
+        glTexCoord2f(s0, t0);
+        glVertex2f(x, z);
+        glTexCoord2f(s1, t0);
+        glVertex2f(x + 1, z);
+        glTexCoord2f(s1, t1);
+        glVertex2f(x + 1, z + 1);
+        glTexCoord2f(s0, t1);
+        glVertex2f(x, z + 1);
       }
     }
     glEnd();
@@ -368,7 +383,8 @@ void draw_region_colour(int x0, int z0, int size) {
   for (const TerrainRender::ShadingBlock& block : g_tr.blocks) {
     // The block's own cells, in tiles.
     const int bx = block.origin[0] + kBlockMargin, bz = block.origin[1] + kBlockMargin;
-    const float cx0 = static_cast<float>(std::max(bx, x0 * 2)), cz0 = static_cast<float>(std::max(bz, z0 * 2));
+    const float cx0 = static_cast<float>(std::max(bx, x0 * 2)),
+                cz0 = static_cast<float>(std::max(bz, z0 * 2));
     const float cx1 = static_cast<float>(std::min(bx + kBlockCells, (x0 + size) * 2));
     const float cz1 = static_cast<float>(std::min(bz + kBlockCells, (z0 + size) * 2));
     if (cx0 >= cx1 || cz0 >= cz1) continue;
@@ -398,7 +414,8 @@ void render_target(unsigned texture, int x0, int z0, int size, Draw&& draw) {
   if (direct()) {
     if (!g_tr.framebuffer) g_gl.GenFramebuffers(1, &g_tr.framebuffer);
     g_gl.BindFramebuffer(GL_FRAMEBUFFER_EXT, g_tr.framebuffer);
-    g_gl.FramebufferTexture2D(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, texture, 0);
+    g_gl.FramebufferTexture2D(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, texture,
+                              0);
     const unsigned status = g_gl.CheckFramebufferStatus(GL_FRAMEBUFFER_EXT);
     if (status != GL_FRAMEBUFFER_COMPLETE_EXT) {
       platform::log("Framebuffer error %x\n", status);
@@ -489,7 +506,8 @@ void upload_block(TerrainRender::ShadingBlock& block, int x0, int z0, int x1, in
       const long g = static_cast<long>(iz) * s + ix;
       const float dark = 1.0f - 0.5f * static_cast<float>(t.shadows ? t.shadows[g] : 0) / 255.0f;
       unsigned char* out = &pixels[(static_cast<std::size_t>(j) * w + i) * 3];
-      for (int c = 0; c < 3; ++c) out[c] = static_cast<unsigned char>(static_cast<float>(t.shading[g * 3 + c]) * dark);
+      for (int c = 0; c < 3; ++c)
+        out[c] = static_cast<unsigned char>(static_cast<float>(t.shading[g * 3 + c]) * dark);
     }
   }
   if (!block.texture) {
@@ -499,7 +517,8 @@ void upload_block(TerrainRender::ShadingBlock& block, int x0, int z0, int x1, in
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, block.size, block.size, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, block.size, block.size, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                 nullptr);
   }
   glBindTexture(GL_TEXTURE_2D, block.texture);
   glTexSubImage2D(GL_TEXTURE_2D, 0, x0, z0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
@@ -511,7 +530,8 @@ void setup_blocks() {
   g_tr.blocks.assign(static_cast<std::size_t>(g_tr.blocks_per_side) * g_tr.blocks_per_side, {});
   for (int bz = 0; bz < g_tr.blocks_per_side; ++bz) {
     for (int bx = 0; bx < g_tr.blocks_per_side; ++bx) {
-      TerrainRender::ShadingBlock& block = g_tr.blocks[static_cast<std::size_t>(bz * g_tr.blocks_per_side + bx)];
+      TerrainRender::ShadingBlock& block =
+          g_tr.blocks[static_cast<std::size_t>(bz * g_tr.blocks_per_side + bx)];
       block.origin[0] = bx * kBlockCells - kBlockMargin;
       block.origin[1] = bz * kBlockCells - kBlockMargin;
       // From the margin to past the grid's far edge, a power of two of at most 512.

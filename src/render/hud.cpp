@@ -86,8 +86,8 @@ void fill_disc(float cx, float cy, float radius, float r, float g, float b, floa
 }
 
 // One line of text with its lower left corner at (x, y), `height` pixels tall.
-void text_at(const Font& font, const char* text, float x, float y, float height, float r,
-             float g, float b) {
+void text_at(const Font& font, const char* text, float x, float y, float height, float r, float g,
+             float b) {
   glPushMatrix();
   glTranslatef(x, y, 0);
   glScalef(height, height, 1);
@@ -195,9 +195,8 @@ void draw_timing_lines(const HudLayout& layout, float window_width, float window
     // Truncated to milliseconds, shown to the tenth; 0 until the gate drops.
     const long ms = static_cast<long>(std::max(g_hud.race_seconds, 0.0) * 1000);
     const long minutes = ms / 60000;
-    std::snprintf(lines[count++], sizeof lines[0], "Time - %d:%02d.%d ",
-                  static_cast<int>(minutes), static_cast<int>(ms / 1000 - minutes * 60),
-                  static_cast<int>(ms % 1000 / 100));
+    std::snprintf(lines[count++], sizeof lines[0], "Time - %d:%02d.%d ", static_cast<int>(minutes),
+                  static_cast<int>(ms / 1000 - minutes * 60), static_cast<int>(ms % 1000 / 100));
   }
   const float line = layout.text_height * 1.15f;
   for (int i = 0; i < count; ++i) {

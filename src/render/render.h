@@ -13,7 +13,7 @@ struct DataStream;
 namespace sim {
 struct Bike;
 struct BikeInfo;
-}
+}  // namespace sim
 namespace race {
 struct Billboard;
 }
@@ -60,18 +60,18 @@ struct RenderSettings {
   double lod_bias = 0.0;      // "--lod-bias"
   int debug_level = 0;        // 0..2, as "--debug" / "--super-debug"
   // Ground drawing.
-  int terrain_method = 0;        // "Terrain Rendering Method": kTerrainSoftware ..
-  int ground_texture_size = 64;  // "Ground Texture Resolution", pixels
+  int terrain_method = 0;         // "Terrain Rendering Method": kTerrainSoftware ..
+  int ground_texture_size = 64;   // "Ground Texture Resolution", pixels
   int ground_texture_levels = 6;  // near levels in use, 1..6 (finest left out first)
   double ground_detail = 70;      // "Ground Geometric Detail", 0..100
   bool ground_mipmaps = false;    // "Enable Ground Mipmaps"
   bool use_fbo = true;            // "Use Framebuffer Objects"
   // Scene.
-  bool lens_flares = true;            // "Enable Lens Flares"
+  bool lens_flares = true;               // "Enable Lens Flares"
   bool hide_first_person_rider = false;  // "Hide 1st Person Rider"
-  double ghost_fade_distance = 50;    // ft
-  int billboard_lookahead = 8;        // "bbopt"
-  bool flat_shading = false;          // "--fugly"
+  double ghost_fade_distance = 50;       // ft
+  int billboard_lookahead = 8;           // "bbopt"
+  bool flat_shading = false;             // "--fugly"
 };
 extern RenderSettings g_render_settings;
 
@@ -111,8 +111,8 @@ struct SceneRider {
   // stamp that changes whenever the picture does.
   std::vector<unsigned char> plate_rgb;
   int plate_stamp = 0;
-  bool ghost = false;      // a replayed or learned rider sharing the track
-  bool has_state = true;   // false: its history holds no state for now; not drawn
+  bool ghost = false;     // a replayed or learned rider sharing the track
+  bool has_state = true;  // false: its history holds no state for now; not drawn
 };
 
 // Race phases the flaggers show.
@@ -174,14 +174,14 @@ struct CameraInput {
   int watched_sequence_position = 0;  // the gate-sequence position it heads for next
   int tick = 0;                       // the race tick
   bool paused = false;
-  double fov = 90;                    // degrees, "Field Of View"
-  double first_person_height = 0;     // 0..1 between the low and the high eye
-  double first_person_angle = 0;      // degrees the rider view dips
-  double third_person_height = 0;     // ft
-  double third_person_distance = 0;   // ft
-  bool rigid_camera = false;          // the chase camera stays behind the heading
+  double fov = 90;                               // degrees, "Field Of View"
+  double first_person_height = 0;                // 0..1 between the low and the high eye
+  double first_person_angle = 0;                 // degrees the rider view dips
+  double third_person_height = 0;                // ft
+  double third_person_distance = 0;              // ft
+  bool rigid_camera = false;                     // the chase camera stays behind the heading
   float chase_center[3] = {0.0f, 2.52f, 0.52f};  // ft, in the bike frame's body
-  bool print_orientation = false;     // the rider view writes its orientation line
+  bool print_orientation = false;                // the rider view writes its orientation line
 };
 
 // The control inputs that move the cameras when they do not ride a bike (each -1..1 or
@@ -234,8 +234,7 @@ std::uint32_t billboard_key(const float camera_z[3], const float p[3], float ext
 // within `lookahead` places where no billboard in between overlaps. `order` and
 // `scratch` hold at least `count` entries. No allocation.
 int order_billboards(race::Billboard* billboards, const unsigned char* enabled, int count,
-                     int pool_count, const Camera& camera, int lookahead, int* order,
-                     int* scratch);
+                     int pool_count, const Camera& camera, int lookahead, int* order, int* scratch);
 // The fade factor of a ghost `distance` ft from the view rider: 0 up to half the fade
 // distance, 1 from it on.
 float ghost_fade(float distance, float fade_distance);

@@ -47,7 +47,8 @@ struct ViewVolume {
   void set(const Camera& camera) {
     int viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
-    const float aspect = viewport[3] > 0 ? static_cast<float>(viewport[2]) / static_cast<float>(viewport[3]) : 1;
+    const float aspect =
+        viewport[3] > 0 ? static_cast<float>(viewport[2]) / static_cast<float>(viewport[3]) : 1;
     tan_y = std::tan(std::clamp(camera.fov, 1.0f, 179.0f) * 0.5f * static_cast<float>(kDegrees));
     tan_x = tan_y * aspect;
     for (int i = 0; i < 3; ++i) {
@@ -100,7 +101,8 @@ unsigned plate_texture(int slot, const SceneRider& rider) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, side, side, 0, GL_RGB, GL_UNSIGNED_BYTE, rider.plate_rgb.data());
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, side, side, 0, GL_RGB, GL_UNSIGNED_BYTE,
+               rider.plate_rgb.data());
   stamp = rider.plate_stamp;
   return texture;
 }
@@ -127,7 +129,8 @@ void reflect(Model* model, const float pose[16]) {
   if (!texture) return;
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, texture);
-  const float rotation[9] = {pose[0], pose[4], pose[8], pose[1], pose[5], pose[9], pose[2], pose[6], pose[10]};
+  const float rotation[9] = {pose[0], pose[4], pose[8], pose[1], pose[5],
+                             pose[9], pose[2], pose[6], pose[10]};
   draw_model_reflection(model, nullptr, rotation);
 }
 
@@ -213,8 +216,9 @@ void load_projection(const Camera& camera) {
   m[15] = 1;
   glLoadMatrixf(m);
   if (shaders_active()) {
-    const float env[9] = {camera.axes[0], camera.axes[3], camera.axes[6], camera.axes[1], camera.axes[4],
-                          camera.axes[7], camera.axes[2], camera.axes[5], camera.axes[8]};
+    const float env[9] = {camera.axes[0], camera.axes[3], camera.axes[6],
+                          camera.axes[1], camera.axes[4], camera.axes[7],
+                          camera.axes[2], camera.axes[5], camera.axes[8]};
     set_env_matrix(env);
   }
 }
@@ -280,13 +284,16 @@ void update_scenery() {
   race::Track& t = race::g_track;
   const race::Flaggers& f = t.flaggers;
   auto show = [&](int billboard, const std::string& texture) {
-    if (billboard < 0 || billboard >= static_cast<int>(t.billboards.size()) || texture.empty()) return;
+    if (billboard < 0 || billboard >= static_cast<int>(t.billboards.size()) || texture.empty())
+      return;
     race::Billboard& bb = t.billboards[static_cast<std::size_t>(billboard)];
     if (bb.texture != texture) bb.texture = texture;
   };
   const int phase = g_scene.phase;
   show(f.start.billboard, f.start.textures[phase == kPhaseCountdown ? 0 : 1]);
-  show(f.finish.billboard, f.finish.textures[phase == kPhaseFinished ? 2 : phase == kPhaseLastLap ? 1 : 0]);
+  show(f.finish.billboard, f.finish.textures[phase == kPhaseFinished  ? 2
+                                             : phase == kPhaseLastLap ? 1
+                                                                      : 0]);
   for (const race::CourseFlagger& c : f.course) {
     bool wanted = false;
     for (int cp : c.checkpoints) {
@@ -322,9 +329,9 @@ void draw_billboards(const Camera& camera) {
   const int count = static_cast<int>(t.billboards.size());
   if (count == 0) return;
   const int pool = std::min<int>(race::kPoolBillboards, count);
-  const int drawn = order_billboards(t.billboards.data(), g_scratch.enabled.data(), count, pool, camera,
-                                     g_render_settings.billboard_lookahead, g_scratch.order.data(),
-                                     g_scratch.sort.data());
+  const int drawn = order_billboards(t.billboards.data(), g_scratch.enabled.data(), count, pool,
+                                     camera, g_render_settings.billboard_lookahead,
+                                     g_scratch.order.data(), g_scratch.sort.data());
   g_frame_counters.billboards = drawn;
   if (drawn == 0) return;
   // Across the view, horizontal.
@@ -348,7 +355,8 @@ void draw_billboards(const Camera& camera) {
   const std::string* bound = nullptr;
   bool open = false;
   for (int k = 0; k < drawn; ++k) {
-    const race::Billboard& bb = t.billboards[static_cast<std::size_t>(g_scratch.order[static_cast<std::size_t>(k)])];
+    const race::Billboard& bb =
+        t.billboards[static_cast<std::size_t>(g_scratch.order[static_cast<std::size_t>(k)])];
     if (!bound || *bound != bb.texture) {
       if (open) glEnd();
       glBindTexture(GL_TEXTURE_2D, data::texture_load(bb.texture.c_str()));
@@ -360,10 +368,14 @@ void draw_billboards(const Camera& camera) {
     const float half = 0.5f * bb.width_factor * bb.size;
     const float rx = across[0] * half, rz = across[2] * half;
     glColor4ub(bb.color[0], bb.color[1], bb.color[2], bb.color[3]);
-    glTexCoord2f(0, 1); glVertex3f(bb.x - rx, bb.y, bb.z - rz);
-    glTexCoord2f(1, 1); glVertex3f(bb.x + rx, bb.y, bb.z + rz);
-    glTexCoord2f(1, 0); glVertex3f(bb.x + rx, bb.y + bb.size, bb.z + rz);
-    glTexCoord2f(0, 0); glVertex3f(bb.x - rx, bb.y + bb.size, bb.z - rz);
+    glTexCoord2f(0, 1);
+    glVertex3f(bb.x - rx, bb.y, bb.z - rz);
+    glTexCoord2f(1, 1);
+    glVertex3f(bb.x + rx, bb.y, bb.z + rz);
+    glTexCoord2f(1, 0);
+    glVertex3f(bb.x + rx, bb.y + bb.size, bb.z + rz);
+    glTexCoord2f(0, 0);
+    glVertex3f(bb.x - rx, bb.y + bb.size, bb.z - rz);
   }
   if (open) glEnd();
   glPopAttrib();
@@ -392,12 +404,14 @@ void draw_statues(const Camera& camera) {
       glDisable(GL_TEXTURE_2D);
     }
     const float* o = s.orientation;
-    const float m[16] = {o[0], o[3], o[6], 0, o[1], o[4], o[7], 0, o[2], o[5], o[8], 0, s.x, s.y, s.z, 1};
+    const float m[16] = {o[0], o[3], o[6], 0, o[1], o[4], o[7], 0,
+                         o[2], o[5], o[8], 0, s.x,  s.y,  s.z,  1};
     glPushMatrix();
     glMultMatrixf(m);
     // The starting-gate objects come first; each drops forwards (towards -z) about its
     // hinge, the model's x axis, as the gate falls.
-    if (static_cast<int>(i) < t.first_file_statue) glRotatef(-90.0f * (1.0f - g_scene.gate_fall), 1, 0, 0);
+    if (static_cast<int>(i) < t.first_file_statue)
+      glRotatef(-90.0f * (1.0f - g_scene.gate_fall), 1, 0, 0);
     draw_model(model, nullptr);
     reflect(model, m);
     glPopMatrix();
@@ -422,9 +436,12 @@ float rider_fade(int slot, const Camera& camera) {
 
 int view_rider_mode() {
   switch (g_scene.view_mode) {
-    case kViewRider: return kRiderDrawFirstPerson;
-    case kViewChase: return kRiderDrawChase;
-    default: return kRiderDrawNormal;
+    case kViewRider:
+      return kRiderDrawFirstPerson;
+    case kViewChase:
+      return kRiderDrawChase;
+    default:
+      return kRiderDrawNormal;
   }
 }
 
@@ -449,7 +466,8 @@ void draw_riders(const Camera& camera, bool ghosts) {
     const float fade = g_scratch.fade[static_cast<std::size_t>(i)];
     if (ghosts ? (fade <= 0 || fade >= 1) : fade < 1) continue;
     const dReal* frame = dBodyGetPosition(r.bike->body[sim::kFrame]);
-    const float at[3] = {static_cast<float>(frame[0]), static_cast<float>(frame[1]), static_cast<float>(frame[2])};
+    const float at[3] = {static_cast<float>(frame[0]), static_cast<float>(frame[1]),
+                         static_cast<float>(frame[2])};
     if (!g_view.sees(at, kRiderReach)) continue;
     if (ghosts) {
       // The ghost's factor as a global alpha: a constant blend colour on top of the model's.
@@ -470,7 +488,8 @@ void draw_lens_flares(const Camera& camera) {
   int viewport[4];
   glGetIntegerv(GL_VIEWPORT, viewport);
   const float w = static_cast<float>(viewport[2]), h = static_cast<float>(viewport[3]);
-  const float tan_half = std::tan(std::clamp(camera.fov, 1.0f, 179.0f) * 0.5f * static_cast<float>(kDegrees));
+  const float tan_half =
+      std::tan(std::clamp(camera.fov, 1.0f, 179.0f) * 0.5f * static_cast<float>(kDegrees));
   const float aspect = h > 0 ? w / h : 1;
   for (const race::LensFlare& flare : l.flares) {
     // The sun's direction in camera coordinates.
@@ -488,7 +507,8 @@ void draw_lens_flares(const Camera& camera) {
     const float sx = c[0] / (-c[2] * tan_half * aspect), sy = c[1] / (-c[2] * tan_half);
     if (std::fabs(sx) > 1.2f || std::fabs(sy) > 1.2f) continue;
     // Sample a 5 x 5 pattern round the sun in the depth buffer.
-    const int px = static_cast<int>((sx * 0.5f + 0.5f) * w), py = static_cast<int>((sy * 0.5f + 0.5f) * h);
+    const int px = static_cast<int>((sx * 0.5f + 0.5f) * w),
+              py = static_cast<int>((sy * 0.5f + 0.5f) * h);
     int seen = 0, samples = 0;
     for (int j = -2; j <= 2; ++j) {
       for (int i = -2; i <= 2; ++i) {
@@ -525,10 +545,14 @@ void draw_lens_flares(const Camera& camera) {
       glBindTexture(GL_TEXTURE_2D, data::texture_load(e.texture.c_str()));
       glColor4f(e.color[0], e.color[1], e.color[2], e.value * visibility);
       glBegin(GL_QUADS);
-      glTexCoord2f(0, 1); glVertex2f(x - size, y - size);
-      glTexCoord2f(1, 1); glVertex2f(x + size, y - size);
-      glTexCoord2f(1, 0); glVertex2f(x + size, y + size);
-      glTexCoord2f(0, 0); glVertex2f(x - size, y + size);
+      glTexCoord2f(0, 1);
+      glVertex2f(x - size, y - size);
+      glTexCoord2f(1, 1);
+      glVertex2f(x + size, y - size);
+      glTexCoord2f(1, 0);
+      glVertex2f(x + size, y + size);
+      glTexCoord2f(0, 0);
+      glVertex2f(x - size, y + size);
       glEnd();
     }
     glPopAttrib();
@@ -570,8 +594,8 @@ void draw_scene(const Camera& camera) {
   update_particles();
   // The ground readied for this camera, then the projection and the camera's turn.
   terrain_prepare(camera);
-  glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT | GL_FOG_BIT | GL_COLOR_BUFFER_BIT |
-               GL_TEXTURE_BIT);
+  glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT | GL_FOG_BIT |
+               GL_COLOR_BUFFER_BIT | GL_TEXTURE_BIT);
   load_projection(camera);
   g_view.set(camera);
   // The sky first: it turns with the camera but does not move with it.
@@ -599,7 +623,8 @@ void draw_scene(const Camera& camera) {
   terrain_draw(camera);
   glDepthFunc(GL_LEQUAL);
   // Opaque models: the riders still fully present, and the statues.
-  for (std::size_t i = 0; i < g_scene.riders.size(); ++i) g_scratch.fade[i] = rider_fade(static_cast<int>(i), camera);
+  for (std::size_t i = 0; i < g_scene.riders.size(); ++i)
+    g_scratch.fade[i] = rider_fade(static_cast<int>(i), camera);
   begin_models();
   draw_riders(camera, false);
   draw_statues(camera);

@@ -46,22 +46,21 @@ namespace {
   "  gl_Position = gl_ModelViewProjectionMatrix * p;\n"                         \
   "}\n"
 
-#define KV_LIGHT_VARYINGS \
-  "varying vec3 light;\n" \
+#define KV_LIGHT_VARYINGS   \
+  "varying vec3 light;\n"   \
   "varying vec4 diffuse;\n" \
   "varying vec4 ambient;\n"
 
-#define KV_LIGHT_TERMS                                                                     \
-  "  light = normalize(gl_LightSource[0].position.xyz);\n"                                 \
-  "  diffuse = gl_FrontMaterial.diffuse * gl_LightSource[0].diffuse;\n"                    \
-  "  ambient = gl_FrontMaterial.ambient * gl_LightSource[0].ambient\n"                     \
-  "      + gl_LightModel.ambient * gl_FrontMaterial.ambient;\n"                            \
+#define KV_LIGHT_TERMS                                                  \
+  "  light = normalize(gl_LightSource[0].position.xyz);\n"              \
+  "  diffuse = gl_FrontMaterial.diffuse * gl_LightSource[0].diffuse;\n" \
+  "  ambient = gl_FrontMaterial.ambient * gl_LightSource[0].ambient\n"  \
+  "      + gl_LightModel.ambient * gl_FrontMaterial.ambient;\n"         \
   "  ambient.a = min(ambient.a, 1.0);\n"
 
 const char kLitVertex[] = KV_HEADER KV_MODEL_VERTEX_COMMON KV_LIGHT_VARYINGS
     "void main() {\n"
-    "  transform_vertex();\n" KV_LIGHT_TERMS
-    "}\n";
+    "  transform_vertex();\n" KV_LIGHT_TERMS "}\n";
 
 const char kEnvVertex[] = KV_HEADER KV_MODEL_VERTEX_COMMON
     "void main() {\n"
@@ -71,10 +70,10 @@ const char kEnvVertex[] = KV_HEADER KV_MODEL_VERTEX_COMMON
 
 // n from the interpolated normal; the normal-mapped programs bend it by `nmap`.
 #define KV_PLAIN_NORMAL "  vec3 n = normalize(normal_v);\n"
-#define KV_MAPPED_NORMAL                                                            \
-  "  vec3 n = normalize(normal_v);\n"                                               \
-  "  vec3 t = normalize(tangent_v - n * dot(n, tangent_v));\n"                      \
-  "  vec3 b = cross(n, t);\n"                                                       \
+#define KV_MAPPED_NORMAL                                       \
+  "  vec3 n = normalize(normal_v);\n"                          \
+  "  vec3 t = normalize(tangent_v - n * dot(n, tangent_v));\n" \
+  "  vec3 b = cross(n, t);\n"                                  \
   "  n = normalize(mat3(t, b, n) * (texture2D(nmap, gl_TexCoord[0].xy).rgb * 2.0 - 1.0));\n"
 
 #define KV_REFLECTION_TERMS                                              \
@@ -86,22 +85,22 @@ const char kEnvVertex[] = KV_HEADER KV_MODEL_VERTEX_COMMON
   "  }\n"
 
 // e^(-density z), written with exp2 as the drivers of the day preferred.
-#define KV_FOG                                                                               \
-  "  float z = gl_FragCoord.z / gl_FragCoord.w;\n"                                           \
-  "  float fog = clamp(exp2(-1.4426950408889634 * gl_Fog.density * z), 0.0, 1.0);\n"         \
-  "  colour.rgb = mix(gl_Fog.color.rgb, colour.rgb, fog);\n"                                 \
+#define KV_FOG                                                                       \
+  "  float z = gl_FragCoord.z / gl_FragCoord.w;\n"                                   \
+  "  float fog = clamp(exp2(-1.4426950408889634 * gl_Fog.density * z), 0.0, 1.0);\n" \
+  "  colour.rgb = mix(gl_Fog.color.rgb, colour.rgb, fog);\n"                         \
   "  gl_FragColor = colour;\n"
 
-#define KV_LIT_FRAGMENT_HEAD \
-  "varying vec3 normal_v;\n" \
+#define KV_LIT_FRAGMENT_HEAD  \
+  "varying vec3 normal_v;\n"  \
   "varying vec3 tangent_v;\n" \
   "varying vec3 viewer;\n" KV_LIGHT_VARYINGS "uniform sampler2D tex;\n"
 
-#define KV_LIT_COLOUR                                                           \
+#define KV_LIT_COLOUR \
   "  vec4 colour = (ambient + diffuse * ndl) * texture2D(tex, gl_TexCoord[0].xy);\n"
 
-#define KV_MATERIAL_SPECULAR                                                          \
-  "  colour.rgb += gl_FrontMaterial.specular.rgb * gl_LightSource[0].specular.rgb\n"  \
+#define KV_MATERIAL_SPECULAR                                                         \
+  "  colour.rgb += gl_FrontMaterial.specular.rgb * gl_LightSource[0].specular.rgb\n" \
   "      * pow(rdl, gl_FrontMaterial.shininess);\n"
 
 const char kLitFragment[] = KV_HEADER KV_LIT_FRAGMENT_HEAD
@@ -120,27 +119,26 @@ const char kNormSpecLitFragment[] = KV_HEADER KV_LIT_FRAGMENT_HEAD
     "  vec4 s = texture2D(smap, gl_TexCoord[0].xy);\n"
     "  float exponent = s.a * 128.0 + 0.125;\n"
     "  if (exponent >= 127.875) exponent = gl_FrontMaterial.shininess;\n"
-    "  colour.rgb += s.rgb * gl_LightSource[0].specular.rgb * pow(rdl, exponent);\n" KV_FOG
-    "}\n";
+    "  colour.rgb += s.rgb * gl_LightSource[0].specular.rgb * pow(rdl, exponent);\n" KV_FOG "}\n";
 
 // The angular map: the pole is the map frame's y axis.
-#define KV_ENV_BODY                                                                 \
-  "  vec3 v = normalize(envmat * reflect(viewer, n));\n"                            \
-  "  vec2 h = v.xz;\n"                                                              \
-  "  float hl = length(h);\n"                                                       \
-  "  h = hl > 0.0 ? h / hl : vec2(0.0);\n"                                          \
-  "  vec2 tc = 0.5 + h * acos(clamp(v.y, -1.0, 1.0)) * 0.15915494309189535;\n"      \
+#define KV_ENV_BODY                                                            \
+  "  vec3 v = normalize(envmat * reflect(viewer, n));\n"                       \
+  "  vec2 h = v.xz;\n"                                                         \
+  "  float hl = length(h);\n"                                                  \
+  "  h = hl > 0.0 ? h / hl : vec2(0.0);\n"                                     \
+  "  vec2 tc = 0.5 + h * acos(clamp(v.y, -1.0, 1.0)) * 0.15915494309189535;\n" \
   "  gl_FragColor = texture2D(tex, tc) * gl_Color;\n"
 
-#define KV_ENV_FRAGMENT_HEAD \
-  "varying vec3 normal_v;\n" \
+#define KV_ENV_FRAGMENT_HEAD  \
+  "varying vec3 normal_v;\n"  \
   "varying vec3 tangent_v;\n" \
-  "varying vec3 viewer;\n" \
-  "uniform mat3 envmat;\n" \
+  "varying vec3 viewer;\n"    \
+  "uniform mat3 envmat;\n"    \
   "uniform sampler2D tex;\n"
 
-const char kEnvFragment[] = KV_HEADER KV_ENV_FRAGMENT_HEAD
-    "void main() {\n" KV_PLAIN_NORMAL KV_ENV_BODY "}\n";
+const char kEnvFragment[] =
+    KV_HEADER KV_ENV_FRAGMENT_HEAD "void main() {\n" KV_PLAIN_NORMAL KV_ENV_BODY "}\n";
 
 const char kNormEnvFragment[] = KV_HEADER KV_ENV_FRAGMENT_HEAD
     "uniform sampler2D nmap;\n"

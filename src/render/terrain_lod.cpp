@@ -59,16 +59,19 @@ int local_error(int depth, int a, int b, float* out) {
         int ai = i, aj = j, bi = i, bj = j;
         if (i % 2 && j % 2) {
           // On a diagonal from the centre (2, 2) to a corner.
-          ai = 2; aj = 2;
+          ai = 2;
+          aj = 2;
           bi = i < 2 ? 0 : 4;
           bj = j < 2 ? 0 : 4;
         } else if (i % 2) {
-          ai = i - 1; bi = i + 1;
+          ai = i - 1;
+          bi = i + 1;
         } else {
-          aj = j - 1; bj = j + 1;
+          aj = j - 1;
+          bj = j + 1;
         }
-        const float mid = 0.5f * (height_at(x0 + ai * q, z0 + aj * q) +
-                                  height_at(x0 + bi * q, z0 + bj * q));
+        const float mid =
+            0.5f * (height_at(x0 + ai * q, z0 + aj * q) + height_at(x0 + bi * q, z0 + bj * q));
         e = std::max(e, std::fabs(height_at(x0 + i * q, z0 + j * q) - mid));
         work += 3;
       }
@@ -128,7 +131,9 @@ void start_thresholds() {
 bool is_marked(int depth, int a, int b) {
   return g_tr.marked[static_cast<std::size_t>(node_index(depth, a, b))] != 0;
 }
-void mark(int depth, int a, int b) { g_tr.marked[static_cast<std::size_t>(node_index(depth, a, b))] = 1; }
+void mark(int depth, int a, int b) {
+  g_tr.marked[static_cast<std::size_t>(node_index(depth, a, b))] = 1;
+}
 
 void mark_by_threshold(int depth, int a, int b) {
   const int h = (g_tr.points - 1) >> (depth + 1);
@@ -177,7 +182,8 @@ void subdivide() {
       end[axis] = std::min(start[axis] + 4, side);
       if (i < L) {
         if (finer[axis] == 2 * start[axis]) start[axis] = std::max(start[axis] - 1, 0);
-        if (std::min(finer[axis] + 4, 2 * side) == 2 * end[axis]) end[axis] = std::min(end[axis] + 1, side);
+        if (std::min(finer[axis] + 4, 2 * side) == 2 * end[axis])
+          end[axis] = std::min(end[axis] + 1, side);
       }
     }
     for (int b = start[1]; b < end[1]; ++b) {
@@ -262,7 +268,8 @@ void draw_node(int depth, int a, int b) {
     return;
   }
   const int h = (g_tr.points - 1) >> (depth + 1);
-  const int q = (g_tr.cell[0] >= (2 * a + 1) * h ? 1 : 0) | (g_tr.cell[1] >= (2 * b + 1) * h ? 2 : 0);
+  const int q =
+      (g_tr.cell[0] >= (2 * a + 1) * h ? 1 : 0) | (g_tr.cell[1] >= (2 * b + 1) * h ? 2 : 0);
   for (int child : kChildOrder[q]) draw_node(depth + 1, 2 * a + (child & 1), 2 * b + (child >> 1));
 }
 

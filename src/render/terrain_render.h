@@ -26,8 +26,8 @@ struct TerrainRender {
   bool ready = false;
   const float* heights = nullptr;  // what the tables were built for
   unsigned char heights_sha1[20] = {};
-  int levels = -1;                 // L: the quadtree's depth
-  int points = 0;                  // S
+  int levels = -1;  // L: the quadtree's depth
+  int points = 0;   // S
   float spacing = 0;
   int method = 0;  // the "Terrain Rendering Method" the textures were made with
   int texture_size = 0;

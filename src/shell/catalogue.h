@@ -14,13 +14,13 @@ constexpr int kCatalogueSize = 45;
 using sim::BikeConstants;
 using sim::BikeFile;
 using sim::BikeInfo;
-using sim::RiderContacts;
-using sim::RiderInfo;
-using sim::WheelInfo;
 using sim::kBikeFiles;
 using sim::kMaxGears;
 using sim::kTorquePoints;
 using sim::kTorqueRpmStep;
+using sim::RiderContacts;
+using sim::RiderInfo;
+using sim::WheelInfo;
 using enum sim::BikeFile;
 
 // The catalogue in list order, ending with nullptr.
@@ -56,7 +56,7 @@ struct PlateColours {
 // "[numberforeground:r,g,b", each component 0..1.
 PlateColours plate_colours(const std::string& texture_text);
 
-constexpr int kPlateSide = 128;   // pixels
+constexpr int kPlateSide = 128;  // pixels
 constexpr int kPlateMaxChars = 7;
 // The number text (at most 7 characters are drawn) on a 128 x 128 RGB plate,
 // rows top first.

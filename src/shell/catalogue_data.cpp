@@ -63,12 +63,12 @@ struct PowerPoint {
 // Everything the models of one class share.
 struct ClassSpec {
   const char* name;
-  float frame_mass;           // slugs
-  float fork_rate_scale;      // of the 450f fork spring range
-  float shock_rate_scale;     // of the 450f shock spring range
-  float fork_travel;          // ft
-  float rear_travel;          // ft, at the axle
-  float fork_compression;     // lbf per ft/s
+  float frame_mass;        // slugs
+  float fork_rate_scale;   // of the 450f fork spring range
+  float shock_rate_scale;  // of the 450f shock spring range
+  float fork_travel;       // ft
+  float rear_travel;       // ft, at the axle
+  float fork_compression;  // lbf per ft/s
   float fork_rebound;
   float shock_compression;
   float shock_rebound;
@@ -76,44 +76,175 @@ struct ClassSpec {
   float driveline_damping;    // ft·lbf per rad/s
   float engine_inertia;       // slug·ft²
   float idle_rpm;
-  float idle_torque;          // ft·lbf at 0 rpm with the throttle closed
-  float engine_braking;       // ft·lbf per 1000 rpm above idle, throttle closed
-  float shift_rpm[3];         // down-shift, up-shift, rev limit
+  float idle_torque;                 // ft·lbf at 0 rpm with the throttle closed
+  float engine_braking;              // ft·lbf per 1000 rpm above idle, throttle closed
+  float shift_rpm[3];                // down-shift, up-shift, rev limit
   std::array<PowerPoint, 16> power;  // ascending; unused points have rpm 0
 };
 
-constexpr ClassSpec k450f = {
-    "450f", 4.735f, 1.0f, 1.0f, 1.0167f, 1.0333f, 65, 53, 800, 650, 2000, 0.5f, 0.0088501f,
-    1900, 6, 1.0f, {6000, 10500, 12000},
-    {{{1000, 4}, {2000, 9}, {3000, 15}, {4000, 21.5f}, {5000, 29}, {6000, 37}, {7000, 45},
-      {8000, 51}, {9000, 54.5f}, {9500, 55}, {10000, 54.5f}, {11000, 51}, {12000, 45}}}};
+constexpr ClassSpec k450f = {"450f",
+                             4.735f,
+                             1.0f,
+                             1.0f,
+                             1.0167f,
+                             1.0333f,
+                             65,
+                             53,
+                             800,
+                             650,
+                             2000,
+                             0.5f,
+                             0.0088501f,
+                             1900,
+                             6,
+                             1.0f,
+                             {6000, 10500, 12000},
+                             {{{1000, 4},
+                               {2000, 9},
+                               {3000, 15},
+                               {4000, 21.5f},
+                               {5000, 29},
+                               {6000, 37},
+                               {7000, 45},
+                               {8000, 51},
+                               {9000, 54.5f},
+                               {9500, 55},
+                               {10000, 54.5f},
+                               {11000, 51},
+                               {12000, 45}}}};
 
-constexpr ClassSpec k250f = {
-    "250f", 4.24f, 0.958f, 0.93f, 1.0167f, 1.0333f, 60, 45, 800, 600, 1500, 0.4f, 0.00488281f,
-    2000, 3, 0.7f, {8000, 12500, 13250},
-    {{{1000, 2}, {2000, 4.5f}, {3000, 7.5f}, {4000, 11}, {5000, 15}, {6000, 19.5f}, {7000, 24},
-      {8000, 28.5f}, {9000, 32.5f}, {10000, 36}, {11000, 39}, {11500, 40}, {12000, 39.5f},
-      {12500, 38}, {13000, 35.5f}, {13500, 32}}}};
+constexpr ClassSpec k250f = {"250f",
+                             4.24f,
+                             0.958f,
+                             0.93f,
+                             1.0167f,
+                             1.0333f,
+                             60,
+                             45,
+                             800,
+                             600,
+                             1500,
+                             0.4f,
+                             0.00488281f,
+                             2000,
+                             3,
+                             0.7f,
+                             {8000, 12500, 13250},
+                             {{{1000, 2},
+                               {2000, 4.5f},
+                               {3000, 7.5f},
+                               {4000, 11},
+                               {5000, 15},
+                               {6000, 19.5f},
+                               {7000, 24},
+                               {8000, 28.5f},
+                               {9000, 32.5f},
+                               {10000, 36},
+                               {11000, 39},
+                               {11500, 40},
+                               {12000, 39.5f},
+                               {12500, 38},
+                               {13000, 35.5f},
+                               {13500, 32}}}};
 
-constexpr ClassSpec k250 = {
-    "250", 4.36562f, 0.917f, 0.877f, 0.9843f, 1.0333f, 60, 45, 800, 600, 1800, 0.45f,
-    0.00683594f, 1600, 4, 0.5f, {6000, 9000, 10500},
-    {{{1000, 2.5f}, {2000, 5.5f}, {3000, 9.5f}, {4000, 15}, {5000, 22.5f}, {6000, 31},
-      {7000, 40}, {7500, 44}, {8000, 47}, {8500, 46}, {9000, 43.5f}, {10000, 36}, {10500, 31}}}};
+constexpr ClassSpec k250 = {"250",
+                            4.36562f,
+                            0.917f,
+                            0.877f,
+                            0.9843f,
+                            1.0333f,
+                            60,
+                            45,
+                            800,
+                            600,
+                            1800,
+                            0.45f,
+                            0.00683594f,
+                            1600,
+                            4,
+                            0.5f,
+                            {6000, 9000, 10500},
+                            {{{1000, 2.5f},
+                              {2000, 5.5f},
+                              {3000, 9.5f},
+                              {4000, 15},
+                              {5000, 22.5f},
+                              {6000, 31},
+                              {7000, 40},
+                              {7500, 44},
+                              {8000, 47},
+                              {8500, 46},
+                              {9000, 43.5f},
+                              {10000, 36},
+                              {10500, 31}}}};
 
-constexpr ClassSpec k125 = {
-    "125", 3.65375f, 0.854f, 0.807f, 0.9843f, 1.0333f, 55, 41, 800, 600, 1200, 0.35f,
-    0.00488281f, 1800, 2, 0.35f, {9400, 12000, 12750},
-    {{{1000, 1}, {2000, 2.5f}, {3000, 4}, {4000, 6}, {5000, 8.5f}, {6000, 11.5f}, {7000, 15},
-      {8000, 19}, {9000, 24}, {10000, 29.5f}, {10500, 32}, {11000, 34.5f}, {11500, 36},
-      {12000, 35}, {13000, 30}, {14000, 21}}}};
+constexpr ClassSpec k125 = {"125",
+                            3.65375f,
+                            0.854f,
+                            0.807f,
+                            0.9843f,
+                            1.0333f,
+                            55,
+                            41,
+                            800,
+                            600,
+                            1200,
+                            0.35f,
+                            0.00488281f,
+                            1800,
+                            2,
+                            0.35f,
+                            {9400, 12000, 12750},
+                            {{{1000, 1},
+                              {2000, 2.5f},
+                              {3000, 4},
+                              {4000, 6},
+                              {5000, 8.5f},
+                              {6000, 11.5f},
+                              {7000, 15},
+                              {8000, 19},
+                              {9000, 24},
+                              {10000, 29.5f},
+                              {10500, 32},
+                              {11000, 34.5f},
+                              {11500, 36},
+                              {12000, 35},
+                              {13000, 30},
+                              {14000, 21}}}};
 
-constexpr ClassSpec k50 = {
-    "50", 3.34125f, 0.79f, 0.737f, 0.8202f, 0.9186f, 50, 38, 800, 600, 400, 0.15f, 0.00119358f,
-    1800, 0.6f, 0.12f, {9400, 12000, 12750},
-    {{{1000, 0.3f}, {2000, 0.7f}, {3000, 1.2f}, {4000, 1.8f}, {5000, 2.6f}, {6000, 3.5f},
-      {7000, 4.6f}, {8000, 5.8f}, {9000, 7.1f}, {10000, 8.1f}, {10500, 8.4f}, {11000, 8.5f},
-      {11500, 8.3f}, {12000, 7.8f}, {13000, 6.3f}, {14000, 4.5f}}}};
+constexpr ClassSpec k50 = {"50",
+                           3.34125f,
+                           0.79f,
+                           0.737f,
+                           0.8202f,
+                           0.9186f,
+                           50,
+                           38,
+                           800,
+                           600,
+                           400,
+                           0.15f,
+                           0.00119358f,
+                           1800,
+                           0.6f,
+                           0.12f,
+                           {9400, 12000, 12750},
+                           {{{1000, 0.3f},
+                             {2000, 0.7f},
+                             {3000, 1.2f},
+                             {4000, 1.8f},
+                             {5000, 2.6f},
+                             {6000, 3.5f},
+                             {7000, 4.6f},
+                             {8000, 5.8f},
+                             {9000, 7.1f},
+                             {10000, 8.1f},
+                             {10500, 8.4f},
+                             {11000, 8.5f},
+                             {11500, 8.3f},
+                             {12000, 7.8f},
+                             {13000, 6.3f},
+                             {14000, 4.5f}}}};
 
 // The 350 SX-F keeps its class's engine curves but carries the heavier crank of the
 // two-stroke 250s.
@@ -149,8 +280,8 @@ constexpr float full_torque(const ClassSpec& c, float rpm) {
 }
 
 constexpr BikeInfo make_bike(const char* name, const ClassSpec& c, const Gearing& g,
-                             const std::array<const char*, kBikeFiles>& files,
-                             float inertia = 0, float rev_limit = 0);
+                             const std::array<const char*, kBikeFiles>& files, float inertia = 0,
+                             float rev_limit = 0);
 
 constexpr RiderInfo kRider = {2.1f, 1.0f, 0.95f, 1.45f, 1.5f, 0.35f};
 
@@ -176,8 +307,8 @@ constexpr BikeInfo make_bike(const char* name, const ClassSpec& c, const Gearing
   b.name = name;
   b.bike_class = c.name;
   BikeConstants& k = b.constants;
-  const float rest[6][3] = {{0, 1.98f, 3.6f},  {0, 1.09f, 1.11f}, {0, 1.04f, 6.0f},
-                            {0, 2.9f, 2.16f},  {0, 1.34f, 4.99f}, {0, 1.77f, 1.59f}};
+  const float rest[6][3] = {{0, 1.98f, 3.6f}, {0, 1.09f, 1.11f}, {0, 1.04f, 6.0f},
+                            {0, 2.9f, 2.16f}, {0, 1.34f, 4.99f}, {0, 1.77f, 1.59f}};
   for (int i = 0; i < 3; ++i) {
     k.frame_position[i] = rest[0][i];
     k.front_wheel_position[i] = rest[1][i];
@@ -250,15 +381,14 @@ constexpr BikeInfo make_bike(const char* name, const ClassSpec& c, const Gearing
 
 // The 23 data names of a model: its own part models and texture, the shared shapes, wheels
 // and rider.
-#define KV_BIKE_FILES_WITH(stem, texture)                                                     \
-  std::array<const char*, kBikeFiles> {                                                       \
-    "@" stem "_frame.jm", "@generic_frame.shp", texture, "@" stem "_fork_upper.jm",           \
-        "@generic_fork_upper.shp", "@" stem "_fork_lower.jm", "@generic_fork_lower.shp",      \
-        "@" stem "_swingarm.jm", "@generic_swingarm.shp", "@front_wheel.jm",                  \
-        "@front_wheel.shp", "@rear_wheel.jm", "@rear_wheel.shp", "@wheels.png",               \
-        "@rider_head.jm", "@rider_head.png", "@rider_body.jm", "@rider_body_fp.jm",           \
-        "@generic_rider.shp", "@rider_body.png", "@" stem "_side_plates.jm",                  \
-        "@" stem "_front_plate.jm", "@rider_plate.jm"                                         \
+#define KV_BIKE_FILES_WITH(stem, texture)                                                        \
+  std::array<const char*, kBikeFiles> {                                                          \
+    "@" stem "_frame.jm", "@generic_frame.shp", texture, "@" stem "_fork_upper.jm",              \
+        "@generic_fork_upper.shp", "@" stem "_fork_lower.jm", "@generic_fork_lower.shp",         \
+        "@" stem "_swingarm.jm", "@generic_swingarm.shp", "@front_wheel.jm", "@front_wheel.shp", \
+        "@rear_wheel.jm", "@rear_wheel.shp", "@wheels.png", "@rider_head.jm", "@rider_head.png", \
+        "@rider_body.jm", "@rider_body_fp.jm", "@generic_rider.shp", "@rider_body.png",          \
+        "@" stem "_side_plates.jm", "@" stem "_front_plate.jm", "@rider_plate.jm"                \
   }
 #define KV_BIKE_FILES(stem) KV_BIKE_FILES_WITH(stem, "@" stem ".png")
 
@@ -297,10 +427,9 @@ constexpr BikeInfo kBikes[kCatalogueSize] = {
               KV_BIKE_FILES("rmz450")),
     make_bike("yz450f(2013)", k450f, gearing(2.652174f, kYamaha450, 13, 51),
               KV_BIKE_FILES("yz450f")),
-    make_bike("450sxf(2013)", k450f, gearing(2.375f, kKtm4t, 13, 52),
-              KV_BIKE_FILES("450sxfv2013")),
-    make_bike("350sxf(2013)", k250f, gearing(2.6f, kKtm4t, 13, 52),
-              KV_BIKE_FILES("350sxfv2013"), k350Inertia),
+    make_bike("450sxf(2013)", k450f, gearing(2.375f, kKtm4t, 13, 52), KV_BIKE_FILES("450sxfv2013")),
+    make_bike("350sxf(2013)", k250f, gearing(2.6f, kKtm4t, 13, 52), KV_BIKE_FILES("350sxfv2013"),
+              k350Inertia),
     make_bike("crf450(2011)", k450f, gearing(2.73913f, kHonda450Old, 13, 48),
               KV_BIKE_FILES("crf450")),
     make_bike("kx450f(2011)", k450f, gearing(2.666667f, kKawasaki450, 13, 51),
@@ -315,10 +444,8 @@ constexpr BikeInfo kBikes[kCatalogueSize] = {
     make_bike("250sx(2012)", k250, gearing(2.769231f, kKtm250, 13, 49), KV_BIKE_FILES("250sx")),
     make_bike("cr250(2007)", k250, gearing(2.85f, kHonda250, 13, 49), KV_BIKE_FILES("cr250")),
     make_bike("kx250(2006)", k250, gearing(2.8f, kKawasaki250, 13, 50), KV_BIKE_FILES("kx250")),
-    make_bike("rm250(2008)", k250, gearing(2.909091f, kSuzuki250, 13, 48),
-              KV_BIKE_FILES("rm250")),
-    make_bike("yz250(2012)", k250, gearing(2.941176f, kYamaha250, 13, 48),
-              KV_BIKE_FILES("yz250")),
+    make_bike("rm250(2008)", k250, gearing(2.909091f, kSuzuki250, 13, 48), KV_BIKE_FILES("rm250")),
+    make_bike("yz250(2012)", k250, gearing(2.941176f, kYamaha250, 13, 48), KV_BIKE_FILES("yz250")),
     make_bike("crf250(2013)", k250f, gearing(3.16667f, kHonda250f, 13, 48),
               KV_BIKE_FILES("crf250v2010")),
     make_bike("kx250f(2013)", k250f, gearing(3.35f, kKawasaki250f, 13, 50),
@@ -337,8 +464,7 @@ constexpr BikeInfo kBikes[kCatalogueSize] = {
               KV_BIKE_FILES("rmz250")),
     make_bike("yz250f(2009)", k250f, gearing(3.352941f, kYamaha250f, 13, 49),
               KV_BIKE_FILES("yz250f")),
-    make_bike("250sxf(2009)", k250f, gearing(3.304348f, kKtm250f, 14, 50),
-              KV_BIKE_FILES("250sxf")),
+    make_bike("250sxf(2009)", k250f, gearing(3.304348f, kKtm250f, 14, 50), KV_BIKE_FILES("250sxf")),
     make_bike("crf250(2008)", k250f, gearing(3.16667f, kHonda250f, 13, 50),
               KV_BIKE_FILES("crf250")),
     make_bike("kx250f(2008)", k250f, gearing(3.35f, kKawasaki250f, 13, 49),
@@ -349,8 +475,7 @@ constexpr BikeInfo kBikes[kCatalogueSize] = {
               KV_BIKE_FILES("yz250f")),
     make_bike("cr125", k125, gearing(3.3f, kHonda125, 13, 50), KV_BIKE_FILES("cr125")),
     make_bike("kx125", k125, gearing(3.3f, kKawasaki125, 13, 52), KV_BIKE_FILES("kx125")),
-    make_bike("rm125", k125, gearing(3.4f, kSuzuki125, 13, 51), KV_BIKE_FILES("rm125"), 0,
-              13750),
+    make_bike("rm125", k125, gearing(3.4f, kSuzuki125, 13, 51), KV_BIKE_FILES("rm125"), 0, 13750),
     make_bike("yz125", k125, gearing(3.444444f, kYamaha125, 13, 50), KV_BIKE_FILES("yz125")),
     make_bike("125sx", k125, gearing(3.2f, kSuzuki125, 13, 52), KV_BIKE_FILES("125sx")),
     make_bike("crf250(2007)", k250f, gearing(3.16667f, kHonda250f, 13, 49),
@@ -366,8 +491,7 @@ constexpr BikeInfo kBikes[kCatalogueSize] = {
     // The 50s ride 125 chassis with a small engine: a taller primary drive and a 12/55 final.
     make_bike("rs50cr", k50, gearing(4.0f, kHonda125, 12, 55), KV_BIKE_FILES("cr125")),
     make_bike("rs50kx", k50, gearing(4.0f, kKawasaki125, 12, 55), KV_BIKE_FILES("kx125")),
-    make_bike("rs50rm", k50, gearing(4.0f, kSuzuki125, 12, 55), KV_BIKE_FILES("rm125"), 0,
-              13750),
+    make_bike("rs50rm", k50, gearing(4.0f, kSuzuki125, 12, 55), KV_BIKE_FILES("rm125"), 0, 13750),
     make_bike("rs50yz", k50, gearing(4.0f, kYamaha125, 12, 55), KV_BIKE_FILES("yz125")),
 };
 

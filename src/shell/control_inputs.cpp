@@ -15,18 +15,18 @@ struct Feed {
 };
 
 constexpr Feed kFeeds[12] = {
-    {kInputThrottle, 1},   // Throttle
-    {kInputFrontBrake, 1}, // Front Brake
-    {kInputRearBrake, 1},  // Rear Brake
-    {kInputSteer, 1},      // Left
-    {kInputSteer, -1},     // Right
-    {kInputClutch, 1},     // Clutch
-    {kInputShift, 1},      // Upshift
-    {kInputShift, -1},     // Downshift
-    {kInputDab, 1},        // Sit/Dab
-    {kInputBackUp, 1},     // Back up
-    {kInputLean, -1},      // Lean Forward
-    {kInputLean, 1},       // Lean Backward
+    {kInputThrottle, 1},    // Throttle
+    {kInputFrontBrake, 1},  // Front Brake
+    {kInputRearBrake, 1},   // Rear Brake
+    {kInputSteer, 1},       // Left
+    {kInputSteer, -1},      // Right
+    {kInputClutch, 1},      // Clutch
+    {kInputShift, 1},       // Upshift
+    {kInputShift, -1},      // Downshift
+    {kInputDab, 1},         // Sit/Dab
+    {kInputBackUp, 1},      // Back up
+    {kInputLean, -1},       // Lean Forward
+    {kInputLean, 1},        // Lean Backward
 };
 
 }  // namespace
@@ -67,7 +67,8 @@ void gather_control_inputs(const ResolvedBinding bindings[kBindings], const Held
     if (binding.has_axis) {
       const double raw = read_axis(binding.axis) / 32768.0;
       // A range of no width would divide by zero; such a binding gives nothing.
-      if (binding.b != binding.a) value = std::clamp((raw - binding.a) / (binding.b - binding.a), 0.0, 1.0);
+      if (binding.b != binding.a)
+        value = std::clamp((raw - binding.a) / (binding.b - binding.a), 0.0, 1.0);
     } else if (binding.code && held.held(binding.code)) {
       value = 1;
     }

@@ -10,8 +10,9 @@ namespace shell {
 
 namespace {
 
-constexpr double kWarpAdvance = 100 * sim::kTickSeconds;            // s: 100 ticks a frame
-constexpr double kMaxAdvance = kMaxTicksPerFrame * sim::kTickSeconds;  // s: a stall does not snowball
+constexpr double kWarpAdvance = 100 * sim::kTickSeconds;  // s: 100 ticks a frame
+constexpr double kMaxAdvance =
+    kMaxTicksPerFrame * sim::kTickSeconds;  // s: a stall does not snowball
 
 double monotonic_now() {
   timespec now{};
@@ -64,9 +65,12 @@ double frame_advance(FrameClock& clock, const ClockSource& source, bool warp, do
 
   if (catch_up.connected) {
     const double d = catch_up.behind;
-    if (d < 0) advance *= 0.5 + 0.5 * clamp01(d + 1);
-    else if (!catch_up.past_mark) advance *= 1 + 3 * clamp01(d);
-    else advance *= 1 + 0.125 * clamp01(8 * d);
+    if (d < 0)
+      advance *= 0.5 + 0.5 * clamp01(d + 1);
+    else if (!catch_up.past_mark)
+      advance *= 1 + 3 * clamp01(d);
+    else
+      advance *= 1 + 0.125 * clamp01(8 * d);
   }
   if (clock.frames == 0 || advance < clock.shortest) clock.shortest = advance;
   if (clock.frames == 0 || advance > clock.longest) clock.longest = advance;

@@ -15,18 +15,18 @@ constexpr int kMaxTicksPerFrame = 16;
 
 // The wall clock, replaceable so that tests can drive the loop with a fake one.
 struct ClockSource {
-  double (*now)();                // s
+  double (*now)();  // s
   void (*sleep)(double seconds);
 };
 ClockSource system_clock();
 
 struct FrameClock {
-  double last_wall = 0;  // s, wall time of the last frame
-  double target = 0;     // s, simulated target time
-  double simulated = 0;  // s, simulated time reached by whole ticks
-  double total = 0;      // s, drives message expiry
+  double last_wall = 0;   // s, wall time of the last frame
+  double target = 0;      // s, simulated target time
+  double simulated = 0;   // s, simulated time reached by whole ticks
+  double total = 0;       // s, drives message expiry
   int histogram[8] = {};  // frames by elapsed time: bucket k holds elapsed < tick * 2^k
-  double shortest = 0;   // s, shortest and longest frame advance
+  double shortest = 0;    // s, shortest and longest frame advance
   double longest = 0;
   int frames = 0;
 };
@@ -59,8 +59,16 @@ int run_ticks(FrameClock& clock, TickFn&& tick) {
 
 // The nine control inputs, summed each tick from the bindings.
 enum ControlInput {
-  kInputSteer, kInputThrottle, kInputFrontBrake, kInputRearBrake, kInputShift, kInputClutch,
-  kInputDab, kInputBackUp, kInputLean, kControlInputs,
+  kInputSteer,
+  kInputThrottle,
+  kInputFrontBrake,
+  kInputRearBrake,
+  kInputShift,
+  kInputClutch,
+  kInputDab,
+  kInputBackUp,
+  kInputLean,
+  kControlInputs,
 };
 
 // A binding with its name resolved to a key code or an open axis.

@@ -30,8 +30,8 @@ struct Loop {
   float inputs[kControlInputs] = {};
   bool paused = false;
   bool closing = false;
-  bool menu_open = false;     // keys go to the menu while it is open
-  int capturing = -1;         // the binding the controls menu waits for, or -1
+  bool menu_open = false;  // keys go to the menu while it is open
+  int capturing = -1;      // the binding the controls menu waits for, or -1
   // The controllers' axes and where they rested when the wait began.
   struct CaptureAxis {
     std::string name;
@@ -204,10 +204,17 @@ void act_on_press(unsigned code) {
       case render::kViewRider:
         g_loop.view = g_startup.editor_allowed ? render::kViewEditor : render::kViewChase;
         break;
-      case render::kViewChase: g_loop.view = render::kViewTrackCamera; break;
-      case render::kViewTrackCamera: g_loop.view = render::kViewRider; break;
-      case render::kViewEditor: g_loop.view = render::kViewChase; break;
-      default: break;
+      case render::kViewChase:
+        g_loop.view = render::kViewTrackCamera;
+        break;
+      case render::kViewTrackCamera:
+        g_loop.view = render::kViewRider;
+        break;
+      case render::kViewEditor:
+        g_loop.view = render::kViewChase;
+        break;
+      default:
+        break;
     }
   }
 }

@@ -16,9 +16,9 @@ enum DriverKind { kDriverLocal = 0, kDriverHistory = 1, kDriverAutoPilot = 2 };
 
 // A computer rider's identity: number, personality, bike and looks.
 struct RiderIdentity {
-  const char* number;       // "20" .. "99"
-  const char* personality;  // "harrier", "kestrel" or "merlin"
-  const char* model;        // catalogue name before the alias table
+  const char* number;        // "20" .. "99"
+  const char* personality;   // "harrier", "kestrel" or "merlin"
+  const char* model;         // catalogue name before the alias table
   const char* body_texture;  // nullptr: the default look
   const char* head_texture;
   const char* bike_texture;
@@ -32,10 +32,10 @@ const RiderIdentity* rider_identities();
 struct RiderSlot {
   sim::Bike* bike = nullptr;  // the slot's bike, or none; owned by the race driver
   int driver = kDriverHistory;
-  std::string model;     // the catalogue name the slot's bike is built from; empty: none
+  std::string model;               // the catalogue name the slot's bike is built from; empty: none
   const BikeInfo* info = nullptr;  // its catalogue entry, looked up once at set-up
-  std::string name;      // the rider's name as listed
-  int identity = -1;     // index into the roster for computer riders
+  std::string name;                // the rider's name as listed
+  int identity = -1;               // index into the roster for computer riders
 };
 
 // The race driver's table. The race clock is the simulation's tick counter (`sim::g_sim.tick`,
@@ -46,19 +46,19 @@ struct RaceDriver {
   int laps = 0;
   bool time_trial = false;
   RiderSlot slots[kRiderSlots];
-  int lineup[kRiderSlots] = {};  // 0 empty, 1 local human, 2 computer rider, ...
+  int lineup[kRiderSlots] = {};          // 0 empty, 1 local human, 2 computer rider, ...
   int identity_order[kIdentities] = {};  // the shuffled roster
   platform::Mt19937 random;
-  int watched = 0;            // the slot the camera follows
-  sim::InputAids aids;        // the local rider's input mapping
-  std::string track;          // directory of the loaded track; empty: none
-  std::string playback_track; // the playback demo's track
+  int watched = 0;             // the slot the camera follows
+  sim::InputAids aids;         // the local rider's input mapping
+  std::string track;           // directory of the loaded track; empty: none
+  std::string playback_track;  // the playback demo's track
   bool race_loaded = false;
-  int local_slot = -1;         // the local human's slot, or -1
-  double start_spot[3] = {};   // where the local human's frame stood at set-up (ft)
-  int held_until = 0;          // a false start holds the local bike until this tick
-  float gate_fall = 1;         // the start-gate bars: 1 standing, 0 down (drawn turned by it)
-  bool record_demo = false;    // the set-up's choices, kept for a restart
+  int local_slot = -1;        // the local human's slot, or -1
+  double start_spot[3] = {};  // where the local human's frame stood at set-up (ft)
+  int held_until = 0;         // a false start holds the local bike until this tick
+  float gate_fall = 1;        // the start-gate bars: 1 standing, 0 down (drawn turned by it)
+  bool record_demo = false;   // the set-up's choices, kept for a restart
   int robot_skill = 0;
 };
 
@@ -90,8 +90,8 @@ void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], 
 // choice, the time limit in ticks (0 none), laps and robot skill. The track
 // is the playback demo's when playing back, else the chosen one. Returns
 // with no race when the track cannot be loaded.
-void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks,
-                int laps, int robot_skill);
+void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks, int laps,
+                int robot_skill);
 
 // Runs frames until the program ends; then shuts down. Returns the exit status.
 int main_loop();

@@ -37,10 +37,10 @@ const char* model(int number) {
     const char* model;
   };
   static const Range kRanges[] = {
-      {24, "kx125"},  {29, "yz125"},  {34, "cr125"},  {39, "rm125"},
-      {44, "crf250"}, {49, "kx250f"}, {53, "rmz250"}, {58, "yz250f"}, {59, "yz250f_se(2006)"},
-      {64, "crf250"}, {69, "kx250f"}, {74, "rmz250"}, {78, "yz250f"}, {79, "yz250f_se(2006)"},
-      {84, "crf250"}, {89, "kx250f"}, {94, "yz250f"}, {99, "rmz250"},
+      {24, "kx125"},  {29, "yz125"},  {34, "cr125"},  {39, "rm125"},           {44, "crf250"},
+      {49, "kx250f"}, {53, "rmz250"}, {58, "yz250f"}, {59, "yz250f_se(2006)"}, {64, "crf250"},
+      {69, "kx250f"}, {74, "rmz250"}, {78, "yz250f"}, {79, "yz250f_se(2006)"}, {84, "crf250"},
+      {89, "kx250f"}, {94, "yz250f"}, {99, "rmz250"},
   };
   for (const Range& range : kRanges) {
     if (number <= range.last) return range.model;
@@ -62,7 +62,8 @@ struct Roster {
       // one colour; which ones is fixed, so every race sees the same riders.
       if (number % 4 == 1) id.body_texture = "@rider_body-alt1.png";
       if (number % 5 == 2) id.head_texture = "@rider_head-alt2.png";
-      if (std::strcmp(id.model, "crf250") == 0 && number % 2 == 1) id.bike_texture = "@crf250-alt1.png";
+      if (std::strcmp(id.model, "crf250") == 0 && number % 2 == 1)
+        id.bike_texture = "@crf250-alt1.png";
       if (number % 6 == 3) id.wheel_texture = "@wheels-alt1.png";
     }
   }
@@ -140,9 +141,15 @@ void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], 
         s.driver = kDriverLocal;
         s.model = human_model;
         continue;
-      case 2: identity = next < kIdentities ? order[next++] : -1; break;
-      case 3: identity = take_identity_with(order, &next, "125"); break;
-      case 4: identity = take_identity_with(order, &next, "250"); break;
+      case 2:
+        identity = next < kIdentities ? order[next++] : -1;
+        break;
+      case 3:
+        identity = take_identity_with(order, &next, "125");
+        break;
+      case 4:
+        identity = take_identity_with(order, &next, "250");
+        break;
       case 5:
         s.driver = kDriverHistory;  // announced by the server
         continue;
@@ -294,7 +301,8 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
 
   show_progress("Analyzing lines...");
   show_progress("Loading bikes...");
-  plan_slots(g_race.lineup, g_race.identity_order, playback, g_rider_setup.bike.name(), g_race.slots);
+  plan_slots(g_race.lineup, g_race.identity_order, playback, g_rider_setup.bike.name(),
+             g_race.slots);
   for (RiderSlot& slot : g_race.slots) {
     if (!slot.model.empty()) slot.info = find_bike_info(slot.model.c_str());
   }

@@ -1,10 +1,10 @@
 // rider_setup.cpp -- the rider setup: its keys, setup files, the Stability preset and the mechanic.
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numbers>
 #include <string>
 
 #include "data/data.h"
@@ -21,10 +21,10 @@ Mechanic g_mechanic;
 
 namespace {
 
-constexpr double kMph = 1.4666667;                  // ft/s per mph
-constexpr double kDegree = 0.017453292519943295;    // rad per degree
-constexpr double kMechanicSpeed = 0.125;            // ft/s
-constexpr double kMechanicMessageInterval = 10;     // s
+constexpr double kMph = 1.4666667;                // ft/s per mph
+constexpr double kDegree = 0.017453292519943295;  // rad per degree
+constexpr double kMechanicSpeed = 0.125;          // ft/s
+constexpr double kMechanicMessageInterval = 10;   // s
 constexpr std::size_t kMaxLine = 1024;
 
 const std::vector<std::string> kNoYes = {"No", "Yes"};
@@ -436,9 +436,9 @@ bool mechanic_apply(Mechanic& mechanic, const RiderSetup& setup, const BikeInfo&
 
 std::string setup_display_value(const RiderSetup& s, const BikeInfo& info, SetupDisplay which) {
   const BikeConstants& k = info.constants;
-  constexpr double kMm = 304.8;                                 // mm per ft
-  constexpr double kShockKgMm = 0.0014881639448175144;          // kg/mm per lbf/ft
-  constexpr double kForkKgMm = 0.0007440819724087572;           // per leg: half the rate
+  constexpr double kMm = 304.8;                         // mm per ft
+  constexpr double kShockKgMm = 0.0014881639448175144;  // kg/mm per lbf/ft
+  constexpr double kForkKgMm = 0.0007440819724087572;   // per leg: half the rate
   char text[64];
   switch (which) {
     case kShowForkSpringRate:

@@ -48,9 +48,9 @@ struct RiderSetup {
   ChoiceSetting reverse_steering;
   ChoiceSetting lean_indicator;
   NumberSetting auto_clutch_rpms;
-  NumberSetting brake_torque;       // ft·lbf, front
-  NumberSetting rear_brake_torque;  // ft·lbf
-  NumberSetting max_dab_speed;      // mph
+  NumberSetting brake_torque;               // ft·lbf, front
+  NumberSetting rear_brake_torque;          // ft·lbf
+  NumberSetting max_dab_speed;              // mph
   NumberSetting front_sprocket_adjustment;  // teeth
   NumberSetting rear_sprocket_adjustment;   // teeth
   NumberSetting fork_compression_adjustment;
@@ -124,12 +124,12 @@ struct BikeAdjustments {
   double restricted_lock_speed = 1;  // ft/s
   double restricted_lock = 0;        // rad
   double auto_clutch_rpms = 0;
-  double brake_torque = 0;       // ft·lbf
-  double rear_brake_torque = 0;  // ft·lbf
-  double max_dab_speed = 7;      // ft/s
+  double brake_torque = 0;               // ft·lbf
+  double rear_brake_torque = 0;          // ft·lbf
+  double max_dab_speed = 7;              // ft/s
   double front_sprocket_adjustment = 0;  // teeth
   double rear_sprocket_adjustment = 0;
-  double final_ratio = 1;  // rear teeth / countershaft teeth
+  double final_ratio = 1;       // rear teeth / countershaft teeth
   double fork_compression = 0;  // lbf per ft/s
   double fork_rebound = 0;
   double fork_spring_rate = 0;  // lbf/ft
@@ -144,9 +144,9 @@ struct BikeAdjustments {
   double rider_ydamping = 0;
   double rider_zdamping = 0;
   double rider_mass_distribution = 1.0 / 3;  // share of the rider's mass on the upper body
-  double rider_upper_mass = 0;  // slugs, on the rider body
-  double rider_lower_mass = 0;  // slugs, added to the frame
-  bool out_of_range = false;    // the setup-out-of-range flag of the recorded state
+  double rider_upper_mass = 0;               // slugs, on the rider body
+  double rider_lower_mass = 0;               // slugs, added to the frame
+  bool out_of_range = false;                 // the setup-out-of-range flag of the recorded state
 };
 
 // The bike's side of the hand-over: every riding aid clamped to the range the
@@ -175,8 +175,13 @@ bool mechanic_apply(Mechanic& mechanic, const RiderSetup& setup, const BikeInfo&
 
 // The "Suspension and Gearing" page's values beside the adjustments.
 enum SetupDisplay {
-  kShowForkSpringRate, kShowForkPreload, kShowForkOilLevel, kShowShockSpringRate,
-  kShowShockPreload, kShowCountershaft, kShowRearSprocket,
+  kShowForkSpringRate,
+  kShowForkPreload,
+  kShowForkOilLevel,
+  kShowShockSpringRate,
+  kShowShockPreload,
+  kShowCountershaft,
+  kShowRearSprocket,
 };
 std::string setup_display_value(const RiderSetup& setup, const BikeInfo& info, SetupDisplay which);
 

@@ -36,9 +36,9 @@ void dress(int i, render::SceneRider& r) {
       slot.identity >= 0 && slot.identity < kIdentities ? &roster[slot.identity] : nullptr;
   BikeAssets assets;
   if (slot.driver == kDriverLocal) {
-    assets = bike_assets(slot.model.c_str(), g_rider_setup.number.c_str(), chosen(g_rider_setup.rider_texture),
-                         chosen(g_rider_setup.bike_texture), chosen(g_rider_setup.wheel_texture),
-                         chosen(g_rider_setup.head_texture));
+    assets = bike_assets(slot.model.c_str(), g_rider_setup.number.c_str(),
+                         chosen(g_rider_setup.rider_texture), chosen(g_rider_setup.bike_texture),
+                         chosen(g_rider_setup.wheel_texture), chosen(g_rider_setup.head_texture));
     assign(r.number, g_rider_setup.number.c_str());
   } else {
     assets = bike_assets(slot.model.c_str(), id ? id->number : "", id ? id->body_texture : nullptr,
@@ -96,7 +96,8 @@ void apply_render_settings() {
   // "Ground Texture Levels" counts from the coarsest; beyond six every level is used.
   r.ground_texture_levels = static_cast<int>(g_settings.ground_texture_detail.value);
   if (r.ground_texture_levels < 1) r.ground_texture_levels = 1;
-  if (r.ground_texture_levels > render::kGroundLevels) r.ground_texture_levels = render::kGroundLevels;
+  if (r.ground_texture_levels > render::kGroundLevels)
+    r.ground_texture_levels = render::kGroundLevels;
   r.ground_detail = g_settings.ground_detail.value;
   r.ground_mipmaps = g_settings.ground_mipmaps.index == 1;
   r.use_fbo = g_settings.use_fbo.index == 1;

@@ -96,8 +96,9 @@ bool scan_int(const char* text, int& out) {
   errno = 0;
   const long value = std::strtol(text, &end, 10);
   if (end == text) return false;
-  out = value > 0x7fffffffL ? 0x7fffffff : value < -0x7fffffffL - 1 ? -0x7fffffff - 1
-                                                                      : static_cast<int>(value);
+  out = value > 0x7fffffffL        ? 0x7fffffff
+        : value < -0x7fffffffL - 1 ? -0x7fffffff - 1
+                                   : static_cast<int>(value);
   return true;
 }
 
@@ -247,7 +248,7 @@ void set_number_text(NumberSetting& setting, const char* text) {
   // Text that does not start with a number, or a number that is none (NaN),
   // leaves the setting alone.
   if (end == text || std::isnan(value)) return;
-  setting.value = value < setting.minimum ? setting.minimum
+  setting.value = value < setting.minimum   ? setting.minimum
                   : value > setting.maximum ? setting.maximum
                                             : value;
 }
@@ -271,7 +272,8 @@ Settings default_settings() {
   static char gate_labels[kLineupSlots][16];
   for (int i = 0; i < kLineupSlots; ++i) {
     std::snprintf(gate_labels[i], sizeof gate_labels[i], "Gate %d", i + 1);
-    s.slots[i] = choice(gate_labels[i], {"Empty", "Human", "Robot", "Robot (2 stroke)", "Robot (4 stroke)"}, 0);
+    s.slots[i] = choice(gate_labels[i],
+                        {"Empty", "Human", "Robot", "Robot (2 stroke)", "Robot (4 stroke)"}, 0);
   }
   s.slots[19].index = 1;  // the human at Gate 20, robots beside
   for (int gate : {17, 18, 20, 21, 22}) s.slots[gate].index = 2;
@@ -281,13 +283,15 @@ Settings default_settings() {
   s.server_name = kDefaultServer;
   s.ground_detail = number("Ground Geometric Detail", 70, 1, 0, 100);
   s.ground_texture_detail = number("Ground Texture Levels", 9, 1, 0, 10);
-  s.ground_texture_dim = choice("Ground Texture Resolution",
-                                {"32x32", "64x64", "128x128", "256x256", "512x512", "1024x1024"}, 1);
+  s.ground_texture_dim =
+      choice("Ground Texture Resolution",
+             {"32x32", "64x64", "128x128", "256x256", "512x512", "1024x1024"}, 1);
   s.ground_mipmaps = choice("Enable Ground Mipmaps", kNoYes, 1);
   s.texture_compress = choice("Compress Textures", {"No", "Yes", "Always"}, 0);
   s.use_fbo = choice("Use Framebuffer Objects", kNoYes, 1);
-  s.render_texture = choice("Terrain Rendering Method", {"Software", "Hardware/Copy", "Hardware/Direct",
-                                                         "Shaders/Copy", "Shaders/Direct"}, 0);
+  s.render_texture =
+      choice("Terrain Rendering Method",
+             {"Software", "Hardware/Copy", "Hardware/Direct", "Shaders/Copy", "Shaders/Direct"}, 0);
   s.use_shader = choice("Use Shader Programs", kNoYes, 1);
   s.model_detail = number("Model Geometric Detail", 50, 1, 0, 100);
   s.model_texture_detail = number("Model Texture Detail", 9, 1, 0, 10);
@@ -319,8 +323,10 @@ const char* binding_key(int index) {
 void apply_graphics_preset(Settings& settings, int preset) {
   if (preset < 0 || preset >= kGraphicsPresets) return;
   for (const PresetRow& row : kPresetRows) {
-    if (row.number) (settings.*row.number).value = row.values[preset];
-    else (settings.*row.choice).index = static_cast<int>(row.values[preset]);
+    if (row.number)
+      (settings.*row.number).value = row.values[preset];
+    else
+      (settings.*row.choice).index = static_cast<int>(row.values[preset]);
   }
 }
 
@@ -328,8 +334,7 @@ int current_graphics_preset(const Settings& settings) {
   for (int preset = 0; preset < kGraphicsPresets; ++preset) {
     bool all = true;
     for (const PresetRow& row : kPresetRows) {
-      const double value = row.number ? (settings.*row.number).value
-                                      : (settings.*row.choice).index;
+      const double value = row.number ? (settings.*row.number).value : (settings.*row.choice).index;
       all = all && value == row.values[preset];
     }
     if (all) return preset;
@@ -390,14 +395,16 @@ void read_config(Settings& settings) {
     *equals = '\0';
     char* value = equals + 1;
     std::size_t length = std::strlen(value);
-    while (length > 0 && (value[length - 1] == '\n' || value[length - 1] == '\r')) value[--length] = '\0';
+    while (length > 0 && (value[length - 1] == '\n' || value[length - 1] == '\r'))
+      value[--length] = '\0';
     const char* key = line;
     if (rider_setup_read_line(key, value)) continue;
     if (std::strcmp(key, "use_fbo") == 0) {
       const int before = settings.use_fbo.index;
       set_choice_text(settings.use_fbo, value);
       if (std::strcmp(value, "Yes") == 0 || std::strcmp(value, "No") == 0) {
-        set_choice_text(settings.render_texture, settings.use_fbo.index ? "Hardware/Direct" : "Hardware/Copy");
+        set_choice_text(settings.render_texture,
+                        settings.use_fbo.index ? "Hardware/Direct" : "Hardware/Copy");
       } else {
         settings.use_fbo.index = before;
       }

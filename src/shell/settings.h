@@ -47,9 +47,26 @@ constexpr int kServerHistory = 16;
 constexpr int kBindings = 20;
 // The first twelve bindings feed the rider's controls, the rest are actions.
 enum BindingIndex {
-  kThrottleKey, kFrontBrakeKey, kRearBrakeKey, kLeftKey, kRightKey, kClutchKey, kUpshiftKey,
-  kDownshiftKey, kDabKey, kBackUpKey, kLeanForwardKey, kLeanBackwardKey, kPauseKey, kStepKey,
-  kRewindKey, kSkipKey, kPrevKey, kNextKey, kConsoleKey, kScreenshotKey,
+  kThrottleKey,
+  kFrontBrakeKey,
+  kRearBrakeKey,
+  kLeftKey,
+  kRightKey,
+  kClutchKey,
+  kUpshiftKey,
+  kDownshiftKey,
+  kDabKey,
+  kBackUpKey,
+  kLeanForwardKey,
+  kLeanBackwardKey,
+  kPauseKey,
+  kStepKey,
+  kRewindKey,
+  kSkipKey,
+  kPrevKey,
+  kNextKey,
+  kConsoleKey,
+  kScreenshotKey,
 };
 
 // Graphics presets of the graphics menu.
@@ -82,7 +99,7 @@ struct Settings {
   NumberSetting ghost_fade_distance;  // ft
   ChoiceSetting time_trial_abort;
   ChoiceSetting video_mode;
-  std::string server_name;  // at most 127 characters
+  std::string server_name;                     // at most 127 characters
   std::string server_history[kServerHistory];  // at most 126 characters each
   NumberSetting ground_detail;
   NumberSetting ground_texture_detail;

@@ -32,8 +32,9 @@ constexpr int kRecordValuesPerTick = static_cast<int>(sim::kTickSeconds * kRecor
 
 // The stock collision shapes, in the order their contents are digested.
 constexpr const char* kStockShapes[] = {
-    "@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
-    "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp",
+    "@generic_frame.shp",    "@generic_fork_upper.shp", "@generic_fork_lower.shp",
+    "@generic_swingarm.shp", "@front_wheel.shp",        "@rear_wheel.shp",
+    "@generic_rider.shp",
 };
 
 struct VideoModeChoice {
@@ -51,8 +52,8 @@ void build_video_modes() {
   const std::vector<platform::DisplayMode> modes = platform::display_modes();
   for (const platform::DisplayMode& mode : modes) {
     if (mode.bits_per_pixel != modes.front().bits_per_pixel) continue;
-    g_video_modes.push_back({std::to_string(mode.width) + "x" + std::to_string(mode.height),
-                             mode.width, mode.height});
+    g_video_modes.push_back(
+        {std::to_string(mode.width) + "x" + std::to_string(mode.height), mode.width, mode.height});
   }
 }
 
@@ -82,7 +83,8 @@ std::string stock_shapes_digest() {
   for (const char* name : kStockShapes) {
     data::DataStream* shape = data::open_data(name, "rb");
     if (!shape) continue;  // a missing shape contributes nothing
-    while (std::size_t got = data::ds_read(shape, block, sizeof block)) platform::sha1_add(sha, block, got);
+    while (std::size_t got = data::ds_read(shape, block, sizeof block))
+      platform::sha1_add(sha, block, got);
     data::close_data(shape);
   }
   char hex[41];

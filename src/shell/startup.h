@@ -15,7 +15,7 @@ namespace shell {
 // The process-wide start-up state: set once at start-up, read for the whole run.
 struct StartupState {
   bool sound_disabled = false;
-  std::string record_audio_file;  // empty: none
+  std::string record_audio_file;     // empty: none
   FILE* record_audio_out = nullptr;  // each tick's samples go here
   bool record_video = false;
   bool warp = false;
@@ -26,7 +26,7 @@ struct StartupState {
   bool show_hud = true;
   bool gl_finish = false;
   float chase_center[3] = {0.0f, 2.52f, 0.52f};  // ft, in the bike body's frame
-  int debug_level = 0;  // 0..2
+  int debug_level = 0;                           // 0..2
   bool practice = false;
   std::string start_track;      // track directory; empty: none
   std::string server_address;   // empty: none
@@ -64,7 +64,7 @@ extern StartupState g_startup;
 
 // The result of parsing the command line.
 struct ParseResult {
-  bool stop = false;       // end the program now with `status`
+  bool stop = false;  // end the program now with `status`
   int status = 0;
   std::string error_text;  // written to standard error (notices included)
   bool open_home = false;  // "--open-home": open the per-user folder, return 0

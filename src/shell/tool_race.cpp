@@ -43,7 +43,8 @@ bool tool_race_begin(const ToolRace& race) {
 
   if (!g_window_open) {
     if (!platform::create_window(race.tool, race.width, race.height, 32, 24, false)) {
-      std::fprintf(stderr, "%s: no OpenGL window: %s\n", race.tool, platform::last_platform_error());
+      std::fprintf(stderr, "%s: no OpenGL window: %s\n", race.tool,
+                   platform::last_platform_error());
       return false;
     }
     for (int poll = 0; poll < 100 && !platform::window_ready(); ++poll) SDL_Delay(10);

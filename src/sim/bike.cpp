@@ -151,8 +151,8 @@ void pose_at_rest(Bike* bike, const V3& frame_at, const dReal* rotation) {
 
 }  // namespace
 
-dJointID soft_contact(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double mu,
-                      double kp, double kd, int extra_mode) {
+dJointID soft_contact(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double mu, double kp,
+                      double kd, int extra_mode) {
   dContact contact;
   std::memset(&contact, 0, sizeof contact);
   contact.surface.mode = dContactSoftERP | dContactSoftCFM | extra_mode;
@@ -478,8 +478,12 @@ void bike_set_sprockets(Bike* bike, double front_adjust, double rear_adjust) {
 void set_throttle(Bike* bike, double v) {
   bike->controls.throttle = bike_crashed(bike) ? 0 : static_cast<float>(unit(v));
 }
-void set_front_brake(Bike* bike, double v) { bike->controls.front_brake = static_cast<float>(unit(v)); }
-void set_rear_brake(Bike* bike, double v) { bike->controls.rear_brake = static_cast<float>(unit(v)); }
+void set_front_brake(Bike* bike, double v) {
+  bike->controls.front_brake = static_cast<float>(unit(v));
+}
+void set_rear_brake(Bike* bike, double v) {
+  bike->controls.rear_brake = static_cast<float>(unit(v));
+}
 void set_dab(Bike* bike, double v) {
   bike->controls.dab = bike_crashed(bike) ? 0 : static_cast<float>(unit(v));
 }

@@ -15,7 +15,9 @@ double sign_of(double v) { return v >= 0 ? 1 : -1; }
 
 bool on_ground(const Bike* bike, int wheel) { return bike->wheel[wheel].depth > 0; }
 
-double contact_slip2(const Bike* bike, int wheel) { return length2(v3(bike->wheel[wheel].velocity)); }
+double contact_slip2(const Bike* bike, int wheel) {
+  return length2(v3(bike->wheel[wheel].velocity));
+}
 
 V3 horizontal(V3 v) { return {v.x, 0, v.z}; }
 
@@ -76,9 +78,12 @@ void brake_torques(const Bike* bike, double* front, double* rear) {
   const Controls& c = bike->controls;
   *front = bike->aids.brake_torque * c.front_brake;
   *rear = bike->aids.rear_brake_torque * c.rear_brake;
-  if ((bike->flags & kFlagFrontAntilock) && on_ground(bike, 0) && contact_slip2(bike, 0) > 4) *front = 0;
-  if ((bike->flags & kFlagRearAntilock) && on_ground(bike, 1) && contact_slip2(bike, 1) > 4) *rear = 0;
-  if ((bike->flags & kFlagWheelieStopBrake) && on_ground(bike, 0) && !on_ground(bike, 1)) *front = 0;
+  if ((bike->flags & kFlagFrontAntilock) && on_ground(bike, 0) && contact_slip2(bike, 0) > 4)
+    *front = 0;
+  if ((bike->flags & kFlagRearAntilock) && on_ground(bike, 1) && contact_slip2(bike, 1) > 4)
+    *rear = 0;
+  if ((bike->flags & kFlagWheelieStopBrake) && on_ground(bike, 0) && !on_ground(bike, 1))
+    *front = 0;
 }
 
 double full_steer_lean(const Bike* bike, double speed) {
@@ -90,7 +95,7 @@ double full_steer_lean(const Bike* bike, double speed) {
     return (1 - x * x * x * x) * a.roll_limit_angle;
   }
   return a.roll_limit_angle + (2 * std::numbers::pi - a.roll_limit_angle) *
-                                 clampd((speed * speed - 225) / (m * m - 225), 0, 1);
+                                  clampd((speed * speed - 225) / (m * m - 225), 0, 1);
 }
 
 double steering_lock(const Bike* bike, double front_speed) {
@@ -159,8 +164,7 @@ TorqueRange steering_torque_range(const Bike* bike, double wheel_speed, double l
   TorqueRange range{-most, most};
   const double clearance = front_wheel_clearance(bike);
   if (wheel_speed > 1 && clearance < 0.5) {
-    const double opened_lock =
-        lock + (std::numbers::pi / 4 - lock) * clampd(2 * clearance, 0, 1);
+    const double opened_lock = lock + (std::numbers::pi / 4 - lock) * clampd(2 * clearance, 0, 1);
     const double reversed_at = 1.125 * opened_lock + 0.015;
     if (slip_angle > opened_lock) {
       const double kept = clampd((slip_angle - reversed_at) / (opened_lock - reversed_at), 0, 1);
@@ -212,8 +216,7 @@ double rider_torque(const Bike* bike, double direct, double steer, double lean, 
     wanted_roll = clampd(wanted_roll, -most, most);
     const double band_edge =
         wanted_roll - clampd(wanted_roll - roll, -kRollDeadBand, kRollDeadBand);
-    const double follow =
-        a.steering_strength * clampd((roll - band_edge) * kRollFollowGain, -1, 1);
+    const double follow = a.steering_strength * clampd((roll - band_edge) * kRollFollowGain, -1, 1);
     return (direct - follow) * a.direct_steering + follow;
   }
   return direct;
@@ -385,7 +388,8 @@ void foot_dab_and_realign(Bike* bike) {
   double m = bike->aids.max_dab_speed;
   if (bike->collision_timer <= -512) m = std::max(m, 75.0);
   if (dabbing && !on_ground(bike, 0)) {
-    dabbing = sphere_terrain(dBodyGetPosition(bike->body[kRider]), bike->k.rider_position[1] + 1).hit;
+    dabbing =
+        sphere_terrain(dBodyGetPosition(bike->body[kRider]), bike->k.rider_position[1] + 1).hit;
   }
   if (dabbing && speed > m) dabbing = false;
   if (dabbing && speed > kSlowSpeed &&

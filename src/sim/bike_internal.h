@@ -64,13 +64,20 @@ inline V3 vec(const float* p) { return {p[0], p[1], p[2]}; }
 inline V3 rest_position(const Bike* bike, int part) {
   const BikeConstants& k = bike->k;
   switch (part) {
-    case kFrame: return vec(k.frame_position);
-    case kFrontWheel: return vec(k.front_wheel_position);
-    case kRearWheel: return vec(k.rear_wheel_position);
-    case kSteeringHead: return vec(k.steering_head_position);
-    case kForkLower: return vec(k.fork_lower_position);
-    case kSwingarm: return vec(k.swingarm_position);
-    default: return vec(k.rider_position);
+    case kFrame:
+      return vec(k.frame_position);
+    case kFrontWheel:
+      return vec(k.front_wheel_position);
+    case kRearWheel:
+      return vec(k.rear_wheel_position);
+    case kSteeringHead:
+      return vec(k.steering_head_position);
+    case kForkLower:
+      return vec(k.fork_lower_position);
+    case kSwingarm:
+      return vec(k.swingarm_position);
+    default:
+      return vec(k.rider_position);
   }
 }
 
@@ -82,8 +89,8 @@ inline double soft_cfm(double kp, double kd) { return 1 / (kTickSeconds * kp + k
 
 // A soft contact joint between two bodies (b may be 0, the world) at `point`, pushing `a`
 // along `normal` by `depth`, with friction `mu` and ODE mode bits beyond the softness.
-dJointID soft_contact(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double mu,
-                      double kp, double kd, int extra_mode);
+dJointID soft_contact(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double mu, double kp,
+                      double kd, int extra_mode);
 // A frictionless soft contact between two bodies (b may be 0, the world) at `point`
 // pushing `a` along `normal` by `depth`.
 void soft_push(dBodyID a, dBodyID b, V3 point, V3 normal, double depth, double kp, double kd);

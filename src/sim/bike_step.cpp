@@ -26,8 +26,8 @@ double curve(const float* table, double rpm) {
 
 void fork_force(Bike* bike) {
   dJointID fork = bike->joint[kForkJoint];
-  const double force = fork_force_lbf(bike, dJointGetSliderPosition(fork),
-                                      dJointGetSliderPositionRate(fork));
+  const double force =
+      fork_force_lbf(bike, dJointGetSliderPosition(fork), dJointGetSliderPositionRate(fork));
   // The motor extends the fork with at most the spring's force.
   dJointSetSliderParam(fork, dParamVel, force >= 0 ? 100 : 0);
   dJointSetSliderParam(fork, dParamFMax, std::fabs(force));
@@ -44,9 +44,9 @@ void shock_torque(Bike* bike) {
   const double s = a * q + q * u / 2;
   const double leverage = a + u;
   const double e = -omega * (omega >= 0 ? bike->shock_rebound : bike->shock_compression);
-  const double torque = (leverage * (s + bike->shock_preload) * bike->shock_spring_rate +
-                         leverage * leverage * e) *
-                        clampd(32 * q, 0, 1);
+  const double torque =
+      (leverage * (s + bike->shock_preload) * bike->shock_spring_rate + leverage * leverage * e) *
+      clampd(32 * q, 0, 1);
   dJointSetHingeParam(pivot, dParamVel, torque >= 0 ? 100 : 0);
   dJointSetHingeParam(pivot, dParamFMax, std::fabs(torque));
 }
@@ -106,8 +106,9 @@ void drivetrain(Bike* bike) {
   const double wheel_rate = dJointGetHingeAngleRate(axle);
 
   const double auto_rpm = bike->aids.auto_clutch_rpms;
-  const double automatic =
-      rpm > auto_rpm + 2000 ? c.clutch : std::min<double>(clampd((rpm - auto_rpm) / 2000, 0, 1), c.clutch);
+  const double automatic = rpm > auto_rpm + 2000
+                               ? c.clutch
+                               : std::min<double>(clampd((rpm - auto_rpm) / 2000, 0, 1), c.clutch);
 
   if (!(g > 0)) {
     // Neutral (or a gear without a ratio): the engine runs free.
@@ -165,8 +166,8 @@ void cancel_internal_forces(Bike* bike) {
     const dJointFeedback& f = bike->joint_feedback[j];
     const V3 f1 = v3(f.f1), f2 = v3(f.f2);
     force = force + f1 + f2;
-    torque = torque + v3(f.t1) + v3(f.t2) + cross(position(b1) - c, f1) +
-             cross(position(b2) - c, f2);
+    torque =
+        torque + v3(f.t1) + v3(f.t2) + cross(position(b1) - c, f1) + cross(position(b2) - c, f2);
   }
   dBodyAddForce(bike->body[kFrame], -force.x, -force.y, -force.z);
   dBodyAddTorque(bike->body[kFrame], -torque.x, -torque.y, -torque.z);
@@ -259,7 +260,8 @@ void handle_crash(Bike* bike) {
     if (bike->crash_timer > 511) {
       const RiderContacts& c = bike->info->contacts;
       const V3 from = to_world_point(rider, vec(c.rider_tether));
-      const V3 to = to_world_point(bike->body[kSteeringHead], vec(c.steering_tether) + V3{0, 0, 10});
+      const V3 to =
+          to_world_point(bike->body[kSteeringHead], vec(c.steering_tether) + V3{0, 0, 10});
       tether(rider, from, bike->body[kSteeringHead], to, 8);
       rider_against_bike(bike);
     }

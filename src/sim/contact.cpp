@@ -219,8 +219,8 @@ bool wheel_contact(Bike* bike, int which, double friction_multiplier) {
   w.has_feedback = false;
   const V3 axle = to_world_vector(w.body, V3{1, 0, 0});
   const dReal axle_world[3] = {axle.x, axle.y, axle.z};
-  const TerrainHit hit = torus_terrain(dBodyGetPosition(w.body), axle_world, w.ring_radius,
-                                       w.tube_radius);
+  const TerrainHit hit =
+      torus_terrain(dBodyGetPosition(w.body), axle_world, w.ring_radius, w.tube_radius);
   if (!hit.hit) {
     w.depth = 0;
     return false;
@@ -270,8 +270,8 @@ bool wheel_contact(Bike* bike, int which, double friction_multiplier) {
   const V3 v = velocity(w.body);
   const V3 t = v - n * dot(v, n);
   const double along = length(t);
-  const double force = surface_roll_resist(w.surface, static_cast<float>(along),
-                                           static_cast<float>(sinkage));
+  const double force =
+      surface_roll_resist(w.surface, static_cast<float>(along), static_cast<float>(sinkage));
   const V3 drag = along > 1 ? t * (-force / along) : t * -force;
   dBodyAddForce(w.body, drag.x, drag.y, drag.z);
   return true;
@@ -295,7 +295,7 @@ bool shape_contacts(const Shape& shape, dBodyID body) {
 
 namespace {
 
-constexpr BodyPart kCollidingParts[] = {kFrontWheel, kRearWheel, kFrame,   kSteeringHead,
+constexpr BodyPart kCollidingParts[] = {kFrontWheel, kRearWheel, kFrame, kSteeringHead,
                                         kForkLower,  kSwingarm,  kRider};
 
 bool front_end(int part) { return part == kFrontWheel || part == kForkLower; }
@@ -326,7 +326,9 @@ bool parts_touch(const Shape& sa, dBodyID a, const Shape& sb, dBodyID b) {
   return true;
 }
 
-void raise_timer(Bike* bike, int to) { bike->collision_timer = std::max(bike->collision_timer, to); }
+void raise_timer(Bike* bike, int to) {
+  bike->collision_timer = std::max(bike->collision_timer, to);
+}
 
 void protect_victim(Bike* bike) {
   if (bike->collision_timer <= 0) bike->collision_timer = std::min(bike->collision_timer, -640);

@@ -21,7 +21,8 @@ void apply_player_inputs(const PlayerInputs& in, InputAids& aids, bool crashed,
   controls.rear_brake = clamp(in.rear_brake, 0, 1);
   controls.throttle = clamp(in.throttle, 0, 1);
   if (aids.sticky_dab) {
-    if (in.dab > 0.5f && !(aids.dab_input_before > 0.5f)) controls.dab = controls.dab > 0.5f ? 0 : 1;
+    if (in.dab > 0.5f && !(aids.dab_input_before > 0.5f))
+      controls.dab = controls.dab > 0.5f ? 0 : 1;
   } else {
     controls.dab = clamp(in.dab, 0, 1);
   }
@@ -30,8 +31,8 @@ void apply_player_inputs(const PlayerInputs& in, InputAids& aids, bool crashed,
   controls.lean = clamp(in.lean, -1, 1);
 
   const float target = clamp(1 - in.clutch_lever * 8 / 7, 0, 1);
-  controls.clutch = target > controls.clutch ? std::min(target, controls.clutch + kClutchRisePerTick)
-                                             : target;
+  controls.clutch =
+      target > controls.clutch ? std::min(target, controls.clutch + kClutchRisePerTick) : target;
 
   const int request = in.shift > 0.5f ? 1 : in.shift < -0.5f ? -1 : 0;
   if (request != 0 && request != controls.last_shift && !crashed) {

@@ -7,7 +7,8 @@ void erosion_record(Bike* bike) {
   if (!(g_sim.erosion_scale > 0)) return;
   for (const WheelContact& w : bike->wheel) {
     if (!(w.depth > 0) || !w.has_feedback) continue;
-    const int k = terrain_surface_at(static_cast<float>(w.point[0]), static_cast<float>(w.point[2]));
+    const int k =
+        terrain_surface_at(static_cast<float>(w.point[0]), static_cast<float>(w.point[2]));
     const SurfaceType& s = g_terrain.surfaces[k];
     const double speed = length(velocity(w.body));
     const double span = s.erode_on_speed - s.erode_off_speed;

@@ -77,7 +77,8 @@ void particles_update() {
     for (int a = 0; a < 3; ++a) p.velocity[a] -= p.velocity[a] * h * p.drag;
     p.velocity[1] -= 32 * h;
     p.size += h * p.grow;
-    for (int c = 0; c < 4; ++c) p.color[c] = static_cast<unsigned char>(std::clamp(p.color[c] + p.fade[c], 0, 255));
+    for (int c = 0; c < 4; ++c)
+      p.color[c] = static_cast<unsigned char>(std::clamp(p.color[c] + p.fade[c], 0, 255));
     if (p.velocity[1] < 0 && terrain_height(p.position[0], p.position[2]) > p.position[1]) {
       p.alive = false;
       g_free[g_free_count++] = i;
@@ -107,7 +108,8 @@ void roost_emit(Bike* bike, bool use_existing_contacts) {
     } else {
       const V3 axle = to_world_vector(w.body, V3{1, 0, 0});
       const dReal a[3] = {axle.x, axle.y, axle.z};
-      const TerrainHit hit = torus_terrain(dBodyGetPosition(w.body), a, w.ring_radius, w.tube_radius);
+      const TerrainHit hit =
+          torus_terrain(dBodyGetPosition(w.body), a, w.ring_radius, w.tube_radius);
       if (!hit.hit) continue;
       point = v3(hit.point);
       normal = v3(hit.normal);

@@ -52,10 +52,10 @@ struct BikeConstants {
   float frame_underside;  // ft below the frame centre: the lowest point when posing
   WheelInfo front_wheel;
   WheelInfo rear_wheel;
-  float fork_mass;         // slugs, each of the upper fork and the sliders
-  float fork_width;        // ft between the legs
-  float fork_length;       // ft
-  float fork_travel;       // ft
+  float fork_mass;            // slugs, each of the upper fork and the sliders
+  float fork_width;           // ft between the legs
+  float fork_length;          // ft
+  float fork_travel;          // ft
   float fork_spring_rate[2];  // lbf/ft, both legs together, at setup 0 and 100
   float fork_preload[2];      // ft, at setup 0 and 100
   float fork_oil_level[2];    // ft of air above the oil, at setup 0 and 100
@@ -63,9 +63,9 @@ struct BikeConstants {
   float fork_rebound;         // lbf per ft/s, at setup 50
   float swingarm_mass;        // slugs, each of its two boxes
   float swingarm_pivot[3];
-  float swingarm_travel;      // rad
-  float linkage_top;          // shock leverage at the top of the travel
-  float linkage_bottom;       // and at the bottom (a progressive linkage rises)
+  float swingarm_travel;       // rad
+  float linkage_top;           // shock leverage at the top of the travel
+  float linkage_bottom;        // and at the bottom (a progressive linkage rises)
   float shock_spring_rate[2];  // lbf/ft, at setup 0 and 100
   float shock_preload[2];      // ft, at setup 0 and 100
   float shock_compression;     // damping base, at setup 50
@@ -74,14 +74,14 @@ struct BikeConstants {
   float countershaft_teeth;
   float rear_sprocket_teeth;
   float gear_ratios[kMaxGears];
-  float driveline_stiffness;  // ft·lbf/rad of wind-up at the rear wheel
-  float driveline_damping;    // ft·lbf per rad/s of crankshaft slip
-  float engine_inertia;       // slug·ft², crankshaft side
+  float driveline_stiffness;                    // ft·lbf/rad of wind-up at the rear wheel
+  float driveline_damping;                      // ft·lbf per rad/s of crankshaft slip
+  float engine_inertia;                         // slug·ft², crankshaft side
   float closed_throttle_torque[kTorquePoints];  // ft·lbf at the crankshaft
   float full_throttle_torque[kTorquePoints];    // ft·lbf at the crankshaft
   float downshift_rpm;
   float upshift_rpm;
-  float rev_limit_rpm;  // the full-throttle curve falls to the closed one past it
+  float rev_limit_rpm;      // the full-throttle curve falls to the closed one past it
   float rider_position[3];  // the rider's upper body
   float rider_mass;         // slugs, the whole rider
   float arm_reach[2];       // ft, upper arm and forearm: the crash tether's reach
@@ -118,11 +118,30 @@ struct RiderInfo {
 
 // The data files of a model, in this order.
 enum BikeFile {
-  kFrameModel, kFrameShape, kBikeTexture, kForkUpperModel, kForkUpperShape, kForkLowerModel,
-  kForkLowerShape, kSwingarmModel, kSwingarmShape, kFrontWheelModel, kFrontWheelShape,
-  kRearWheelModel, kRearWheelShape, kWheelTexture, kRiderHeadModel, kRiderHeadTexture,
-  kRiderBodyModel, kRiderBodyFirstPersonModel, kRiderShape, kRiderBodyTexture,
-  kSidePlatesModel, kFrontPlateModel, kRiderPlateModel, kBikeFiles,
+  kFrameModel,
+  kFrameShape,
+  kBikeTexture,
+  kForkUpperModel,
+  kForkUpperShape,
+  kForkLowerModel,
+  kForkLowerShape,
+  kSwingarmModel,
+  kSwingarmShape,
+  kFrontWheelModel,
+  kFrontWheelShape,
+  kRearWheelModel,
+  kRearWheelShape,
+  kWheelTexture,
+  kRiderHeadModel,
+  kRiderHeadTexture,
+  kRiderBodyModel,
+  kRiderBodyFirstPersonModel,
+  kRiderShape,
+  kRiderBodyTexture,
+  kSidePlatesModel,
+  kFrontPlateModel,
+  kRiderPlateModel,
+  kBikeFiles,
 };
 
 struct BikeInfo {
@@ -133,7 +152,6 @@ struct BikeInfo {
   RiderContacts contacts;
   const RiderInfo* rider;
 };
-
 
 // ---------------------------------------------------------------------------
 // Controls (controls.cpp): the per-tick inputs of a bike.
@@ -199,49 +217,49 @@ constexpr int kRoostSlots = 4;
 // A dirt-spray emitter of a surface. Textures are data names; the renderer
 // loads them through the texture cache.
 struct RoostType {
-  int mode = 0;                         // 0 empty, 1 roost spray, 2 splash spray
-  std::string texture = "@roost.png";   // particle texture
-  float count = 10;                     // particles per tick per wheel
-  float dig = 1;                        // kept for the file's sake; nothing reads it
-  float slip_threshold = 4;             // least contact slip for roost (ft/s)
+  int mode = 0;                                       // 0 empty, 1 roost spray, 2 splash spray
+  std::string texture = "@roost.png";                 // particle texture
+  float count = 10;                                   // particles per tick per wheel
+  float dig = 1;                                      // kept for the file's sake; nothing reads it
+  float slip_threshold = 4;                           // least contact slip for roost (ft/s)
   float slow_angle = std::numbers::pi_v<float> / 2;   // spray cone at low wheel spin (radians)
   float fast_angle = std::numbers::pi_v<float> / 16;  // spray cone at high wheel spin (radians)
-  float slow_speed = 0;                 // wheel spin of slow_angle (rad/s)
-  float fast_speed = 64;                // wheel spin of fast_angle (rad/s)
-  float size = 0.25f;                   // initial particle size (ft)
-  float grow = 4;                       // particle growth (ft/s)
-  float drag = 0.5f;                    // velocity damping (1/s)
-  float vscale = 1;                     // upper bound of the random velocity scale
-  float randomize = 15;                 // random velocity per axis (ft/s)
-  unsigned char color[4] = {255, 255, 255, 255};  // initial r, g, b, a
-  signed char fade[4] = {0, 0, 0, -2};            // change of r, g, b, a per tick
+  float slow_speed = 0;                               // wheel spin of slow_angle (rad/s)
+  float fast_speed = 64;                              // wheel spin of fast_angle (rad/s)
+  float size = 0.25f;                                 // initial particle size (ft)
+  float grow = 4;                                     // particle growth (ft/s)
+  float drag = 0.5f;                                  // velocity damping (1/s)
+  float vscale = 1;                                   // upper bound of the random velocity scale
+  float randomize = 15;                               // random velocity per axis (ft/s)
+  unsigned char color[4] = {255, 255, 255, 255};      // initial r, g, b, a
+  signed char fade[4] = {0, 0, 0, -2};                // change of r, g, b, a per tick
 };
 
 // One entry of the surface table. Curves hold up to eight points in
 // ascending key order; a key of 0 marks an empty point.
 struct SurfaceType {
-  float friction_coef[kCurvePoints] = {1, 1, 1, 1, 1, 1, 1, 1};  // >= 0
-  float friction_slip[kCurvePoints] = {1};                        // slip speed (ft/s)
+  float friction_coef[kCurvePoints] = {1, 1, 1, 1, 1, 1, 1, 1};    // >= 0
+  float friction_slip[kCurvePoints] = {1};                         // slip speed (ft/s)
   float roll_resist_low[kCurvePoints] = {5, 5, 5, 5, 5, 5, 5, 5};  // force at no sinkage (lbf)
   float roll_resist_high[kCurvePoints] = {15, 15, 15, 15, 15, 15, 15, 15};  // at full sinkage
-  float roll_resist_speed[kCurvePoints] = {1};                    // wheel speed (ft/s)
+  float roll_resist_speed[kCurvePoints] = {1};                              // wheel speed (ft/s)
   RoostType roost[kRoostSlots];
-  float erode_depth = 1;            // depth factor of one erosion event
-  float erode_lower = 50;           // force below which a wheel does not erode (lbf)
-  float erode_upper = 150;          // force of full displacement (lbf)
-  float erode_displacement = 2;     // feet the dirt moves at full force
-  float erode_radius = 4;           // radius of the erosion brushes (ft)
-  float erode_max_slope = 0.25f;    // largest rise per foot of displacement
-  float erode_off_speed = 10;       // wheel speed at and below which erosion is off (ft/s)
-  float erode_on_speed = 15;        // wheel speed at and above which it is fully on (ft/s)
-  std::string texture;              // ground texture, a data name as the file gave it
-  std::string texture_name;         // its base name: after the last "/", without "@"
-  std::uint32_t transition = 0;     // (i << 16) | (j << 8) | corner bits, see surfaces.cpp
+  float erode_depth = 1;          // depth factor of one erosion event
+  float erode_lower = 50;         // force below which a wheel does not erode (lbf)
+  float erode_upper = 150;        // force of full displacement (lbf)
+  float erode_displacement = 2;   // feet the dirt moves at full force
+  float erode_radius = 4;         // radius of the erosion brushes (ft)
+  float erode_max_slope = 0.25f;  // largest rise per foot of displacement
+  float erode_off_speed = 10;     // wheel speed at and below which erosion is off (ft/s)
+  float erode_on_speed = 15;      // wheel speed at and above which it is fully on (ft/s)
+  std::string texture;            // ground texture, a data name as the file gave it
+  std::string texture_name;       // its base name: after the last "/", without "@"
+  std::uint32_t transition = 0;   // (i << 16) | (j << 8) | corner bits, see surfaces.cpp
 };
 
 // A ground decal (drawing only).
 struct Decal {
-  float x = 0;          // position (ft)
+  float x = 0;  // position (ft)
   float z = 0;
   float angle = 0;      // radians
   float size[2] = {};   // the two size values of the file (ft)
@@ -252,7 +270,7 @@ struct Decal {
 // lighting may set it; the defaults light a flat field at full intensity.
 struct TerrainLight {
   Vec3 sun_direction = {0.4082483f, 0.8164966f, 0.4082483f};  // unit, towards the sun
-  float sun[3] = {0.55f, 0.55f, 0.55f};                        // colour, 1 = full
+  float sun[3] = {0.55f, 0.55f, 0.55f};                       // colour, 1 = full
   float ambient[3] = {0.45f, 0.45f, 0.45f};
 };
 
@@ -266,20 +284,20 @@ struct GridRect {
 };
 
 struct HeightField {
-  int size_log2 = 0;         // n of the terrain.hf header
-  int points_per_side = 0;   // S = 2^(n+1) + 1; 0 while nothing is loaded
-  float spacing = 0;         // feet between neighbouring grid points
-  float tile_size = 0;       // 2 * spacing (ft)
-  float extent = 0;          // edge of the whole field, 2^(n+1) * spacing (ft)
-  float min_height = 0;      // running bounds of every height (ft)
+  int size_log2 = 0;        // n of the terrain.hf header
+  int points_per_side = 0;  // S = 2^(n+1) + 1; 0 while nothing is loaded
+  float spacing = 0;        // feet between neighbouring grid points
+  float tile_size = 0;      // 2 * spacing (ft)
+  float extent = 0;         // edge of the whole field, 2^(n+1) * spacing (ft)
+  float min_height = 0;     // running bounds of every height (ft)
   float max_height = 0;
-  float* heights = nullptr;  // S x S, point (ix, iz) at iz * S + ix (ft)
-  int tiles_per_side = 0;    // R = 2^n
+  float* heights = nullptr;          // S x S, point (ix, iz) at iz * S + ix (ft)
+  int tiles_per_side = 0;            // R = 2^n
   unsigned char* tilemap = nullptr;  // R x R surface indices, tile (tx, tz) at tz * R + tx
   SurfaceType surfaces[kMaxSurfaces];
-  int surface_count = 0;     // 1..256 once loaded
-  int edit_count = 0;        // completed deformations; the drawing code compares it
-  bool modified = false;     // a height was written since load (the editor saves)
+  int surface_count = 0;       // 1..256 once loaded
+  int edit_count = 0;          // completed deformations; the drawing code compares it
+  bool modified = false;       // a height was written since load (the editor saves)
   bool deform_locked = false;  // deformations write no height (shading still refreshes)
   // Quadtree over the tiles: the root first, then each level row by row down
   // to the R x R leaves; floor(4 R^2 / 3) nodes in all.
@@ -287,12 +305,12 @@ struct HeightField {
   float* pyramid_min = nullptr;
   float* pyramid_max = nullptr;
   unsigned char* pyramid_bits = nullptr;  // one bit a node, for the drawing code's own use
-  unsigned char* shading = nullptr;  // S x S RGB, lighting at half intensity (drawing only)
-  unsigned char* shadows = nullptr;  // S x S, 0 = fully lit (drawing only)
+  unsigned char* shading = nullptr;       // S x S RGB, lighting at half intensity (drawing only)
+  unsigned char* shadows = nullptr;       // S x S, 0 = fully lit (drawing only)
   std::vector<Decal> decals;
-  int render_mode = 0;           // the terrain-detail setting the load was asked for
+  int render_mode = 0;  // the terrain-detail setting the load was asked for
   TerrainLight light;
-  GridRect shading_dirty;        // the drawing code clears it once it has refreshed
+  GridRect shading_dirty;               // the drawing code clears it once it has refreshed
   unsigned char heights_sha1[20] = {};  // SHA-1 of the 16-bit samples as loaded
 };
 
@@ -419,10 +437,10 @@ dJointGroupID contact_group();
 // What the simulation needs to know about the race around it. The race
 // driver keeps it up to date; tools set it themselves.
 struct SimState {
-  int tick = 0;               // the race tick
-  bool race_running = false;  // the gate has dropped and the race is not over
-  float erosion_scale = 0;    // 0..100; 0 records no erosion at all
-  int roost_frequency = 1000; // 0..1000
+  int tick = 0;                    // the race tick
+  bool race_running = false;       // the gate has dropped and the race is not over
+  float erosion_scale = 0;         // 0..100; 0 records no erosion at all
+  int roost_frequency = 1000;      // 0..1000
   int extra_crash_ticks[16] = {};  // added to a crash's 512 ticks, by crash count
 };
 extern SimState g_sim;
@@ -431,10 +449,23 @@ extern SimState g_sim;
 // Bikes (bike.cpp, bike_step.cpp, bike_aids.cpp, contact.cpp)
 
 enum BodyPart {
-  kFrame, kFrontWheel, kRearWheel, kSteeringHead, kForkLower, kSwingarm, kRider, kBodyParts
+  kFrame,
+  kFrontWheel,
+  kRearWheel,
+  kSteeringHead,
+  kForkLower,
+  kSwingarm,
+  kRider,
+  kBodyParts
 };
 enum BikeJoint {
-  kFrontAxle, kRearAxle, kSteeringJoint, kForkJoint, kSwingarmPivot, kRiderJoint, kBikeJoints
+  kFrontAxle,
+  kRearAxle,
+  kSteeringJoint,
+  kForkJoint,
+  kSwingarmPivot,
+  kRiderJoint,
+  kBikeJoints
 };
 
 // Flag bits of `Bike::flags`.
@@ -466,11 +497,11 @@ struct AidSettings {
   double land_damping_falloff = 0.25;  // s
   double land_damping_factor = 2;
   double auto_clutch_rpms = 5000;
-  double brake_torque = 250;       // front, ft·lbf
-  double rear_brake_torque = 250;  // ft·lbf
-  double max_dab_speed = 30;       // ft/s
-  double full_lock_speed = 10;     // ft/s
-  double restricted_lock_speed = 50;  // ft/s
+  double brake_torque = 250;                    // front, ft·lbf
+  double rear_brake_torque = 250;               // ft·lbf
+  double max_dab_speed = 30;                    // ft/s
+  double full_lock_speed = 10;                  // ft/s
+  double restricted_lock_speed = 50;            // ft/s
   double restricted_lock = 0.0872664600610733;  // rad (5 degrees)
 };
 
@@ -485,7 +516,7 @@ struct WheelContact {
   dVector3 point = {};     // world
   dVector3 velocity = {};  // of the wheel material at the point
   dVector3 normal = {0, 1, 0};
-  double depth = 0;        // 0: off the ground
+  double depth = 0;  // 0: off the ground
   int surface = 0;
   dJointFeedback feedback = {};
   bool has_feedback = false;  // a contact joint carried `feedback` in the last step
@@ -571,14 +602,14 @@ void simulate_tick(Bike* const* bikes, int count, BikeControlHook before_step = 
 
 // Readers.
 const dReal* body_position(const Bike* bike, BodyPart part);
-double frame_speed(const Bike* bike);              // ft/s
-double bike_lean(const Bike* bike);                // rad, 0 upright, < 0 leaning right
+double frame_speed(const Bike* bike);  // ft/s
+double bike_lean(const Bike* bike);    // rad, 0 upright, < 0 leaning right
 double lean_angle(dBodyID body);
 double engine_rpm(const Bike* bike);
 bool bike_crashed(const Bike* bike);
-double fork_position(const Bike* bike);            // ft, <= 0
-double swingarm_angle(const Bike* bike);           // rad, <= 0
-double steering_angle(const Bike* bike);           // rad, > 0 turned left
+double fork_position(const Bike* bike);   // ft, <= 0
+double swingarm_angle(const Bike* bike);  // rad, <= 0
+double steering_angle(const Bike* bike);  // rad, > 0 turned left
 // The lean (rad) a full steering input asks of the lean-following aids at a frame speed:
 // up to the roll limit at walking pace, a whole turn (no limit) from "max dab speed" on.
 double full_steer_lean(const Bike* bike, double speed);

@@ -86,7 +86,8 @@ Pose decode(const StateRecord& record, const Bike* bike) {
   const unsigned char* b = record.bytes;
   const Ranges r = ranges();
   Pose p;
-  p.frame = {unpack(get24(b), 0, r.side, 16777215), unpack(get24(b + 3), r.low, r.low + r.height, 16777215),
+  p.frame = {unpack(get24(b), 0, r.side, 16777215),
+             unpack(get24(b + 3), r.low, r.low + r.height, 16777215),
              unpack(get24(b + 6), 0, r.side, 16777215)};
   get_quaternion(b + 9, p.frame_q);
   p.steering = unpack(b[17], -pi / 4, pi / 4, 255);
@@ -146,7 +147,9 @@ void place_bodies(Bike* bike, const Pose& p) {
   dMatrix3 swing, arm_r;
   dRFromAxisAndAngle(swing, 1, 0, 0, p.swingarm);
   dMultiply0_333(arm_r, frame_r, swing);
-  auto arm_world = [&](V3 rest_point) { return world_of(pivot) + rotate(arm_r, rest_point - pivot); };
+  auto arm_world = [&](V3 rest_point) {
+    return world_of(pivot) + rotate(arm_r, rest_point - pivot);
+  };
   place(bike->body[kSwingarm], arm_world(rest_position(bike, kSwingarm)), arm_r);
   dRFromAxisAndAngle(spin, 1, 0, 0, -p.wheel_angle[1]);
   dMultiply0_333(wheel_r, arm_r, spin);
@@ -193,18 +196,18 @@ void state_pack(const Bike* bike, StateRecord* record) {
   put16(b + 22, pack(offset.y, -16, 16, 65535));
   put16(b + 24, pack(offset.z, -16, 16, 65535));
   put_quaternion(b + 26, dBodyGetQuaternion(bike->body[kRider]));
-  b[34] = static_cast<unsigned char>(
-      pack(dJointGetHingeAngle(bike->joint[kFrontAxle]), -pi, pi, 255));
-  b[35] = static_cast<unsigned char>(
-      pack(dJointGetHingeAngle(bike->joint[kRearAxle]), -pi, pi, 255));
+  b[34] =
+      static_cast<unsigned char>(pack(dJointGetHingeAngle(bike->joint[kFrontAxle]), -pi, pi, 255));
+  b[35] =
+      static_cast<unsigned char>(pack(dJointGetHingeAngle(bike->joint[kRearAxle]), -pi, pi, 255));
   const Controls& c = bike->controls;
   if (bike->crash_timer > 0) {
     const int k = std::min(15, (bike->crash_timer * 15 - 15) / 127);
     b[36] = static_cast<unsigned char>(kCrashedGear | (std::max(k, 0) << 4));
   } else {
     const int throttle = static_cast<int>(clampd(c.throttle, 0, 1) * 15 + 0.5);
-    b[36] = static_cast<unsigned char>(std::clamp(c.gear, 0, 6) | (bike->dab_animation > 0 ? 8 : 0) |
-                                       (throttle << 4));
+    b[36] = static_cast<unsigned char>(std::clamp(c.gear, 0, 6) |
+                                       (bike->dab_animation > 0 ? 8 : 0) | (throttle << 4));
   }
   put16(b + 37, pack(engine_rpm(bike), 0, 32768, 65535));
 }

@@ -69,7 +69,8 @@ TEST_F(BikeDataTest, EveryModelAndTextureTheCatalogueAndRosterNameReads) {
 // reads, and the roster's looks are listed where a player finds them too.
 TEST_F(BikeDataTest, TextureVariantListsFindTheAlternatives) {
   std::vector<std::string> prefixes = {"rider_body-", "rider_head-", "wheels-"};
-  for (int i = 0; i < shell::kCatalogueSize; ++i) prefixes.push_back(shell::bike_graphics_prefix(i));
+  for (int i = 0; i < shell::kCatalogueSize; ++i)
+    prefixes.push_back(shell::bike_graphics_prefix(i));
   for (const std::string& prefix : prefixes) {
     const std::vector<std::string> variants = shell::texture_variants(prefix.c_str());
     ASSERT_FALSE(variants.empty());
@@ -98,7 +99,8 @@ TEST_F(BikeDataTest, BikeTexturesCarryLegiblePlateColours) {
   textures.erase("@rider_head.png");
   textures.erase("@rider_body.png");
   for (int i = 0; i < shell::kCatalogueSize; ++i) {
-    const std::vector<std::string> variants = shell::texture_variants(shell::bike_graphics_prefix(i));
+    const std::vector<std::string> variants =
+        shell::texture_variants(shell::bike_graphics_prefix(i));
     textures.insert(variants.begin() + 1, variants.end());
   }
   std::set<std::vector<int>> backgrounds;
@@ -121,11 +123,14 @@ float dominant_hue(const data::Image& image) {
     const float r = p[0] / 255.0f, g = p[1] / 255.0f, b = p[2] / 255.0f;
     const float hi = std::max({r, g, b}), lo = std::min({r, g, b});
     if (hi < 0.35f || hi - lo < 0.5f * hi) continue;
-    float hue = hi == r ? (g - b) / (hi - lo) : hi == g ? 2 + (b - r) / (hi - lo) : 4 + (r - g) / (hi - lo);
+    float hue = hi == r   ? (g - b) / (hi - lo)
+                : hi == g ? 2 + (b - r) / (hi - lo)
+                          : 4 + (r - g) / (hi - lo);
     hue = std::fmod(hue * 60 + 360, 360.0f);
     ++bins[static_cast<std::size_t>(hue / 5) % 72];
   }
-  return 5.0f * static_cast<float>(std::max_element(bins.begin(), bins.end()) - bins.begin()) + 2.5f;
+  return 5.0f * static_cast<float>(std::max_element(bins.begin(), bins.end()) - bins.begin()) +
+         2.5f;
 }
 
 // A stock bike wears its maker's colour: Honda red, Kawasaki green, Suzuki
@@ -166,16 +171,21 @@ struct PartAtRest {
 
 const PartAtRest kParts[] = {
     {sim::kFrameModel, [](const sim::BikeConstants& k) { return k.frame_position; }, false},
-    {sim::kForkUpperModel, [](const sim::BikeConstants& k) { return k.steering_head_position; }, false},
-    {sim::kForkLowerModel, [](const sim::BikeConstants& k) { return k.fork_lower_position; }, false},
+    {sim::kForkUpperModel, [](const sim::BikeConstants& k) { return k.steering_head_position; },
+     false},
+    {sim::kForkLowerModel, [](const sim::BikeConstants& k) { return k.fork_lower_position; },
+     false},
     {sim::kSwingarmModel, [](const sim::BikeConstants& k) { return k.swingarm_position; }, false},
     {sim::kSidePlatesModel, [](const sim::BikeConstants& k) { return k.frame_position; }, false},
-    {sim::kFrontPlateModel, [](const sim::BikeConstants& k) { return k.steering_head_position; }, false},
+    {sim::kFrontPlateModel, [](const sim::BikeConstants& k) { return k.steering_head_position; },
+     false},
     {sim::kRiderBodyModel, [](const sim::BikeConstants& k) { return k.rider_position; }, false},
-    {sim::kRiderBodyFirstPersonModel, [](const sim::BikeConstants& k) { return k.rider_position; }, false},
+    {sim::kRiderBodyFirstPersonModel, [](const sim::BikeConstants& k) { return k.rider_position; },
+     false},
     {sim::kRiderHeadModel, [](const sim::BikeConstants& k) { return k.rider_position; }, false},
     {sim::kRiderPlateModel, [](const sim::BikeConstants& k) { return k.rider_position; }, false},
-    {sim::kFrontWheelModel, [](const sim::BikeConstants& k) { return k.front_wheel_position; }, true},
+    {sim::kFrontWheelModel, [](const sim::BikeConstants& k) { return k.front_wheel_position; },
+     true},
     {sim::kRearWheelModel, [](const sim::BikeConstants& k) { return k.rear_wheel_position; }, true},
 };
 
@@ -214,8 +224,8 @@ TEST_F(BikeDataTest, PartsAssembleIntoABikeStandingOnItsTyres) {
       }
       render::model_free(model);
       if (part.wheel) {
-        const sim::WheelInfo& w =
-            part.file == sim::kFrontWheelModel ? info.constants.front_wheel : info.constants.rear_wheel;
+        const sim::WheelInfo& w = part.file == sim::kFrontWheelModel ? info.constants.front_wheel
+                                                                     : info.constants.rear_wheel;
         EXPECT_NEAR(reach, w.ring_radius + w.tube_radius, 0.02f) << name;
         EXPECT_NEAR(lo[1], 0, 0.02f) << name;
       } else {

@@ -41,8 +41,10 @@ struct Sheet {
   // The rows of a glyph's cell (0 = the cell's top) holding ink, first and last; -1 for none.
   std::pair<int, int> ink_rows(char c) const {
     const render::Glyph& g = font.glyphs[static_cast<unsigned char>(c)];
-    const int x0 = static_cast<int>(g.u0 * width + 0.5f), x1 = static_cast<int>(g.u1 * width + 0.5f);
-    const int y0 = static_cast<int>(g.v0 * height + 0.5f), y1 = static_cast<int>(g.v1 * height + 0.5f);
+    const int x0 = static_cast<int>(g.u0 * width + 0.5f),
+              x1 = static_cast<int>(g.u1 * width + 0.5f);
+    const int y0 = static_cast<int>(g.v0 * height + 0.5f),
+              y1 = static_cast<int>(g.v1 * height + 0.5f);
     int first = -1, last = -1;
     for (int y = y0; y < y1; ++y) {
       for (int x = x0; x < x1; ++x) {

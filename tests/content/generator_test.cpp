@@ -53,8 +53,7 @@ TEST(Generator, RunsAgainToTheSameBytes) {
   std::size_t files = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(out.path())) {
     if (!entry.is_regular_file()) continue;
-    const std::string name =
-        entry.path().lexically_relative(out.path()).generic_string();
+    const std::string name = entry.path().lexically_relative(out.path()).generic_string();
     if (name == "MANIFEST.sha1") continue;
     ++files;
     const auto listed = entries.find(name);
@@ -73,7 +72,8 @@ TEST(Generator, PackHoldsTheGeneratedFiles) {
   for (const data::PackEntry& e : packed) sizes[e.name] = e.size;
   for (const auto& [name, hex] : entries) {
     ASSERT_TRUE(sizes.count(name)) << name;
-    EXPECT_EQ(sizes[name], static_cast<long>(std::filesystem::file_size(build_file("gamedata/" + name))))
+    EXPECT_EQ(sizes[name],
+              static_cast<long>(std::filesystem::file_size(build_file("gamedata/" + name))))
         << name;
   }
   EXPECT_EQ(sizes.size(), entries.size() + 1);  // and the manifest itself

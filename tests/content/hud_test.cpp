@@ -87,7 +87,8 @@ TEST_F(HudPictureTest, TachometerMarksFollowTheSweep) {
   const float band = image.width * 200.0f / 512;  // the radius of the red zone and the ticks
   auto at = [&](float rpm, float radius) {
     const float a = (225 - 270 * rpm / 14000) * std::numbers::pi_v<float> / 180;
-    return pixel(static_cast<int>(cx + radius * std::cos(a)), static_cast<int>(cy - radius * std::sin(a)));
+    return pixel(static_cast<int>(cx + radius * std::cos(a)),
+                 static_cast<int>(cy - radius * std::sin(a)));
   };
   struct Mark {
     float rpm;

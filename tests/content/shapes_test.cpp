@@ -17,8 +17,9 @@ using generated_data::GeneratedDataTest;
 using generated_data::parses;
 
 constexpr const char* kStockShapes[] = {
-    "@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
-    "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp",
+    "@generic_frame.shp",    "@generic_fork_upper.shp", "@generic_fork_lower.shp",
+    "@generic_swingarm.shp", "@front_wheel.shp",        "@rear_wheel.shp",
+    "@generic_rider.shp",
 };
 
 sim::Shape load(const char* name) {
@@ -32,9 +33,9 @@ class StockShapesTest : public GeneratedDataTest {};
 TEST_F(StockShapesTest, EveryShapeTheCatalogueNamesReads) {
   std::set<std::string> names(std::begin(kStockShapes), std::end(kStockShapes));
   for (const sim::BikeInfo* const* bike = shell::bike_catalogue(); *bike; ++bike) {
-    for (sim::BikeFile file : {sim::kFrameShape, sim::kForkUpperShape, sim::kForkLowerShape,
-                               sim::kSwingarmShape, sim::kFrontWheelShape, sim::kRearWheelShape,
-                               sim::kRiderShape}) {
+    for (sim::BikeFile file :
+         {sim::kFrameShape, sim::kForkUpperShape, sim::kForkLowerShape, sim::kSwingarmShape,
+          sim::kFrontWheelShape, sim::kRearWheelShape, sim::kRiderShape}) {
       names.insert((*bike)->files[file]);
     }
   }
@@ -97,7 +98,7 @@ TEST_F(StockShapesTest, FrameAndRiderCoverTheirBodies) {
   EXPECT_GT(extent(frame, k.frame_position, 1, true), 3.1f);   // the seat and tank stand high
 
   const sim::Shape rider = load("@generic_rider.shp");
-  EXPECT_GT(extent(rider, k.rider_position, 1, true), 5.6f);  // the helmet
+  EXPECT_GT(extent(rider, k.rider_position, 1, true), 5.6f);   // the helmet
   EXPECT_LT(extent(rider, k.rider_position, 1, false), 3.3f);  // hips and knees at the seat
 }
 

@@ -209,7 +209,8 @@ std::vector<float> play(const Description& d, const SoundTable& table, float pul
   double frequency = 10;
   long phase = 0;
   int cycle = 0, write = 0;
-  const int rows = static_cast<int>(table.rpm.size()), columns = static_cast<int>(table.load.size());
+  const int rows = static_cast<int>(table.rpm.size()),
+            columns = static_cast<int>(table.load.size());
   for (int k = 0; k < count; ++k) {
     float sum = 0;
     for (const Tap& tap : d.taps) sum += tap.gain * history[(write - tap.delay + kRing) % kRing];
@@ -235,17 +236,22 @@ std::vector<float> play(const Description& d, const SoundTable& table, float pul
       int right = 0;
       while (right < columns && table.load[right] <= load) ++right;
       const int i = std::clamp(right - 1, 0, columns - 1), j = std::clamp(right, 0, columns - 1);
-      const float u = f == g ? 1 : std::clamp((s - table.rpm[f]) / (table.rpm[g] - table.rpm[f]), 0.0f, 1.0f);
-      const float t = i == j ? 1 : std::clamp((load - table.load[i]) / (table.load[j] - table.load[i]), 0.0f, 1.0f);
+      const float u =
+          f == g ? 1 : std::clamp((s - table.rpm[f]) / (table.rpm[g] - table.rpm[f]), 0.0f, 1.0f);
+      const float t =
+          i == j ? 1
+                 : std::clamp((load - table.load[i]) / (table.load[j] - table.load[i]), 0.0f, 1.0f);
       const int cells[4][2] = {{f, i}, {g, i}, {f, j}, {g, j}};
       const float gains[4] = {(1 - u) * (1 - t), u * (1 - t), t * (1 - u), u * t};
       for (int n = 0; n < 4; ++n) {
         Grain& grain = grains[n];
         grain.cell = &table.at(cells[n][0], cells[n][1]);
         grain.gain = gains[n];
-        const double per_cycle = static_cast<double>(grain.cell->sample.size()) / grain.cell->cycles;
+        const double per_cycle =
+            static_cast<double>(grain.cell->sample.size()) / grain.cell->cycles;
         int recorded = cycle;
-        if (!grain.cell->remap.empty()) recorded = grain.cell->remap[cycle % grain.cell->remap.size()];
+        if (!grain.cell->remap.empty())
+          recorded = grain.cell->remap[cycle % grain.cell->remap.size()];
         recorded %= grain.cell->cycles;
         grain.position = static_cast<long>(std::floor(per_cycle * recorded)) * 1024;
         grain.step = static_cast<long>(std::floor(frequency / kRate * per_cycle * 1024));
@@ -452,11 +458,13 @@ TEST_F(EngineSoundTest, ClassesSoundDifferent) {
     const double rate = firing_rate(open), low_rate = firing_rate(low);
     float peak = 0;
     for (float v : open) peak = std::max(peak, std::fabs(v));
-    std::printf("engine %-4s at 7000 rpm: centroid %4.0f Hz, firing %5.1f Hz, rms open %.3f "
-                "closed %.3f, peak %.2f\n",
-                name, centroid[name], rate, rms(open), rms(closed), peak);
+    std::printf(
+        "engine %-4s at 7000 rpm: centroid %4.0f Hz, firing %5.1f Hz, rms open %.3f "
+        "closed %.3f, peak %.2f\n",
+        name, centroid[name], rate, rms(open), rms(closed), peak);
     EXPECT_NEAR(rate, 7000 * info.pulses_per_turn / 60, 7000 * info.pulses_per_turn / 60 * 0.05);
-    EXPECT_NEAR(low_rate, 3500 * info.pulses_per_turn / 60, 3500 * info.pulses_per_turn / 60 * 0.05);
+    EXPECT_NEAR(low_rate, 3500 * info.pulses_per_turn / 60,
+                3500 * info.pulses_per_turn / 60 * 0.05);
     EXPECT_LT(rms(closed), 0.75 * rms(open));
     EXPECT_LT(rms(open), 0.6) << "the voice would clip";
   }

@@ -20,7 +20,6 @@ namespace {
 using generated_data::parses;
 using race::g_track;
 
-
 struct TrackCase {
   const char* dir;
   const char* display_name;
@@ -99,7 +98,8 @@ TEST_F(GeneratedTrackTest, EveryTrackLoadsWithItsTimingAndSurfaces) {
     std::set<float> peaks, rolling, erosion;
     for (int i = 0; i < field.surface_count; ++i) {
       float peak = 0;
-      for (float slip = 0; slip <= 40; slip += 0.5f) peak = std::max(peak, sim::surface_friction(i, slip));
+      for (float slip = 0; slip <= 40; slip += 0.5f)
+        peak = std::max(peak, sim::surface_friction(i, slip));
       peaks.insert(peak);
       rolling.insert(sim::surface_roll_resist(i, 20, 1));
       erosion.insert(field.surfaces[i].erode_depth);
@@ -195,7 +195,8 @@ TEST_F(GeneratedTrackTest, LapIsAClosedLoopOfGatesInOrder) {
       EXPECT_GT((dx * a.forward.x + dz * a.forward.z) / (gap * forward),
                 std::cos(40 * std::numbers::pi_v<float> / 180))
           << "gate " << i << " does not face the next";
-      EXPECT_TRUE(track_surfaces.count(sim::terrain_surface_at(a.centre.x, a.centre.z))) << "gate " << i;
+      EXPECT_TRUE(track_surfaces.count(sim::terrain_surface_at(a.centre.x, a.centre.z)))
+          << "gate " << i;
       // Its half-disc spans the track but does not reach the next gate.
       EXPECT_GE(a.radius, 20);
       EXPECT_LT(a.radius, gap + 40);

@@ -62,8 +62,7 @@ TEST_F(GameDataCheckTest, PackDigestDecidesWhetherDataIsThere) {
   };
   for (const Case& c : cases) {
     platform::log_reset_for_test();
-    EXPECT_EQ(data::open_startup_log_and_check_data(c.reference.c_str()), c.present)
-        << c.reference;
+    EXPECT_EQ(data::open_startup_log_and_check_data(c.reference.c_str()), c.present) << c.reference;
   }
 }
 

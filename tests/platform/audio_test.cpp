@@ -125,11 +125,11 @@ TEST_F(AudioTest, SdlOutputMixesInTheCallback) {
   platform::close_audio();
   EXPECT_EQ(platform::audio_device(), nullptr);
 
-  expect_in_order(log_text(), {"No DirectSound here: using SDL audio\n",
-                               "Opening waveOut audio...\n", "Found a ", "Waveout rate: 11025\n",
-                               "Waveout channels: 16\n", "Waveout mixahead: 15\n",
-                               "Audio thread begin\n", "Audio opened!\n", "Closing audio\n",
-                               "Audio thread end\n"});
+  expect_in_order(
+      log_text(),
+      {"No DirectSound here: using SDL audio\n", "Opening waveOut audio...\n", "Found a ",
+       "Waveout rate: 11025\n", "Waveout channels: 16\n", "Waveout mixahead: 15\n",
+       "Audio thread begin\n", "Audio opened!\n", "Closing audio\n", "Audio thread end\n"});
 }
 
 TEST_F(AudioTest, OptionsCanTurnTheOutputOffOrBreakIt) {
@@ -140,8 +140,8 @@ TEST_F(AudioTest, OptionsCanTurnTheOutputOffOrBreakIt) {
   EXPECT_EQ(platform::audio_device(), nullptr);
   const std::string text = log_text();
   EXPECT_EQ(text.find("No DirectSound"), std::string::npos);
-  expect_in_order(text, {"Opening waveOut audio...\n", "Waveout rate: 63\n",
-                         "Can't open waveOut\n"});
+  expect_in_order(text,
+                  {"Opening waveOut audio...\n", "Waveout rate: 63\n", "Can't open waveOut\n"});
   EXPECT_EQ(text.find("Audio opened!"), std::string::npos);
 }
 

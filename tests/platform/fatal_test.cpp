@@ -16,7 +16,8 @@ TEST(StringPool, EqualTextsShareOnePointer) {
 
   // Well past the pool's first capacity, every text still has one copy.
   std::vector<const char*> first;
-  for (int i = 0; i < 100; ++i) first.push_back(platform::intern(("texture" + std::to_string(i)).c_str()));
+  for (int i = 0; i < 100; ++i)
+    first.push_back(platform::intern(("texture" + std::to_string(i)).c_str()));
   for (int i = 0; i < 100; ++i) {
     EXPECT_EQ(platform::intern(("texture" + std::to_string(i)).c_str()), first[i]);
     EXPECT_STREQ(first[i], ("texture" + std::to_string(i)).c_str());
@@ -32,7 +33,9 @@ TEST(Xmalloc, ZeroBytesIsStillABlock) {
 namespace {
 void report_audio() { std::fputs("[audio closed]", stderr); }
 void report_window() { std::fputs("[window closed]", stderr); }
-void report_box(const char* title, const char* text) { std::fprintf(stderr, "[box %s: %s]", title, text); }
+void report_box(const char* title, const char* text) {
+  std::fprintf(stderr, "[box %s: %s]", title, text);
+}
 }  // namespace
 
 TEST(FatalSequenceDeathTest, ClosesAudioThenWindowShowsBoxExitsOne) {

@@ -1,6 +1,7 @@
-// input_test.cpp -- the event queue, key names, controllers and the window on SDL's offscreen driver.
-#include <gtest/gtest.h>
+// input_test.cpp -- the event queue, key names, controllers and the window on SDL's offscreen
+// driver.
 #include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -45,7 +46,8 @@ TEST(EventQueue, TimeOrderAndCapacity) {
   for (unsigned i = 0; i < platform::kEventQueueSize + 1; ++i) platform::queue_event(at(i, 10 + i));
   const std::vector<unsigned> codes = drain();
   ASSERT_EQ(codes.size(), static_cast<std::size_t>(platform::kEventQueueSize));
-  EXPECT_EQ(codes.back(), static_cast<unsigned>(platform::kEventQueueSize - 1));  // the 257th dropped
+  EXPECT_EQ(codes.back(),
+            static_cast<unsigned>(platform::kEventQueueSize - 1));  // the 257th dropped
 }
 
 TEST(EventQueue, NextEventUntilTakesOnlyWhatIsDue) {
@@ -65,14 +67,30 @@ TEST(KeyNames, LookupByNameAliasAndLooseComparison) {
     const char* name;
     unsigned code;
   } cases[] = {
-      {"right_ctrl", 4096 + 285}, {"RIGHT CTRL", 4096 + 285}, {"Right Ctrl", 4096 + 285},
-      {"x", 4096 + 45},           {"left", 4096 + 331},       {"up", 4096 + 328},
-      {"enter", 4096 + 28},       {"keypad enter", 4096 + 284}, {"esc", 4096 + 1},
-      {"page up", 4096 + 329},    {"page\tdown", 4096 + 337}, {"pause", 4096 + 69},
-      {".", 4096 + 52},           {"\\", 4096 + 43},          {"[", 4096 + 26},
-      {"0x1ff", 4096 + 511},      {"0x0", 4096},              {"0x200", 0},
-      {"Mouse Left", 8192},       {"mouse_right", 8194},      {"cursor-left", 8192},
-      {"Close", 57005},           {"no such key", 0},         {"", 0},
+      {"right_ctrl", 4096 + 285},
+      {"RIGHT CTRL", 4096 + 285},
+      {"Right Ctrl", 4096 + 285},
+      {"x", 4096 + 45},
+      {"left", 4096 + 331},
+      {"up", 4096 + 328},
+      {"enter", 4096 + 28},
+      {"keypad enter", 4096 + 284},
+      {"esc", 4096 + 1},
+      {"page up", 4096 + 329},
+      {"page\tdown", 4096 + 337},
+      {"pause", 4096 + 69},
+      {".", 4096 + 52},
+      {"\\", 4096 + 43},
+      {"[", 4096 + 26},
+      {"0x1ff", 4096 + 511},
+      {"0x0", 4096},
+      {"0x200", 0},
+      {"Mouse Left", 8192},
+      {"mouse_right", 8194},
+      {"cursor-left", 8192},
+      {"Close", 57005},
+      {"no such key", 0},
+      {"", 0},
       {"Joystick9.key[0]", 0},
   };
   platform::alias_add("cursor-left", "Mouse Left");
@@ -108,7 +126,8 @@ TEST(DeviceIds, FromTheNameSkippingIdsInUse) {
 }
 
 TEST(FullscreenMode, SmallestThatFits) {
-  const std::vector<platform::DisplayMode> modes = {{800, 600, 32}, {1280, 1024, 32}, {1024, 768, 32}};
+  const std::vector<platform::DisplayMode> modes = {
+      {800, 600, 32}, {1280, 1024, 32}, {1024, 768, 32}};
   const platform::DisplayMode desktop{1920, 1080, 24};
   struct Case {
     int width, height, want_width, want_height;
@@ -119,7 +138,8 @@ TEST(FullscreenMode, SmallestThatFits) {
       {2000, 2000, 1920, 1080},  // nothing fits: the desktop
   };
   for (const Case& c : cases) {
-    const platform::DisplayMode mode = platform::choose_fullscreen_mode(modes, desktop, c.width, c.height);
+    const platform::DisplayMode mode =
+        platform::choose_fullscreen_mode(modes, desktop, c.width, c.height);
     EXPECT_EQ(mode.width, c.want_width);
     EXPECT_EQ(mode.height, c.want_height);
     EXPECT_EQ(mode.bits_per_pixel, 24);  // the depth never changes
@@ -221,8 +241,8 @@ TEST(Window, OpensWithAGlContextAndQueuesItsEvents) {
   std::vector<std::pair<unsigned, int>> got;
   while (platform::next_event(&event)) got.emplace_back(event.code, event.pressed);
   // The euro sign has no one-byte code and is left out.
-  const std::vector<std::pair<unsigned, int>> want = {
-      {4096 + 285, 1}, {4096 + 285, 0}, {8193, 1}, {'a', 1}, {0xe9, 1}, {57005, 1}};
+  const std::vector<std::pair<unsigned, int>> want = {{4096 + 285, 1}, {4096 + 285, 0}, {8193, 1},
+                                                      {'a', 1},        {0xe9, 1},       {57005, 1}};
   EXPECT_EQ(got, want);
   platform::close_window();
 }

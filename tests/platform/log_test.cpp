@@ -59,12 +59,9 @@ TEST_F(LogTest, FileNameFromEnvironmentPrefixesAndFlags) {
     const char* flags;   // TAVO_LOGFILE_FLAGS, or nullptr
     bool keeps_old;      // opened for appending
   } cases[] = {
-      {"", nullptr, false},
-      {">", nullptr, false},
-      {">>", nullptr, true},
-      {">", "a", true},  // the flags win over the name's prefix
-      {">>", "w", false},
-      {"", "a", true},
+      {"", nullptr, false},  {">", nullptr, false},
+      {">>", nullptr, true}, {">", "a", true},  // the flags win over the name's prefix
+      {">>", "w", false},    {"", "a", true},
   };
   for (const Case& c : cases) {
     clean();
@@ -88,7 +85,8 @@ TEST_F(LogTest, EveryEntryIsStamped) {
   platform::log("second\n");
   platform::log_close();
   const std::string text = read_file(path);
-  EXPECT_TRUE(std::regex_match(text, std::regex(R"((\[\d+:\d\d:\d\d\.\d\d\] [^\n]*\n){4})"))) << text;
+  EXPECT_TRUE(std::regex_match(text, std::regex(R"((\[\d+:\d\d:\d\d\.\d\d\] [^\n]*\n){4})")))
+      << text;
 }
 
 TEST_F(LogTest, DirectiveNamesTheFileOnlyOnTheFirstCall) {
@@ -146,8 +144,7 @@ TEST_F(LogTest, FlushControlsWriteNothing) {
   EXPECT_TRUE(platform::log_flushing());
   platform::log("b\n");
   // With flushing on, the entry is on disk before the log is closed.
-  EXPECT_EQ(without_stamps(read_file(path)),
-            "Logfile \"" + path + "\" opened\nTAVO 0.31\na\nb\n");
+  EXPECT_EQ(without_stamps(read_file(path)), "Logfile \"" + path + "\" opened\nTAVO 0.31\na\nb\n");
   platform::log_close();
 }
 

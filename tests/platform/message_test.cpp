@@ -35,9 +35,9 @@ TEST_F(MessageTest, NewestShowsTwoSecondsThenOneLineLeavesEveryFive) {
     double time;
     int visible;
   } steps[] = {
-      {101.0, 5}, {102.0, 5},  // not past the hide time yet
-      {102.01, 4}, {106.0, 4}, {107.0, 4}, {107.02, 3}, {112.03, 2},
-      {117.04, 1}, {122.05, 0}, {200.0, 0},
+      {101.0, 5},  {102.0, 5},  // not past the hide time yet
+      {102.01, 4}, {106.0, 4},  {107.0, 4},  {107.02, 3},
+      {112.03, 2}, {117.04, 1}, {122.05, 0}, {200.0, 0},
   };
   for (const Step& step : steps) {
     platform::set_game_time(step.time);

@@ -33,8 +33,8 @@ struct MixerFixture {
 
   AudioVoice* voice(const std::vector<std::uint8_t>& samples, int volume = 32767, int pan = 0,
                     bool looping = false) {
-    AudioVoice* v = platform::mixer_new_voice(*mixer, static_cast<int>(samples.size()),
-                                              samples.data(), 0);
+    AudioVoice* v =
+        platform::mixer_new_voice(*mixer, static_cast<int>(samples.size()), samples.data(), 0);
     platform::mixer_add_voice(*mixer, v);
     platform::mixer_set_volume(*mixer, v, volume);
     platform::mixer_set_pan(*mixer, v, pan);
@@ -87,8 +87,8 @@ TEST(MixerVolumeTable, FollowsTheRoundingRule) {
     int sample;
     int expected;
   } cases[] = {
-      {31, kImpulse, 31}, {16, kImpulse, 16}, {31, 129, 0},   {31, 127, 0},  {31, 128, 0},
-      {16, 255, 63},      {16, 1, -63},       {31, 0, -123},  {1, 0, -3},    {0, 255, 0},
+      {31, kImpulse, 31}, {16, kImpulse, 16}, {31, 129, 0},  {31, 127, 0}, {31, 128, 0},
+      {16, 255, 63},      {16, 1, -63},       {31, 0, -123}, {1, 0, -3},   {0, 255, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(level_value(c.level, static_cast<std::uint8_t>(c.sample)), c.expected)
@@ -104,9 +104,9 @@ TEST(MixerLevels, VolumeAndPanGiveEachHalfItsLevel) {
     int left;
     int right;
   } cases[] = {
-      {true, 32767, 0, 15, 15},      {true, 32767, -32768, 31, 0}, {true, 32767, 32767, 0, 31},
-      {true, 16384, 0, 7, 8},        {true, 99999, -99999, 31, 0},  {true, -5, 0, 0, 0},
-      {false, 32767, 32767, 31, 0},  {false, 16384, 0, 15, 0},
+      {true, 32767, 0, 15, 15},     {true, 32767, -32768, 31, 0}, {true, 32767, 32767, 0, 31},
+      {true, 16384, 0, 7, 8},       {true, 99999, -99999, 31, 0}, {true, -5, 0, 0, 0},
+      {false, 32767, 32767, 31, 0}, {false, 16384, 0, 15, 0},
   };
   for (const Case& c : cases) {
     MixerFixture f(8, c.stereo);
@@ -253,9 +253,9 @@ TEST(MixerCrossing, LevelChangesAndRestartsWaitForTheCentre) {
   const std::vector<std::uint8_t> data = square_ramp(200);
   struct Case {
     bool stereo;
-    int pan;          // mono: ignored
+    int pan;  // mono: ignored
     bool restart;
-    int volume;       // set after the first block
+    int volume;  // set after the first block
     int old_level[2];
     int new_level[2];
   } cases[] = {

@@ -10,9 +10,11 @@
 
 TEST(PlatformOptions, BooleansAndIntegers) {
   const std::string long_name(70, 'n');
-  const std::string options = "[sound-rate:44100][threaded:yes][dsnd:off][fullscreen:on]"
-                              "[waveout:no][dinput:maybe][sound-channels:][sound-mixahead:250"
-                              "[" + long_name.substr(0, 60) + ":yes]";
+  const std::string options =
+      "[sound-rate:44100][threaded:yes][dsnd:off][fullscreen:on]"
+      "[waveout:no][dinput:maybe][sound-channels:][sound-mixahead:250"
+      "[" +
+      long_name.substr(0, 60) + ":yes]";
   setenv("TAVO_OPTIONS", options.c_str(), 1);
   platform::options_reload();
 
@@ -27,11 +29,11 @@ TEST(PlatformOptions, BooleansAndIntegers) {
       {"dsnd", true, 1, 0},
       {"fullscreen", true, 0, 1},
       {"waveout", true, 1, 0},
-      {"dinput", true, 1, 1},            // "maybe" is no setting: the default
-      {"sound-channels", false, 16, 16},  // no digits: the default
+      {"dinput", true, 1, 1},               // "maybe" is no setting: the default
+      {"sound-channels", false, 16, 16},    // no digits: the default
       {"sound-mixahead", false, 125, 250},  // no closing bracket needed
-      {"dinputsticksonly", true, 1, 1},   // absent
-      {"rate", false, 5, 5},              // only whole names match
+      {"dinputsticksonly", true, 1, 1},     // absent
+      {"rate", false, 5, 5},                // only whole names match
   };
   for (const Case& c : cases) {
     const int value = c.boolean ? platform::option_bool(c.name, c.default_value)
@@ -74,7 +76,7 @@ TEST(Aliases, DefaultsResolveAndSecondAliasIsIgnored) {
   EXPECT_STREQ(platform::alias_resolve("cursor-left"), "Mouse Left");
   EXPECT_STREQ(platform::alias_resolve("joystick-b-2"), "Joystick2.key[1]");
   const char* unknown = "Right Ctrl";
-  EXPECT_EQ(platform::alias_resolve(unknown), unknown);  // the name itself
+  EXPECT_EQ(platform::alias_resolve(unknown), unknown);         // the name itself
   EXPECT_STREQ(platform::alias_resolve("Mouse-X"), "Mouse-X");  // case matters
 
   EXPECT_EQ(platform::alias_add("mouse-x", "Joystick1.axis[0]"), 0);

@@ -15,7 +15,6 @@ namespace {
 using race::Track;
 using track_fixtures::kGround;
 
-
 class TimingGatesTest : public track_fixtures::TrackTest {
  protected:
   void read(const std::string& contents, Track& track, int debug_level = 0) {

@@ -53,7 +53,7 @@ TEST(BillboardKeyTest, ScalesTheDepthAndOffsetsIt) {
       {z_axis, {5, 7, 0}, 0, 1u << 24},
       {z_axis, {0, 0, 1}, 0, (1u << 24) + 1024},
       {z_axis, {0, 0, -2.5f}, 0, (1u << 24) - 2560},
-      {z_axis, {0, 0, 1.0f / 2048}, 0, 1u << 24},       // floored
+      {z_axis, {0, 0, 1.0f / 2048}, 0, 1u << 24},         // floored
       {z_axis, {0, 0, -1.0f / 2048}, 0, (1u << 24) - 1},  // floored downwards
       {z_axis, {0, 0, 1}, 0.5f, (1u << 24) + 1536},
       {tilted, {10, 0, 5}, 0, (1u << 24) + 10 * 1024},
@@ -69,12 +69,12 @@ TEST(BillboardKeyTest, ScalesTheDepthAndOffsetsIt) {
 // like the camera is left out.
 TEST(OrderBillboardsTest, KeepsTexturedEnabledBillboardsInFront) {
   std::vector<race::Billboard> boards = {
-      board(0, 10, "at-camera"),         // 0: the camera's own key
-      board(0, 10 - 1.0f / 1024, "a"),   // 1: one key step in front
-      board(0, 12, "behind"),            // 2
-      board(0, 4, ""),                   // 3: no texture
-      board(0, 2, "b"),                  // 4
-      board(0, 6, "disabled"),           // 5
+      board(0, 10, "at-camera"),        // 0: the camera's own key
+      board(0, 10 - 1.0f / 1024, "a"),  // 1: one key step in front
+      board(0, 12, "behind"),           // 2
+      board(0, 4, ""),                  // 3: no texture
+      board(0, 2, "b"),                 // 4
+      board(0, 6, "disabled"),          // 5
   };
   const render::Camera camera = camera_at(10);
   const std::vector<unsigned char> enabled = {1, 1, 1, 1, 1, 0};
@@ -93,10 +93,10 @@ TEST(OrderBillboardsTest, KeepsTexturedEnabledBillboardsInFront) {
 // nearer than a sign at the same spot.
 TEST(OrderBillboardsTest, PoolBillboardsAddTheirWidth) {
   std::vector<race::Billboard> boards = {
-      board(0, 9.5f, "dirt", 1, 1),   // pool: 9.5 + 1 reaches past the camera at 10
-      board(0, 5, "dirt", 2, 1.5f),   // pool: keyed as 5 + 3
-      board(0, 9.5f, "sign", 1, 1),   // sign: keyed as 9.5
-      board(0, 7, "sign", 1, 1),      // sign: keyed as 7
+      board(0, 9.5f, "dirt", 1, 1),  // pool: 9.5 + 1 reaches past the camera at 10
+      board(0, 5, "dirt", 2, 1.5f),  // pool: keyed as 5 + 3
+      board(0, 9.5f, "sign", 1, 1),  // sign: keyed as 9.5
+      board(0, 7, "sign", 1, 1),     // sign: keyed as 7
   };
   const std::vector<int> order = order_of(boards, camera_at(10), 1, 2);
   EXPECT_EQ(order, (std::vector<int>{3, 1, 2}));
@@ -157,11 +157,20 @@ TEST(OrderBillboardsTest, GroupsTexturesWhereNothingBetweenOverlaps) {
       {"level in the world, apart on screen", {board(5, -20, "b")}, board(5, -10, "a"), 8, true},
       {"look-ahead 1 changes nothing", {board(20, -20, "b")}, centre, 1, false},
       {"look-ahead 0 changes nothing", {board(20, -20, "b")}, centre, 0, false},
-      {"the near one at the window's end", {board(20, -20, "b"), board(-20, -15, "d")}, centre, 4,
+      {"the near one at the window's end",
+       {board(20, -20, "b"), board(-20, -15, "d")},
+       centre,
+       4,
        true},
-      {"the near one past the window", {board(20, -20, "b"), board(-20, -15, "d")}, centre, 3,
+      {"the near one past the window",
+       {board(20, -20, "b"), board(-20, -15, "d")},
+       centre,
+       3,
        false},
-      {"the second of two between overlaps", {board(20, -20, "b"), board(0, -15, "d")}, centre, 8,
+      {"the second of two between overlaps",
+       {board(20, -20, "b"), board(0, -15, "d")},
+       centre,
+       8,
        false},
   };
   for (const auto& k : cases) {
@@ -179,8 +188,8 @@ TEST(OrderBillboardsTest, GroupsTexturesWhereNothingBetweenOverlaps) {
 // texture interleaved with others collapses into one batch.
 TEST(OrderBillboardsTest, GroupingContinuesFromTheMovedBillboard) {
   std::vector<race::Billboard> boards = {
-      board(0, -60, "a"), board(-30, -50, "b"), board(0, -40, "a"),
-      board(30, -30, "c"), board(0, -20, "a"), board(-30, -10, "b"),
+      board(0, -60, "a"),  board(-30, -50, "b"), board(0, -40, "a"),
+      board(30, -30, "c"), board(0, -20, "a"),   board(-30, -10, "b"),
   };
   EXPECT_EQ(order_of(boards, camera_at(0), 8), (std::vector<int>{0, 2, 4, 1, 5, 3}));
 }
@@ -189,8 +198,8 @@ TEST(GhostFadeTest, FadesOverTheFarHalfOfTheDistance) {
   const struct {
     float distance, fade_distance, factor;
   } cases[] = {
-      {0, 50, 0},    {25, 50, 0},  {10, 50, 0},    {37.5f, 50, 0.5f}, {43.75f, 50, 0.75f},
-      {50, 50, 1},   {80, 50, 1},  {5, 0, 1},      {5, -10, 1},       {0, 0, 1},
+      {0, 50, 0},  {25, 50, 0}, {10, 50, 0}, {37.5f, 50, 0.5f}, {43.75f, 50, 0.75f},
+      {50, 50, 1}, {80, 50, 1}, {5, 0, 1},   {5, -10, 1},       {0, 0, 1},
   };
   for (const auto& c : cases) {
     EXPECT_FLOAT_EQ(render::ghost_fade(c.distance, c.fade_distance), c.factor)

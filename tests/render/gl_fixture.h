@@ -3,8 +3,8 @@
 
 #include <GL/gl.h>
 #include <SDL.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>

@@ -1,4 +1,5 @@
-// hud_test.cpp -- the riding HUD's layout, and the HUD drawn with the game's own pictures and fonts.
+// hud_test.cpp -- the riding HUD's layout, and the HUD drawn with the game's own pictures and
+// fonts.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -49,7 +50,8 @@ TEST(HudLayoutTest, PartsFitApartAndReadable) {
     EXPECT_FLOAT_EQ(l.tach.w, l.tach.h);  // the dial stays round
   }
   // The HUD grows with the window: 1080 rows is 2.25 times 480.
-  EXPECT_FLOAT_EQ(render::hud_layout(1920, 1080).tach.w, 2.25f * render::hud_layout(640, 480).tach.w);
+  EXPECT_FLOAT_EQ(render::hud_layout(1920, 1080).tach.w,
+                  2.25f * render::hud_layout(640, 480).tach.w);
 }
 
 // The build's own data (the generated pack) with its fonts, and an offscreen framebuffer of
@@ -72,7 +74,8 @@ class HudDrawTest : public gl_fixture::GamePackGlTest {
   void TearDown() override {
     render::g_hud = saved_;
     platform::messages_clear();
-    for (render::Font* f : {&render::g_font_text, &render::g_font_digits, &render::g_font_condensed}) {
+    for (render::Font* f :
+         {&render::g_font_text, &render::g_font_digits, &render::g_font_condensed}) {
       if (f->texture) glDeleteTextures(1, &f->texture);
       *f = render::Font{};
     }
@@ -141,13 +144,16 @@ struct Rgb {
 };
 
 Rgb pixel(const std::vector<unsigned char>& rgb, int width, float x, float y) {
-  const std::size_t i =
-      (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+  const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                         static_cast<std::size_t>(x)) *
+                        3;
   if (i + 2 >= rgb.size()) return {};
   return {rgb[i], rgb[i + 1], rgb[i + 2]};
 }
 
-bool is_ground(const Rgb& p) { return std::abs(p.r - 51) + std::abs(p.g - 77) + std::abs(p.b - 102) <= 6; }
+bool is_ground(const Rgb& p) {
+  return std::abs(p.r - 51) + std::abs(p.g - 77) + std::abs(p.b - 102) <= 6;
+}
 bool is_light(const Rgb& p) { return p.r > 200 && p.g > 200 && p.b > 200; }
 
 // Share of a box's pixels that are not the plain ground, and of those that are light (text).
@@ -173,7 +179,8 @@ TEST_F(HudDrawTest, DrawsGaugesSpeedMessagesAndTimingAtBothSizes) {
   for (const WindowSize& s : {kSizes[0], kSizes[1]}) {
     const std::string name = std::to_string(s.width) + "x" + std::to_string(s.height);
     SCOPED_TRACE(name);
-    const std::vector<unsigned char> rgb = draw(riding(s.width, s.height), ("hud-" + name + ".png").c_str());
+    const std::vector<unsigned char> rgb =
+        draw(riding(s.width, s.height), ("hud-" + name + ".png").c_str());
     if (rgb.empty()) continue;
     const render::HudLayout l = render::hud_layout(s.width, s.height);
     const float w = static_cast<float>(s.width), h = static_cast<float>(s.height);
@@ -186,8 +193,9 @@ TEST_F(HudDrawTest, DrawsGaugesSpeedMessagesAndTimingAtBothSizes) {
     // The message at the top left, the timing lines at the top right.
     const float line = 1.15f * l.text_height;
     EXPECT_GT(cover(rgb, s.width, l.margin, h - l.margin - line, w / 4, line).light, 0.03);
-    EXPECT_GT(cover(rgb, s.width, w * 3 / 4, h - l.margin - 2 * line, w / 4 - l.margin, 2 * line).light,
-              0.03);
+    EXPECT_GT(
+        cover(rgb, s.width, w * 3 / 4, h - l.margin - 2 * line, w / 4 - l.margin, 2 * line).light,
+        0.03);
     // The middle of the window, where the scene is, stays as it was.
     EXPECT_EQ(cover(rgb, s.width, w / 4, h / 4, w / 4, h / 2).drawn, 0.0);
   }
@@ -218,7 +226,8 @@ TEST_F(HudDrawTest, NeedleFollowsEngineSpeed) {
     for (std::size_t j = 0; j < frames.size(); ++j) {
       const auto [x, y] = along(rpms[j]);
       const Rgb p = pixel(frames[i], width, x, y);
-      SCOPED_TRACE("drawn at " + std::to_string(rpms[i]) + ", looked at " + std::to_string(rpms[j]));
+      SCOPED_TRACE("drawn at " + std::to_string(rpms[i]) + ", looked at " +
+                   std::to_string(rpms[j]));
       const bool over = rpms[i] >= 12000;
       EXPECT_EQ(i == j && !over, orange(p)) << p.r << " " << p.g << " " << p.b;
       EXPECT_EQ(i == j && over, red(p)) << p.r << " " << p.g << " " << p.b;
@@ -256,8 +265,8 @@ TEST_F(HudDrawTest, ShifterKnobAndWindowFollowTheGear) {
     std::vector<unsigned char> out;
     for (int y = static_cast<int>(l.shifter.y + l.shifter.h - 226 * scale);
          y < static_cast<int>(l.shifter.y + l.shifter.h - 66 * scale); ++y) {
-      for (int x = static_cast<int>(l.shifter.x + 126 * scale); x < static_cast<int>(l.shifter.x + 236 * scale);
-           ++x) {
+      for (int x = static_cast<int>(l.shifter.x + 126 * scale);
+           x < static_cast<int>(l.shifter.x + 236 * scale); ++x) {
         const Rgb p = pixel(rgb, width, static_cast<float>(x), static_cast<float>(y));
         out.push_back(static_cast<unsigned char>(p.r / 2 + p.g / 2));
       }
@@ -265,7 +274,8 @@ TEST_F(HudDrawTest, ShifterKnobAndWindowFollowTheGear) {
     return out;
   };
   for (std::size_t i = 0; i + 1 < frames.size(); ++i) {
-    EXPECT_NE(window(frames[i]), window(frames[i + 1])) << "gears " << gears[i].gear << " and " << gears[i + 1].gear;
+    EXPECT_NE(window(frames[i]), window(frames[i + 1]))
+        << "gears " << gears[i].gear << " and " << gears[i + 1].gear;
   }
 }
 
@@ -291,10 +301,13 @@ TEST_F(HudDrawTest, WithoutABikeOnlyTextAndTheSceneStateKept) {
   const std::vector<unsigned char> rgb = draw(hud, "hud-inactive.png");
   if (rgb.empty()) return;
   const render::HudLayout l = render::hud_layout(640, 480);
-  EXPECT_EQ(cover(rgb, 640, l.tach.x, l.tach.y, l.tach.w, l.speed.y + l.speed.h - l.tach.y).drawn, 0.0);
+  EXPECT_EQ(cover(rgb, 640, l.tach.x, l.tach.y, l.tach.w, l.speed.y + l.speed.h - l.tach.y).drawn,
+            0.0);
   EXPECT_EQ(cover(rgb, 640, l.shifter.x, l.shifter.y, l.shifter.w, l.shifter.h).drawn, 0.0);
-  EXPECT_GT(cover(rgb, 640, l.margin, 480 - l.margin - 1.15f * l.text_height, 160, 1.15f * l.text_height).light,
-            0.03);
+  EXPECT_GT(
+      cover(rgb, 640, l.margin, 480 - l.margin - 1.15f * l.text_height, 160, 1.15f * l.text_height)
+          .light,
+      0.03);
   EXPECT_EQ(cover(rgb, 640, 480, 400, 150, 70).drawn, 0.0);  // no timing lines
 
   EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));

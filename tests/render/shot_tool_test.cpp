@@ -27,10 +27,11 @@ struct Shot {
 Shot shoot(const std::vector<std::string>& extra) {
   TempDir user;
   const std::string out = user.file("shot.png");
-  std::vector<std::string> args = {"--track", "rabbithill", "--bikes", "3", "--ticks", "300",
-                                   "--width", "320", "--height", "240", "--out", out};
+  std::vector<std::string> args = {"--track", "rabbithill", "--bikes",  "3",   "--ticks", "300",
+                                   "--width", "320",        "--height", "240", "--out",   out};
   args.insert(args.end(), extra.begin(), extra.end());
-  const auto result = test_support::run_program(KORVEX_SHOT_EXE, args, test_support::korvex_env(user));
+  const auto result =
+      test_support::run_program(KORVEX_SHOT_EXE, args, test_support::korvex_env(user));
   Shot s;
   s.status = result.status;
   s.err = result.err;

@@ -21,10 +21,10 @@ void make_rough_field() {
   for (int iz = 0; iz < s; ++iz) {
     for (int ix = 0; ix < s; ++ix) {
       float h = 2.0f * std::sin(ix * 0.07f) * std::cos(iz * 0.05f);
-      if (ix > 80) h += 9.0f;                                    // cliff
-      if (ix % 9 == 4 && iz % 11 == 5) h += 6.0f;                // spikes
+      if (ix > 80) h += 9.0f;                                             // cliff
+      if (ix % 9 == 4 && iz % 11 == 5) h += 6.0f;                         // spikes
       if ((ix - 40) * (ix - 40) + (iz - 90) * (iz - 90) < 60) h -= 5.0f;  // pit
-      if (iz > 20 && iz < 40) h += static_cast<float>(ix % 6) * 0.8f;      // sawtooth
+      if (iz > 20 && iz < 40) h += static_cast<float>(ix % 6) * 0.8f;     // sawtooth
       t.heights[iz * s + ix] = h;
     }
   }
@@ -81,7 +81,8 @@ int cracks(const render::Camera& c, const std::vector<unsigned char>& rgb) {
       if (!(p[0] > 240 && p[1] < 15 && p[2] > 240)) continue;
       const float u = ((px + 0.5f) / n * 2 - 1) * half, v = ((py + 0.5f) / n * 2 - 1) * half;
       float d[3];
-      for (int r = 0; r < 3; ++r) d[r] = c.axes[r * 3] * u + c.axes[r * 3 + 1] * v - c.axes[r * 3 + 2];
+      for (int r = 0; r < 3; ++r)
+        d[r] = c.axes[r * 3] * u + c.axes[r * 3 + 1] * v - c.axes[r * 3 + 2];
       if (d[1] >= -1e-4f) continue;
       const float k = (t.min_height - c.position[1]) / d[1];
       const float x = c.position[0] + d[0] * k, z = c.position[2] + d[2] * k;
@@ -116,8 +117,8 @@ TEST_F(TerrainRenderTest, TheGroundHasNoCracksFromAnyCamera) {
                 worst = n;
                 gl_fixture::keep_picture("terrain-crack.png", rgb);
               }
-              EXPECT_EQ(n, 0) << "detail " << detail << " at " << x << "," << z << " yaw "
-                              << k * 60 << " pitch " << pitch << " above " << above;
+              EXPECT_EQ(n, 0) << "detail " << detail << " at " << x << "," << z << " yaw " << k * 60
+                              << " pitch " << pitch << " above " << above;
               ++frames;
               if (n > 0) return;
             }
@@ -134,7 +135,7 @@ TEST_F(TerrainRenderTest, ZeroThresholdsSubdivideOnlyThePrefixAndTheCameraWindow
   render::terrain_set_thresholds_for_test(0);
   // Over the field's corner (0, 0): the windows hug that corner.
   render::terrain_prepare(camera_at(3, 20, 3, 0, -0.5f, 60));
-  EXPECT_TRUE(render::terrain_node_subdivided(kLog2, 0, 0));   // the camera's own tile
+  EXPECT_TRUE(render::terrain_node_subdivided(kLog2, 0, 0));  // the camera's own tile
   EXPECT_TRUE(render::terrain_node_subdivided(kLog2, 3, 3));
   EXPECT_FALSE(render::terrain_node_subdivided(kLog2, 40, 40));  // far away
   EXPECT_FALSE(render::terrain_node_subdivided(kLog2 - 1, 20, 20));
@@ -144,7 +145,8 @@ TEST_F(TerrainRenderTest, ZeroThresholdsSubdivideOnlyThePrefixAndTheCameraWindow
   render::terrain_prepare(camera_at(3, 20, 3, 0, -0.5f, 60));
   int refined = 0;
   for (int b = 0; b < 64; ++b) {
-    for (int a = 0; a < 64; ++a) refined += render::terrain_node_subdivided(kLog2 - 1, a / 2, b / 2);
+    for (int a = 0; a < 64; ++a)
+      refined += render::terrain_node_subdivided(kLog2 - 1, a / 2, b / 2);
   }
   EXPECT_GT(refined, 16 * 4);
 }
@@ -216,14 +218,17 @@ TEST_F(TerrainRenderTest, DecalsLieOnTheGroundInEveryMethod) {
   decal.size[1] = 6;
   decal.texture = "@red.png";
   sim::g_terrain.decals.push_back(decal);
-  for (int method : {render::kTerrainSoftware, render::kTerrainHardwareDirect, render::kTerrainHardwareCopy}) {
+  for (int method :
+       {render::kTerrainSoftware, render::kTerrainHardwareDirect, render::kTerrainHardwareCopy}) {
     render::g_render_settings.terrain_method = method;
     const render::Camera c = camera_at(96, sim::terrain_height(96, 96) + 25, 96, 0, -1.5707f, 60);
     render::draw_scene(c);  // the first frame renders the windows
     render::draw_scene(c);
     const std::vector<unsigned char> rgb = gl_fixture::read_frame();
     gl_fixture::keep_picture("terrain-decal-" + std::to_string(method) + ".png", rgb);
-    auto at = [&](int x, int y) { return &rgb[(static_cast<std::size_t>(y) * gl_fixture::kSize + x) * 3]; };
+    auto at = [&](int x, int y) {
+      return &rgb[(static_cast<std::size_t>(y) * gl_fixture::kSize + x) * 3];
+    };
     const unsigned char* middle = at(gl_fixture::kSize / 2, gl_fixture::kSize / 2);
     EXPECT_GT(middle[0], middle[1] + 60) << "method " << method;
     const unsigned char* corner = at(10, 10);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../sim/terrain_fixtures.h"
 #include "race/race.h"
 #include "render/render.h"
 #include "shell/frame_loop.h"
@@ -16,7 +17,6 @@
 #include "shell/settings.h"
 #include "shell/shell.h"
 #include "shell/startup.h"
-#include "../sim/terrain_fixtures.h"
 
 namespace {
 
@@ -57,7 +57,8 @@ struct Controls {
 };
 
 void run_ticks(int view, const Controls& controls, int ticks) {
-  for (int i = 0; i < ticks; ++i) render::camera_update_tick(view, shell::camera_input(), shell::camera_controls(controls.in));
+  for (int i = 0; i < ticks; ++i)
+    render::camera_update_tick(view, shell::camera_input(), shell::camera_controls(controls.in));
 }
 
 void reset_cameras() {
@@ -103,7 +104,8 @@ TEST(Cameras, YawPitchMatrixAndAddkeyAgree) {
     const render::CameraKeyframe& k = render::g_cameras.keyframes[0];
     EXPECT_EQ(k.tick, 300);
     EXPECT_EQ(k.fov, 65);
-    const render::Camera camera = render::camera_for_view(render::kViewTrackCamera, shell::camera_input());
+    const render::Camera camera =
+        render::camera_for_view(render::kViewTrackCamera, shell::camera_input());
     expect_same_axes(camera.axes, m, what.c_str());
     EXPECT_EQ(camera.position[0], 4);
     EXPECT_EQ(camera.position[2], 6);
@@ -135,15 +137,16 @@ TEST(Cameras, KeyframePathBlendsNeighbours) {
   const struct {
     int tick;
     float x, yaw, fov;
-  } cases[] = {{50, 0, 0, 60}, {100, 0, 0, 60}, {150, 5, 0.75f, 80}, {175, 7.5f, -1, 90},
-               {200, 10, 1.5f, 100}, {400, 10, 1.5f, 100}};
+  } cases[] = {{50, 0, 0, 60},      {100, 0, 0, 60},      {150, 5, 0.75f, 80},
+               {175, 7.5f, -1, 90}, {200, 10, 1.5f, 100}, {400, 10, 1.5f, 100}};
   for (int flipped = 0; flipped < 2; ++flipped) {
     if (flipped) {
       for (float& q : render::g_cameras.keyframes[1].quaternion) q = -q;
     }
     for (const auto& c : cases) {
       sim::g_sim.tick = c.tick;
-      const render::Camera camera = render::camera_for_view(render::kViewTrackCamera, shell::camera_input());
+      const render::Camera camera =
+          render::camera_for_view(render::kViewTrackCamera, shell::camera_input());
       const std::string what = std::to_string(c.tick) + (flipped ? " flipped" : "");
       EXPECT_NEAR(camera.position[0], c.x, 1e-5) << what;
       EXPECT_NEAR(camera.position[1], 2 * c.x, 1e-5) << what;
@@ -165,12 +168,14 @@ TEST(Cameras, KeyframePathBlendsNeighbours) {
   add(100, 10, 0, 100);
   add(300, 20, 0, 120);
   sim::g_sim.tick = 200;
-  EXPECT_NEAR(render::camera_for_view(render::kViewTrackCamera, shell::camera_input()).position[0], 15, 1e-5);
+  EXPECT_NEAR(render::camera_for_view(render::kViewTrackCamera, shell::camera_input()).position[0],
+              15, 1e-5);
 
   // Keyframe mode off: the selected camera again, standing still for the listener.
   render::g_cameras.keyframe_mode = false;
   render::g_cameras.free_camera.x = -3;
-  EXPECT_EQ(render::camera_for_view(render::kViewTrackCamera, shell::camera_input()).position[0], -3);
+  EXPECT_EQ(render::camera_for_view(render::kViewTrackCamera, shell::camera_input()).position[0],
+            -3);
   EXPECT_EQ(render::g_listener.velocity[0], 0);
   reset_cameras();
 }
@@ -199,9 +204,9 @@ TEST(Cameras, TerrainHeightAroundWeighsADisc) {
   const struct {
     float x, z, r, height;
   } cases[] = {
-      {16, 16, 6, 4},       // symmetric about a grid point: the slope's own height
-      {16, 16, 20, 4},      // a disc reaching past the grid on both sides
-      {-100, 16, 10, 0},    // beyond the edge the edge continues
+      {16, 16, 6, 4},     // symmetric about a grid point: the slope's own height
+      {16, 16, 20, 4},    // a disc reaching past the grid on both sides
+      {-100, 16, 10, 0},  // beyond the edge the edge continues
       {200, 30, 10, 8},
   };
   for (const auto& c : cases) {
@@ -319,7 +324,8 @@ TEST_F(CamerasRaceTest, RiderViewEyeAndTilt) {
     shell::g_settings.first_person_height.value = c.height;
     shell::g_settings.first_person_angle.value = c.angle;
     shell::g_settings.fov.value = 75;
-    const render::Camera camera = render::camera_for_view(render::kViewRider, shell::camera_input());
+    const render::Camera camera =
+        render::camera_for_view(render::kViewRider, shell::camera_input());
     dVector3 eye;
     dBodyGetPosRelPoint(rider, camera.position[0], camera.position[1], camera.position[2], eye);
     EXPECT_NEAR(eye[0], c.eye.x, 1e-4) << c.height;
@@ -356,8 +362,9 @@ TEST_F(CamerasRaceTest, RiderViewPrintsItsOrientation) {
   const render::Camera camera = render::camera_for_view(render::kViewRider, shell::camera_input());
   const std::string out = testing::internal::GetCapturedStdout();
   double t, p[3], x[3], z[3];
-  ASSERT_EQ(std::sscanf(out.c_str(), "t=%lf p0=%lf p1=%lf p2=%lf x0=%lf x1=%lf x2=%lf z0=%lf "
-                                     "z1=%lf z2=%lf\n",
+  ASSERT_EQ(std::sscanf(out.c_str(),
+                        "t=%lf p0=%lf p1=%lf p2=%lf x0=%lf x1=%lf x2=%lf z0=%lf "
+                        "z1=%lf z2=%lf\n",
                         &t, &p[0], &p[1], &p[2], &x[0], &x[1], &x[2], &z[0], &z[1], &z[2]),
             10)
       << out;
@@ -393,8 +400,12 @@ TEST_F(CamerasRaceTest, ChaseCameraFollowsHeadingOrTravel) {
     double speed;   // ft/s, sliding sideways along +x
     double bx, bz;  // the camera's horizontal direction from the target
   } cases[] = {
-      {true, 30, 0, 1},  {true, 60, 0, 1},  {false, 40, -1, 0},
-      {false, 30, -1, 0}, {false, 10, 0, 1}, {false, 0, 0, 1},
+      {true, 30, 0, 1},
+      {true, 60, 0, 1},
+      {false, 40, -1, 0},
+      {false, 30, -1, 0},
+      {false, 10, 0, 1},
+      {false, 0, 0, 1},
       // At 20 ft/s halfway: -(D/2 + V/2) = (-10, 0, 0.5).
       {false, 20, -10 / std::hypot(10.0, 0.5), 0.5 / std::hypot(10.0, 0.5)},
   };
@@ -403,7 +414,8 @@ TEST_F(CamerasRaceTest, ChaseCameraFollowsHeadingOrTravel) {
   for (const auto& c : cases) {
     shell::g_settings.rigid_camera.index = c.rigid ? 1 : 0;
     dBodySetLinearVel(frame, c.speed, 0, 0);
-    const render::Camera camera = render::camera_for_view(render::kViewChase, shell::camera_input());
+    const render::Camera camera =
+        render::camera_for_view(render::kViewChase, shell::camera_input());
     const Vec d{camera.position[0] - target[0], camera.position[1] - target[1],
                 camera.position[2] - target[2]};
     const double across = std::hypot(d.x, d.z);
@@ -450,12 +462,14 @@ TEST_F(CamerasRaceTest, OrbitCameraAroundABikeRiddenElsewhere) {
     float angle, distance, height;
   } steps[] = {
       {shell::kInputSteer, 1, 256, std::numbers::pi / 2, 10, 5},
-      {shell::kInputSteer, 1, 512, -std::numbers::pi / 2, 10, 5},  // past pi: round to the other side
+      {shell::kInputSteer, 1, 512, -std::numbers::pi / 2, 10,
+       5},  // past pi: round to the other side
       {shell::kInputSteer, -0.5f, 256, -3 * std::numbers::pi / 4, 10, 5},
       {shell::kInputThrottle, 1, 64, -3 * std::numbers::pi / 4, 9, 5},
       {shell::kInputThrottle, 1, 1000, -3 * std::numbers::pi / 4, 0.25f, 5},
       {shell::kInputFrontBrake, 1, 128, -3 * std::numbers::pi / 4, 2.25f, 5},
-      {shell::kInputThrottle, 0.5f, 10, -3 * std::numbers::pi / 4, 2.25f, 5},  // half way is not pressed
+      {shell::kInputThrottle, 0.5f, 10, -3 * std::numbers::pi / 4, 2.25f,
+       5},  // half way is not pressed
       {shell::kInputShift, -1, 128, -3 * std::numbers::pi / 4, 2.25f, 4},
   };
   for (const auto& s : steps) {
@@ -518,7 +532,8 @@ TEST_F(CamerasRaceTest, TracksideViewShowsTheSelectedCamera) {
   } cases[] = {{1, 1, 40}, {-1, 50, 70}, {2, 50, 70}};
   for (const auto& c : cases) {
     render::g_cameras.selected = c.selected;
-    const render::Camera camera = render::camera_for_view(render::kViewTrackCamera, shell::camera_input());
+    const render::Camera camera =
+        render::camera_for_view(render::kViewTrackCamera, shell::camera_input());
     EXPECT_EQ(camera.position[0], c.x) << c.selected;
     EXPECT_EQ(camera.fov, c.fov) << c.selected;
     EXPECT_EQ(camera.view_rider, -1);
@@ -528,7 +543,8 @@ TEST_F(CamerasRaceTest, TracksideViewShowsTheSelectedCamera) {
   render::g_cameras.selected = 1;
   float m[9];
   render::yaw_pitch_matrix(0.5f, -0.2f, m);
-  expect_same_axes(render::camera_for_view(render::kViewTrackCamera, shell::camera_input()).axes, m, "track camera");
+  expect_same_axes(render::camera_for_view(render::kViewTrackCamera, shell::camera_input()).axes, m,
+                   "track camera");
   shell::g_race.watched = 7;  // an empty slot
   EXPECT_EQ(render::camera_for_view(render::kViewRider, shell::camera_input()).position[0], 1);
   EXPECT_EQ(render::camera_for_view(render::kViewChase, shell::camera_input()).position[0], 1);
@@ -632,7 +648,9 @@ TEST_F(CamerasRaceTest, AimStaysWithinItsRanges) {
   const struct {
     int selected;
     float steer, shift, final_pitch;
-  } cases[] = {{-1, 1, 1, std::numbers::pi / 2}, {0, -1, -1, -std::numbers::pi / 2}, {0, 0.5f, 0.25f, std::numbers::pi / 2}};
+  } cases[] = {{-1, 1, 1, std::numbers::pi / 2},
+               {0, -1, -1, -std::numbers::pi / 2},
+               {0, 0.5f, 0.25f, std::numbers::pi / 2}};
   for (const auto& c : cases) {
     render::g_cameras.selected = c.selected;
     const race::TrackCamera& camera =
@@ -665,7 +683,7 @@ TEST_F(CamerasRaceTest, FreeCameraCoastsAndKeepsOffTheGround) {
 
   run_ticks(render::kViewTrackCamera, throttle, 128);
   EXPECT_NEAR(render::g_cameras.free_speed, 20, 1e-3);  // 80 up, 60 down: 20 ft/s^2
-  EXPECT_NEAR(free.z, 4 + 10, 0.1);  // half of 20 ft/s^2 over a second
+  EXPECT_NEAR(free.z, 4 + 10, 0.1);                     // half of 20 ft/s^2 over a second
   EXPECT_EQ(free.x, 32);
   EXPECT_EQ(free.y, 20);
 

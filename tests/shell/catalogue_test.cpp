@@ -67,9 +67,13 @@ TEST(Catalogue, ClassesShareChassisSuspensionAndEngine) {
         << bike->name << " vs " << it->second->name;
     // Rest positions are the same for every model, whatever its class.
     EXPECT_EQ(std::memcmp(bike->constants.frame_position, first->constants.frame_position,
-                          18 * sizeof(float)), 0) << bike->name;
+                          18 * sizeof(float)),
+              0)
+        << bike->name;
     EXPECT_EQ(std::memcmp(bike->constants.rider_position, first->constants.rider_position,
-                          3 * sizeof(float)), 0) << bike->name;
+                          3 * sizeof(float)),
+              0)
+        << bike->name;
     EXPECT_EQ(bike->rider, first->rider);
     // A crank lighter than its class's only where the catalogue says so.
     const std::string name = bike->name;
@@ -116,7 +120,8 @@ TEST(Catalogue, TorqueCurvesPositiveAndPeakingAtTheClassPower) {
   for (const BikeInfo* bike : catalogue()) {
     const BikeConstants& k = bike->constants;
     const PeakCase* peak = nullptr;
-    for (const PeakCase& p : peaks) if (std::strcmp(p.bike_class, bike->bike_class) == 0) peak = &p;
+    for (const PeakCase& p : peaks)
+      if (std::strcmp(p.bike_class, bike->bike_class) == 0) peak = &p;
     ASSERT_NE(peak, nullptr);
     int best = 0;
     for (int i = 0; i < shell::kTorquePoints; ++i) {
@@ -276,9 +281,9 @@ TEST_F(BikeAssetsTest, GivenTexturesThatLoadElseTheEntrysOwnAndPlateColours) {
   home.write("crf450v2013.png",
              image_fixtures::make_png(2, 2, 3, image_fixtures::solid(2, 2, {1, 2, 3}),
                                       {"[numberbackground:0,0,1][numberforeground:1,1,0]"}));
-  const shell::BikeAssets assets = shell::bike_assets(
-      "crf450(2013)", "7", "@rider_body-alt1.png", "@crf450v2013-missing.png", "", nullptr,
-      only_alt_loads);
+  const shell::BikeAssets assets =
+      shell::bike_assets("crf450(2013)", "7", "@rider_body-alt1.png", "@crf450v2013-missing.png",
+                         "", nullptr, only_alt_loads);
   ASSERT_STREQ(assets.info->name, "crf450(2013)");
   EXPECT_EQ(assets.rider_body_texture, "@rider_body-alt1.png");
   EXPECT_EQ(assets.bike_texture, "@crf450v2013.png");

@@ -39,22 +39,27 @@ TEST(CommandLine, ValuesAreParsedAndClamped) {
          EXPECT_EQ(p.state.model_texture_detail, 4);
          EXPECT_EQ(p.state.terrain_texture_detail, 4);
        }},
-      {{"--texture-detail", "-3"}, [](const Parsed& p) { EXPECT_EQ(p.state.model_texture_detail, 0); }},
+      {{"--texture-detail", "-3"},
+       [](const Parsed& p) { EXPECT_EQ(p.state.model_texture_detail, 0); }},
       {{"--ground-texture-detail=2"},
        [](const Parsed& p) {
          EXPECT_EQ(p.state.terrain_texture_detail, 2);
          EXPECT_EQ(p.state.model_texture_detail, 1);  // untouched
        }},
-      {{"--texture-detail", "3xyz"}, [](const Parsed& p) { EXPECT_EQ(p.state.model_texture_detail, 3); }},
+      {{"--texture-detail", "3xyz"},
+       [](const Parsed& p) { EXPECT_EQ(p.state.model_texture_detail, 3); }},
       {{"--fake-lag", "2500"}, [](const Parsed& p) { EXPECT_DOUBLE_EQ(p.state.fake_lag, 1.0); }},
       {{"--fake-lag", "50"}, [](const Parsed& p) { EXPECT_DOUBLE_EQ(p.state.fake_lag, 0.05); }},
       {{"--fake-lag=-20"}, [](const Parsed& p) { EXPECT_DOUBLE_EQ(p.state.fake_lag, 0.0); }},
       {{"--fake-loss", "250"}, [](const Parsed& p) { EXPECT_EQ(p.state.fake_loss, 100); }},
       {{"--erode", "150"}, [](const Parsed& p) { EXPECT_DOUBLE_EQ(p.state.erosion_rate, 100.0); }},
       {{"--erode", "2.5"}, [](const Parsed& p) { EXPECT_DOUBLE_EQ(p.state.erosion_rate, 2.5); }},
-      {{"--lod-scale", "0"}, [](const Parsed& p) { EXPECT_DOUBLE_EQ(p.state.lod_scale, 0.000001); }},
-      {{"--lod-scale", "1e9"}, [](const Parsed& p) { EXPECT_DOUBLE_EQ(p.state.lod_scale, 1000000.0); }},
-      {{"--roostfrequency", "5000"}, [](const Parsed& p) { EXPECT_EQ(p.state.roost_frequency, 1000); }},
+      {{"--lod-scale", "0"},
+       [](const Parsed& p) { EXPECT_DOUBLE_EQ(p.state.lod_scale, 0.000001); }},
+      {{"--lod-scale", "1e9"},
+       [](const Parsed& p) { EXPECT_DOUBLE_EQ(p.state.lod_scale, 1000000.0); }},
+      {{"--roostfrequency", "5000"},
+       [](const Parsed& p) { EXPECT_EQ(p.state.roost_frequency, 1000); }},
       {{"--lock-fps", "30"}, [](const Parsed& p) { EXPECT_DOUBLE_EQ(p.state.lock_fps, 30.0); }},
       {{"--chase-center", "1,-2.5,3"},
        [](const Parsed& p) {
@@ -84,7 +89,8 @@ TEST(CommandLine, ValuesAreParsedAndClamped) {
       {{"--rotate-lineup", "7"}, [](const Parsed& p) { EXPECT_EQ(p.state.lineup_rotation, 7); }},
       {{"--texture-detail", "99999999999999999999"},
        [](const Parsed& p) { EXPECT_EQ(p.state.model_texture_detail, 4); }},  // no overflow
-      {{"--debug", "--practice", "--warp", "--learn", "--nolearn", "--hidden-hud", "--hidden-pause"},
+      {{"--debug", "--practice", "--warp", "--learn", "--nolearn", "--hidden-hud",
+        "--hidden-pause"},
        [](const Parsed& p) {
          EXPECT_EQ(p.state.debug_level, 1);
          EXPECT_TRUE(p.state.practice);
@@ -153,12 +159,31 @@ TEST(CommandLine, ErrorsStopWithTheirMessages) {
 }
 
 TEST(CommandLine, EveryOptionWithAValueReportsItMissing) {
-  for (const char* option :
-       {"--texture-detail", "--ground-texture-detail", "--roostfrequency", "--erode", "--detail",
-        "--max-detail-distance", "--lod-scale", "--lod-bias", "--lock-fps", "--fake-lag",
-        "--fake-loss", "--record-audio", "--rotate-lineup", "--width", "--height", "--depth",
-        "--zdepth", "--draw-fps", "--draw-time", "--draw-ping", "--draw-render-stats", "--track",
-        "--connect", "--password", "--chase-center"}) {
+  for (const char* option : {"--texture-detail",
+                             "--ground-texture-detail",
+                             "--roostfrequency",
+                             "--erode",
+                             "--detail",
+                             "--max-detail-distance",
+                             "--lod-scale",
+                             "--lod-bias",
+                             "--lock-fps",
+                             "--fake-lag",
+                             "--fake-loss",
+                             "--record-audio",
+                             "--rotate-lineup",
+                             "--width",
+                             "--height",
+                             "--depth",
+                             "--zdepth",
+                             "--draw-fps",
+                             "--draw-time",
+                             "--draw-ping",
+                             "--draw-render-stats",
+                             "--track",
+                             "--connect",
+                             "--password",
+                             "--chase-center"}) {
     const Parsed p = parse({option});
     EXPECT_TRUE(p.result.stop) << option;
     EXPECT_EQ(p.result.status, 1) << option;
@@ -190,15 +215,32 @@ TEST(CommandLine, FilesAndTheEndOfOptions) {
 TEST(CommandLine, NoArgumentEverCrashesTheParser) {
   // Random arguments built from the pieces options are made of; the fuzz
   // target goes further, this keeps a quick check in every build.
-  const std::vector<std::string> pieces = {
-      "--", "-", "=", "--track", "--chase-center", ",", "1e308", "-1e308", "nan", "0x10",
-      "--fake-lag", "--erode=", "--bikes", "korvex:", "\xff", std::string(1, '\0'),
-      std::string(5000, '9'), "--texture-detail", "%s%n", "--open-home"};
+  const std::vector<std::string> pieces = {"--",
+                                           "-",
+                                           "=",
+                                           "--track",
+                                           "--chase-center",
+                                           ",",
+                                           "1e308",
+                                           "-1e308",
+                                           "nan",
+                                           "0x10",
+                                           "--fake-lag",
+                                           "--erode=",
+                                           "--bikes",
+                                           "korvex:",
+                                           "\xff",
+                                           std::string(1, '\0'),
+                                           std::string(5000, '9'),
+                                           "--texture-detail",
+                                           "%s%n",
+                                           "--open-home"};
   std::mt19937 random(2026);
   for (int round = 0; round < 3000; ++round) {
     std::vector<std::string> args(random() % 6);
     for (std::string& arg : args) {
-      for (int n = static_cast<int>(random() % 3) + 1; n > 0; --n) arg += pieces[random() % pieces.size()];
+      for (int n = static_cast<int>(random() % 3) + 1; n > 0; --n)
+        arg += pieces[random() % pieces.size()];
     }
     const Parsed p = parse(args);
     if (p.result.stop && p.result.status != 0) {

@@ -1,4 +1,5 @@
-// frame_clock_test.cpp -- tick accounting over many frames with a fake clock, and the control inputs.
+// frame_clock_test.cpp -- tick accounting over many frames with a fake clock, and the control
+// inputs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,7 +44,7 @@ TEST(FrameClock, SixtyFramesASecondRunTwoOrThreeTicksEach) {
   const std::vector<int> ticks = run_frames(clock, 600, 1.0 / 60);
   for (int t : ticks) EXPECT_TRUE(t == 2 || t == 3) << t;
   const int total = std::accumulate(ticks.begin(), ticks.end(), 0);
-  EXPECT_NEAR(total, 1280, 1);  // ten seconds of 128 ticks
+  EXPECT_NEAR(total, 1280, 1);         // ten seconds of 128 ticks
   EXPECT_EQ(clock.histogram[2], 600);  // 1/60 s lies between 2 and 4 ticks
 }
 
@@ -86,8 +87,8 @@ TEST(FrameClock, WarpAndServerCatchUp) {
     bool past_mark;
     double scale;
   } cases[] = {
-      {-2.0, false, 0.5}, {-0.5, false, 0.75}, {0.0, false, 1.0},
-      {0.5, false, 2.5},  {3.0, false, 4.0},   {0.0625, true, 1.0625}, {1.0, true, 1.125},
+      {-2.0, false, 0.5}, {-0.5, false, 0.75},    {0.0, false, 1.0},  {0.5, false, 2.5},
+      {3.0, false, 4.0},  {0.0625, true, 1.0625}, {1.0, true, 1.125},
   };
   for (const Case& c : cases) {
     shell::FrameClock connected;
@@ -96,8 +97,8 @@ TEST(FrameClock, WarpAndServerCatchUp) {
     FakeClock::now += 0.05;
     const shell::CatchUp catch_up{true, c.behind, c.past_mark};
     // Warp and lock-fps do not apply while connected.
-    EXPECT_NEAR(shell::frame_advance(connected, FakeClock::source(), true, 30, catch_up), 0.05 * c.scale,
-                1e-12)
+    EXPECT_NEAR(shell::frame_advance(connected, FakeClock::source(), true, 30, catch_up),
+                0.05 * c.scale, 1e-12)
         << c.behind;
   }
 }

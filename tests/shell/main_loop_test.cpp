@@ -8,18 +8,18 @@
 
 #include <SDL.h>
 
+#include "../sim/terrain_fixtures.h"
+#include "data/data.h"
 #include "platform/input_internal.h"
 #include "platform/platform.h"
 #include "race/race.h"
 #include "render/render.h"
-#include "data/data.h"
 #include "shell/frame_loop.h"
 #include "shell/race_driver.h"
 #include "shell/rider_setup.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
 #include "support/test_support.h"
-#include "../sim/terrain_fixtures.h"
 
 namespace {
 
@@ -52,9 +52,9 @@ class TickStepTest : public test_support::DataFoldersTest {
   }
   // A small flat track folder, "practice", in the data folder.
   void write_practice_track() {
-    home.write("practice/terrain.hf",
-               terrain_fixtures::track_with(2, 8.0f, 0, 10, std::vector<std::uint16_t>(81, 0))
-                   .terrain_hf);
+    home.write(
+        "practice/terrain.hf",
+        terrain_fixtures::track_with(2, 8.0f, 0, 10, std::vector<std::uint16_t>(81, 0)).terrain_hf);
     home.write("practice/shadingx2.ppm", terrain_fixtures::ppm(9, 9, 100));
     home.write("practice/tilemap", std::string(16, '\0'));
     home.write("practice/tileinfo", "texture @dirt.png\naddtile\n");
@@ -65,9 +65,9 @@ class TickStepTest : public test_support::DataFoldersTest {
 }  // namespace
 
 TEST_F(TickStepTest, DefaultBindingsReachTheControlInputs) {
-  press("x", 1000);            // throttle
-  press("left", 1000);         // steer left
-  press("right ctrl", 1001);   // sit/dab
+  press("x", 1000);              // throttle
+  press("left", 1000);           // steer left
+  press("right ctrl", 1001);     // sit/dab
   press("right ctrl", 3000, 0);  // released later: not yet due
   shell::tick_step(2.0);
   const float* inputs = shell::control_inputs();
@@ -96,9 +96,9 @@ TEST_F(TickStepTest, MenuAndChatLineTakeTheKeys) {
     const char* key;
     bool menu, console, paused_changed;
   } steps[] = {
-      {"esc", true, false, false},   {"pause", true, false, false}, {"esc", false, false, false},
-      {"t", false, true, false},     {"pause", false, true, false}, {"enter", false, false, false},
-      {"t", false, true, false},     {"esc", false, false, false},  {"pause", false, false, true},
+      {"esc", true, false, false},    {"pause", true, false, false}, {"esc", false, false, false},
+      {"t", false, true, false},      {"pause", false, true, false}, {"enter", false, false, false},
+      {"t", false, true, false},      {"esc", false, false, false},  {"pause", false, false, true},
       {"pause", false, false, false},
   };
   const bool before = shell::game_paused();
@@ -159,8 +159,9 @@ TEST_F(TickStepTest, BindingCaptureTakesTheNextKey) {
   press("q", 300);
   shell::tick_step(0.4);
   EXPECT_FALSE(shell::capturing_binding());
-  EXPECT_EQ(platform::key_code_for_name(shell::g_settings.bindings[shell::kThrottleKey].key.c_str()),
-            platform::key_code_for_name("q"));
+  EXPECT_EQ(
+      platform::key_code_for_name(shell::g_settings.bindings[shell::kThrottleKey].key.c_str()),
+      platform::key_code_for_name("q"));
   // The new key now gives throttle.
   press("q", 500);
   shell::tick_step(0.6);
@@ -256,10 +257,10 @@ TEST_F(TickStepTest, DefaultKeysReachTheWatchedBikesControls) {
   ASSERT_EQ(shell::g_race.watched, 3);
 
   shell::g_race.start_tick = 0;  // the gate is down: nothing holds the bike
-  press("x", 100);      // throttle
-  press("left", 100);   // steer left
-  press("c", 100);      // front brake
-  press("up", 100);     // upshift
+  press("x", 100);               // throttle
+  press("left", 100);            // steer left
+  press("c", 100);               // front brake
+  press("up", 100);              // upshift
   shell::tick_step(1.0);
   ASSERT_NE(shell::g_race.slots[3].bike, nullptr);
   const sim::Controls& controls = shell::g_race.slots[3].bike->controls;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../sim/terrain_fixtures.h"
 #include "platform/platform.h"
 #include "race/race.h"
 #include "shell/race_driver.h"
@@ -13,7 +14,6 @@
 #include "shell/settings.h"
 #include "shell/shell.h"
 #include "shell/startup.h"
-#include "../sim/terrain_fixtures.h"
 
 using shell::RiderSlot;
 
@@ -47,9 +47,10 @@ TEST(RaceSetup, RosterNumbersPersonalitiesAndModels) {
     int number;
     const char* personality;
     const char* model;
-  } cases[] = {{20, "harrier", "kx125"}, {39, "harrier", "rm125"}, {40, "kestrel", "crf250"},
-               {59, "kestrel", "yz250f_se(2006)"}, {60, "harrier", "crf250"},
-               {79, "harrier", "yz250f_se(2006)"}, {80, "merlin", "crf250"}, {99, "merlin", "rmz250"}};
+  } cases[] = {{20, "harrier", "kx125"},  {39, "harrier", "rm125"},
+               {40, "kestrel", "crf250"}, {59, "kestrel", "yz250f_se(2006)"},
+               {60, "harrier", "crf250"}, {79, "harrier", "yz250f_se(2006)"},
+               {80, "merlin", "crf250"},  {99, "merlin", "rmz250"}};
   for (const Case& c : cases) {
     EXPECT_STREQ(roster[c.number - 20].personality, c.personality) << c.number;
     EXPECT_STREQ(roster[c.number - 20].model, c.model) << c.number;

@@ -17,7 +17,6 @@ using test_support::read_file;
 
 namespace {
 
-
 RiderSetup parsed(const std::string& lines) {
   RiderSetup setup = shell::default_rider_setup();
   std::size_t start = 0;
@@ -42,7 +41,7 @@ TEST(StabilityPreset, InterpolatesBetweenTheAnchorRows) {
     double direct_steering;
   };
   const Case cases[] = {
-      {40, 60, 10, 10, 1}, {50, 65, 21, 7.5, 1}, {0, 40, 0, 45, 1},
+      {40, 60, 10, 10, 1}, {50, 65, 21, 7.5, 1},   {0, 40, 0, 45, 1},
       {100, 80, 32, 5, 0}, {90, 77.5, 32, 5, 0.5}, {-5, 40, 0, 45, 1},
   };
   for (const Case& c : cases) {
@@ -121,9 +120,9 @@ class RiderSetupFiles : public test_support::DataFoldersTest {
     s.roll_damping.value = 33;
     s.max_steering_force.value = 905;
     s.land_damping_falloff.value = 0.0625;
-    for (ChoiceSetting* c : {&s.arcade, &s.front_brake, &s.rear_brake, &s.auto_shift,
-                             &s.auto_dab, &s.auto_align, &s.sticky_dab, &s.reverse_steering,
-                             &s.lean_indicator}) {
+    for (ChoiceSetting* c :
+         {&s.arcade, &s.front_brake, &s.rear_brake, &s.auto_shift, &s.auto_dab, &s.auto_align,
+          &s.sticky_dab, &s.reverse_steering, &s.lean_indicator}) {
       c->index = 1 - c->index;
     }
     s.stop_wheelies.index = 2;
@@ -131,12 +130,12 @@ class RiderSetupFiles : public test_support::DataFoldersTest {
     s.max_dab_speed.value = 44;
     s.front_sprocket_adjustment.value = -1;
     s.rear_sprocket_adjustment.value = 2;
-    for (NumberSetting* n : {&s.fork_compression_adjustment, &s.fork_rebound_adjustment,
-                             &s.fork_spring_rate_adjustment, &s.fork_preload_adjustment,
-                             &s.fork_oil_level_adjustment, &s.shock_compression_adjustment,
-                             &s.shock_rebound_adjustment, &s.shock_spring_rate_adjustment,
-                             &s.shock_preload_adjustment, &s.rider_yspring, &s.rider_ydamping,
-                             &s.rider_zspring, &s.rider_zdamping}) {
+    for (NumberSetting* n :
+         {&s.fork_compression_adjustment, &s.fork_rebound_adjustment,
+          &s.fork_spring_rate_adjustment, &s.fork_preload_adjustment, &s.fork_oil_level_adjustment,
+          &s.shock_compression_adjustment, &s.shock_rebound_adjustment,
+          &s.shock_spring_rate_adjustment, &s.shock_preload_adjustment, &s.rider_yspring,
+          &s.rider_ydamping, &s.rider_zspring, &s.rider_zdamping}) {
       n->value = 17;
     }
     s.rider_mass_distribution.value = 0.47;
@@ -169,7 +168,8 @@ TEST_F(RiderSetupFiles, ConfigurationRoundTripKeepsEverySetupValue) {
   const std::string first = config_text();
   EXPECT_NE(first.find("\nbike=yz125\nname=Ricky = Fast\n"), std::string::npos);
   EXPECT_NE(first.find("bike_texture=@yz125-stripe.png\nwheel_texture=@wheels-gold.png\n"
-                       "stability=37.000000\n"), std::string::npos);
+                       "stability=37.000000\n"),
+            std::string::npos);
   EXPECT_LT(first.find("time_trial_abort="), first.find("bike="));
   EXPECT_LT(first.find("rider_mass_distribution=0.470000\n"), first.find("video_mode="));
 
@@ -320,8 +320,13 @@ TEST(Mechanic, RefusesWhileRollingWithAMessageAtMostEveryTenSeconds) {
     int messages;  // shown so far
   };
   const Step steps[] = {
-      {0.2, 100, false, 1}, {3, 105, false, 1}, {3, 114, false, 1}, {3, 124, false, 2},
-      {0.125, 125, true, 2}, {-0.0, 126, true, 2}, {std::nan(""), 127, false, 2},
+      {0.2, 100, false, 1},
+      {3, 105, false, 1},
+      {3, 114, false, 1},
+      {3, 124, false, 2},
+      {0.125, 125, true, 2},
+      {-0.0, 126, true, 2},
+      {std::nan(""), 127, false, 2},
   };
   for (const Step& s : steps) {
     EXPECT_EQ(shell::mechanic_apply(mechanic, setup, bike, s.speed, s.now, false, &out), s.applied)

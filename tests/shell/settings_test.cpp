@@ -48,7 +48,8 @@ Settings changed_settings() {
   s.video_mode.names.push_back("1024x768");
   s.video_mode.index = 2;
   s.server_name = "race.example.org:19800";
-  for (int i = 0; i < shell::kServerHistory; i += 3) s.server_history[i] = "host" + std::to_string(i);
+  for (int i = 0; i < shell::kServerHistory; i += 3)
+    s.server_history[i] = "host" + std::to_string(i);
   s.ground_detail.value = 33;
   s.ground_texture_detail.value = 4;
   s.ground_texture_dim.index = 5;
@@ -97,7 +98,7 @@ TEST_F(ConfigTest, WrittenAndReadBackReproducesEverySetting) {
   EXPECT_EQ(written(back), first);
   EXPECT_EQ(back.bindings[shell::kThrottleKey].axis, "Joystick1.axis[2]");
   EXPECT_EQ(back.bindings[shell::kScreenshotKey].key, "");  // stays unbound
-  EXPECT_EQ(back.use_fbo.index, 1);  // never written, keeps its default
+  EXPECT_EQ(back.use_fbo.index, 1);                         // never written, keeps its default
 
   // The file holds what a player would expect, in order.
   EXPECT_EQ(first.rfind("xres=1280\nyres=720\n", 0), 0u);
@@ -140,17 +141,19 @@ TEST_F(ConfigTest, LinesAndTheirEffect) {
          EXPECT_EQ(s.bindings[shell::kDabKey].key, "right ctrl");
          EXPECT_EQ(s.bindings[shell::kClutchKey].key, "right ctrl");
        }},
-      {"step_key=(oops\n", [](const Settings& s) { EXPECT_EQ(s.bindings[shell::kStepKey].key, "(oops"); }},
+      {"step_key=(oops\n",
+       [](const Settings& s) { EXPECT_EQ(s.bindings[shell::kStepKey].key, "(oops"); }},
       {"use_fbo=No\n",
        [](const Settings& s) {
          EXPECT_EQ(s.use_fbo.index, 0);
          EXPECT_EQ(s.render_texture.name(), "Hardware/Copy");
        }},
-      {"use_fbo=Yes\n", [](const Settings& s) { EXPECT_EQ(s.render_texture.name(), "Hardware/Direct"); }},
+      {"use_fbo=Yes\n",
+       [](const Settings& s) { EXPECT_EQ(s.render_texture.name(), "Hardware/Direct"); }},
       {"ground_texture_distance=500\n",
        [](const Settings& s) { EXPECT_EQ(s.render_texture.name(), "Software"); }},
-      {"server_name_hist03=" + std::string(127, 'h') + "\nserver_name_hist04=" +
-           std::string(126, 'h') + "\n",
+      {"server_name_hist03=" + std::string(127, 'h') +
+           "\nserver_name_hist04=" + std::string(126, 'h') + "\n",
        [](const Settings& s) {
          EXPECT_EQ(s.server_history[3], "");
          EXPECT_EQ(s.server_history[4].size(), 126u);

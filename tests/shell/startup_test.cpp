@@ -53,15 +53,13 @@ TEST(Startup, BikesOptionIsOnlyANotice) {
 TEST(Startup, WithoutGameDataShowsTheProblemAndExitsZero) {
   TempDir user;
   TempDir empty_data;
-  const auto result =
-      run_korvex({"--bogus"}, test_support::korvex_env(user, empty_data.path()));
+  const auto result = run_korvex({"--bogus"}, test_support::korvex_env(user, empty_data.path()));
   EXPECT_EQ(result.status, 0);
   EXPECT_NE(result.err.find("Problem starting Korvex"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("Can't find game data"), std::string::npos) << result.err;
 
   const std::string log = read_file(user.file("xdg/Korvex/lastlog.txt"));
-  EXPECT_TRUE(std::regex_search(log, std::regex(R"(^\[\d+:\d\d:\d\d\.\d\d\] Logfile ")")))
-      << log;
+  EXPECT_TRUE(std::regex_search(log, std::regex(R"(^\[\d+:\d\d:\d\d\.\d\d\] Logfile ")"))) << log;
   EXPECT_NE(log.find("] TAVO 0.31\n"), std::string::npos);
 }
 
@@ -147,12 +145,13 @@ TEST(Startup, StartTrackLoadsWithItsTimingGates) {
   TempDir user;
   user.write("xdg/Korvex/config", "video_mode=Windowed\nxres=320\nyres=240\n");
   TempDir outputs;
-  const auto game = test_support::spawn_program(
-      KORVEX_EXE, {"--debug", "--nosound", "--track", "rabbithill"}, test_support::korvex_env(user),
-      outputs);
+  const auto game =
+      test_support::spawn_program(KORVEX_EXE, {"--debug", "--nosound", "--track", "rabbithill"},
+                                  test_support::korvex_env(user), outputs);
   ASSERT_GT(game.pid, 0);
   const std::string log_path = user.file("xdg/Korvex/lastlog.txt");
-  const std::regex gates(R"(Found (\d+) timing gates, first lap has (\d+) gates, normal lap has (\d+)\n)");
+  const std::regex gates(
+      R"(Found (\d+) timing gates, first lap has (\d+) gates, normal lap has (\d+)\n)");
   std::smatch found;
   std::string log;
   for (int wait = 0; wait < 600 && !std::regex_search(log, found, gates); ++wait) {
@@ -179,9 +178,9 @@ TEST(Startup, RecordVideoWritesWholeFrames) {
   user.write("xdg/Korvex/config", "video_mode=Windowed\nxres=64\nyres=48\n");
   data.write("practice/terrain.hf", "stand-in");
   TempDir outputs;
-  const auto game = test_support::spawn_program(
-      KORVEX_EXE, {"--record-video", "--lock-fps", "30"}, test_support::korvex_env(user, data.path()),
-      outputs);
+  const auto game =
+      test_support::spawn_program(KORVEX_EXE, {"--record-video", "--lock-fps", "30"},
+                                  test_support::korvex_env(user, data.path()), outputs);
   ASSERT_GT(game.pid, 0);
   for (int wait = 0; wait < 300 && read_file(outputs.file("out")).size() < 5 * 9229; ++wait) {
     usleep(50000);

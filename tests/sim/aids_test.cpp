@@ -62,13 +62,19 @@ TEST_F(AidsTest, SteeringLockNarrowsWithSpeedAndOnSlipperyGround) {
     double friction, full_lock_speed, restricted_lock_speed, speed, lock_degrees;
   };
   const Case cases[] = {
-      {1, 10, 50, 0, 45},     {1, 10, 50, 10, 45},   {1, 10, 50, 20, 20},
-      {1, 10, 50, 50, 5},     {1, 10, 50, 80, 5},    {0.5, 10, 50, 50, 10},
-      {0.5, 10, 50, 5, 45},   {0.5, 10, 50, 20, 23.125},
+      {1, 10, 50, 0, 45},
+      {1, 10, 50, 10, 45},
+      {1, 10, 50, 20, 20},
+      {1, 10, 50, 50, 5},
+      {1, 10, 50, 80, 5},
+      {0.5, 10, 50, 50, 10},
+      {0.5, 10, 50, 5, 45},
+      {0.5, 10, 50, 20, 23.125},
       // Friction counts as at least 1/8: 5 degrees become 40, not the full 45.
       {0.01, 10, 50, 60, 40},
       // A restricted-lock speed below the full-lock one is taken as 1 ft/s above it.
-      {1, 60, 50, 60, 45},    {1, 60, 50, 61, 5},
+      {1, 60, 50, 60, 45},
+      {1, 60, 50, 61, 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "friction " << c.friction << " speed " << c.speed);
@@ -296,10 +302,10 @@ TEST_F(AidsTest, FootDabRightsAFallingBike) {
   };
   const double lean = 20 * kDegree;
   const Case cases[] = {
-      {20, 0.5, 0, 400 + 200 * std::cos(lean)},   // falling left: pushed right
+      {20, 0.5, 0, 400 + 200 * std::cos(lean)},  // falling left: pushed right
       {-20, -0.5, 0, -400 - 200 * std::cos(lean)},
-      {20, 0, 0, 0},       // settling back towards the foot: no push
-      {20, 0.5, 20, 0},    // too fast to dab at this lean
+      {20, 0, 0, 0},     // settling back towards the foot: no push
+      {20, 0.5, 20, 0},  // too fast to dab at this lean
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.lean_degrees << " degrees rolling " << c.roll_rate);
@@ -420,9 +426,9 @@ TEST_F(AidsTest, AutomaticShifting) {
     put(bike, 100, 100);
     sim::bike_set_flag(bike, sim::kFlagAutoShift, true);
     // Swing the arm and the wheel up about the pivot.
-    const sim::V3 pivot = sim::to_world_point(
-        bike->body[sim::kFrame],
-        sim::vec(bike->k.swingarm_pivot) - sim::rest_position(bike, sim::kFrame));
+    const sim::V3 pivot =
+        sim::to_world_point(bike->body[sim::kFrame], sim::vec(bike->k.swingarm_pivot) -
+                                                         sim::rest_position(bike, sim::kFrame));
     dMatrix3 swing;
     dRFromAxisAndAngle(swing, 1, 0, 0, c.swingarm);
     for (sim::BodyPart part : {sim::kSwingarm, sim::kRearWheel}) {

@@ -120,8 +120,7 @@ class BikeTest : public ::testing::Test {
     }
     for (const sim::WheelContact& w : bike->wheel) {
       // Rolling forward (-z) turns the wheel backwards about its own +x axle.
-      const sim::V3 spin =
-          axis_of(w.body, 1, 0, 0) * (-speed / (w.ring_radius + w.tube_radius));
+      const sim::V3 spin = axis_of(w.body, 1, 0, 0) * (-speed / (w.ring_radius + w.tube_radius));
       dBodySetAngularVel(w.body, spin.x, spin.y, spin.z);
     }
   }

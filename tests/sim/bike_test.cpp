@@ -49,14 +49,14 @@ TEST_F(BikePhysicsTest, MassesFollowTheCatalogue) {
     const sim::WheelInfo& w = part == sim::kFrontWheel ? k.front_wheel : k.rear_wheel;
     dMass m;
     dBodyGetMass(bike->body[part], &m);
-    const double spin = 0.4 * w.hub_mass * w.hub_radius * w.hub_radius +
-                        w.tyre_mass * (0.4 * w.tube_radius * w.tube_radius +
-                                       w.ring_radius * w.ring_radius);
+    const double spin =
+        0.4 * w.hub_mass * w.hub_radius * w.hub_radius +
+        w.tyre_mass * (0.4 * w.tube_radius * w.tube_radius + w.ring_radius * w.ring_radius);
     EXPECT_NEAR(m.I[0], spin, 1e-6);  // about the axle
     // Across the axle each tube sphere counts half its ring distance squared.
-    const double across = 0.4 * w.hub_mass * w.hub_radius * w.hub_radius +
-                          w.tyre_mass * (0.4 * w.tube_radius * w.tube_radius +
-                                         0.5 * w.ring_radius * w.ring_radius);
+    const double across =
+        0.4 * w.hub_mass * w.hub_radius * w.hub_radius +
+        w.tyre_mass * (0.4 * w.tube_radius * w.tube_radius + 0.5 * w.ring_radius * w.ring_radius);
     EXPECT_NEAR(m.I[5], across, 1e-6);
     EXPECT_NEAR(m.I[10], across, 1e-6);
   }
@@ -85,14 +85,14 @@ TEST_F(BikePhysicsTest, ForkForceFadesInOverTheFirstThirtySecondOfTravel) {
     double x, v, force;  // slider position (ft, <= 0), its rate (ft/s), lbf
   };
   const Case cases[] = {
-      {0, 0, 0},            // fully extended
+      {0, 0, 0},  // fully extended
       {0, -3, 0},
-      {0.01, 0, 0},         // beyond full extension
-      {-1.0 / 64, 0, 20.420018348612338},    // half of air 1.465 + spring 39.375
-      {-1.0 / 32, 0, 51.72526649516722},     // all of air 2.975 + spring 48.75
-      {-1.0 / 64, 0.5, 7.170018348612338},   // rebound damping 26.5 taken off
-      {-0.5, -2, 546.1316756461337},         // air 86.13, spring 330 + compression 130
-      {-1, 1.5, 1252.930914808339},          // air 702.43, spring 630 - rebound 79.5
+      {0.01, 0, 0},                         // beyond full extension
+      {-1.0 / 64, 0, 20.420018348612338},   // half of air 1.465 + spring 39.375
+      {-1.0 / 32, 0, 51.72526649516722},    // all of air 2.975 + spring 48.75
+      {-1.0 / 64, 0.5, 7.170018348612338},  // rebound damping 26.5 taken off
+      {-0.5, -2, 546.1316756461337},        // air 86.13, spring 330 + compression 130
+      {-1, 1.5, 1252.930914808339},         // air 702.43, spring 630 - rebound 79.5
   };
   for (const Case& c : cases) {
     EXPECT_NEAR(sim::fork_force_lbf(bike, c.x, c.v), c.force, 1e-9) << c.x << " " << c.v;
@@ -193,7 +193,9 @@ TEST_F(BikePhysicsTest, ARiderSlidingUpsideDownFallsOffAboveFiveFeetPerSecond) {
     bool crashes;
   };
   const Case cases[] = {
-      {4, true, 0, false}, {6, true, 0, true}, {6, false, 0, false},
+      {4, true, 0, false},
+      {6, true, 0, true},
+      {6, false, 0, false},
       {6, true, -100, false},  // a rammed rider is spared
   };
   for (const Case& c : cases) {
@@ -286,9 +288,9 @@ TEST_F(BikePhysicsTest, CountdownWaitsUntilTheRiderSlowsBelowTwoFeetPerSecond) {
 TEST_F(BikePhysicsTest, TheRiderIsPutBackOnWhenTheTimerRunsOut) {
   sim::Bike* bike = new_bike();
   put(bike, 100, 100, 0.7);
-  const sim::V3 seat = sim::to_world_point(
-      bike->body[sim::kFrame], sim::rest_position(bike, sim::kRider) -
-                                   sim::rest_position(bike, sim::kFrame));
+  const sim::V3 seat =
+      sim::to_world_point(bike->body[sim::kFrame], sim::rest_position(bike, sim::kRider) -
+                                                       sim::rest_position(bike, sim::kFrame));
   sim::crash_bike(bike);
   // The rider lies some way off, turned over.
   dBodyID rider = bike->body[sim::kRider];
@@ -406,8 +408,7 @@ TEST_F(BikePhysicsTest, ResetClearsARiddenCrashedBike) {
     EXPECT_NEAR(p[2], rest.z, 1e-9);
     const dReal* v = dBodyGetLinearVel(bike->body[part]);
     const dReal* w = dBodyGetAngularVel(bike->body[part]);
-    EXPECT_EQ(v[0] * v[0] + v[1] * v[1] + v[2] * v[2] + w[0] * w[0] + w[1] * w[1] + w[2] * w[2],
-              0);
+    EXPECT_EQ(v[0] * v[0] + v[1] * v[1] + v[2] * v[2] + w[0] * w[0] + w[1] * w[1] + w[2] * w[2], 0);
   }
   EXPECT_NEAR(sim::fork_position(bike), 0, 1e-9);
   EXPECT_NEAR(sim::steering_angle(bike), 0, 1e-9);

@@ -34,11 +34,10 @@ TEST_F(ContactTest, SphereOnFlatAndSlopedGround) {
     double slope, above, radius;  // centre `above` ft over the plane, measured along its normal
   };
   const Case cases[] = {
-      {0, 0.9, 1},      // resting 0.1 ft deep
-      {0, -0.5, 1},     // centre under the ground: pushed out along the face
-      {0.5, 0.8, 1},    // uphill towards +x
-      {-0.75, 0.25, 0.5},
-      {0.5, 1.01, 1},   // clear of the ground
+      {0, 0.9, 1},                         // resting 0.1 ft deep
+      {0, -0.5, 1},                        // centre under the ground: pushed out along the face
+      {0.5, 0.8, 1},                       // uphill towards +x
+      {-0.75, 0.25, 0.5}, {0.5, 1.01, 1},  // clear of the ground
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "slope " << c.slope << " above " << c.above);
@@ -89,8 +88,8 @@ TEST_F(ContactTest, DownwardNormalsTurnSidewaysOrUp) {
   };
   // The normal's horizontal part squared is dx^2 / (dx^2 + 25): the switch is at 2^-10,
   // dx = 0.1563.
-  const Case cases[] = {{0, 0, 1},     {0.15, 0, 1},  {0.158, 1, 0},
-                        {0.165, 1, 0}, {0.3, 1, 0},   {-0.3, -1, 0}};
+  const Case cases[] = {{0, 0, 1},     {0.15, 0, 1}, {0.158, 1, 0},
+                        {0.165, 1, 0}, {0.3, 1, 0},  {-0.3, -1, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.dx);
     const dReal centre[3] = {8 + c.dx, -5, 8.5};
@@ -107,11 +106,11 @@ TEST_F(ContactTest, WheelTorusUprightLeaningLyingAndOnASlope) {
   const double lean = 30 * bike_fixtures::kDegree;
   struct Case {
     const char* name;
-    double slope;        // ground y = slope * (z - 8) + 4; < 0 for the crest
-    dReal centre[3];     // relative to (8.2, 4, 8)
+    double slope;     // ground y = slope * (z - 8) + 4; < 0 for the crest
+    dReal centre[3];  // relative to (8.2, 4, 8)
     dReal axle[3];
-    double depth;        // < 0: no contact
-    double point[3];     // relative, as the centre
+    double depth;     // < 0: no contact
+    double point[3];  // relative, as the centre
     double normal[3];
   };
   const double a = 0.3, k = 1 / std::sqrt(1 + a * a), up = R + r - 0.05;
@@ -119,10 +118,20 @@ TEST_F(ContactTest, WheelTorusUprightLeaningLyingAndOnASlope) {
       {"upright on flat ground", 0, {0, R + r - 0.1, 0}, {1, 0, 0}, 0.1, {0, 0, 0}, {0, 1, 0}},
       {"clear of the ground", 0, {0, R + r + 0.01, 0}, {1, 0, 0}, -1, {}, {}},
       // The axle along x lies in the slope, so the circle's lowest point faces the plane.
-      {"upright across a slope", a, {0, up / k, 0}, {1, 0, 0}, 0.05,
-       {0, up / k - up * k, up * a * k}, {0, k, -a * k}},
-      {"leaning 30 degrees", 0, {0, R * std::cos(lean) + r - 0.07, 0},
-       {std::cos(lean), std::sin(lean), 0}, 0.07, {R * std::sin(lean), 0, 0}, {0, 1, 0}},
+      {"upright across a slope",
+       a,
+       {0, up / k, 0},
+       {1, 0, 0},
+       0.05,
+       {0, up / k - up * k, up * a * k},
+       {0, k, -a * k}},
+      {"leaning 30 degrees",
+       0,
+       {0, R * std::cos(lean) + r - 0.07, 0},
+       {std::cos(lean), std::sin(lean), 0},
+       0.07,
+       {R * std::sin(lean), 0, 0},
+       {0, 1, 0}},
       {"lying on its side", 0, {0, r - 0.04, 0}, {0, 1, 0}, 0.04, {}, {0, 1, 0}},
       // Over a sharp crest (the ground falls away 0.5 ft per ft on both sides of z = 8)
       // the ring's bottom meets the crest line.
@@ -262,8 +271,8 @@ TEST_F(ContactTest, RollingResistanceFadesBelowOneFootPerSecond) {
     ASSERT_TRUE(sim::wheel_contact(bike, 0, 1));
     dJointGroupEmpty(sim::contact_group());
     const dReal* f = dBodyGetForce(wheel);
-    const double full = sim::surface_roll_resist(0, static_cast<float>(speed),
-                                                 static_cast<float>(sinkage));
+    const double full =
+        sim::surface_roll_resist(0, static_cast<float>(speed), static_cast<float>(sinkage));
     ASSERT_GT(full, 0);
     const double expected = full * std::min(speed, 1.0);
     expect_vec(f, -dir[0] * expected, 0, -dir[1] * expected, 1e-4);
@@ -298,8 +307,8 @@ class BikeAgainstBikeTest : public ContactTest {
  protected:
   sim::Bike* shaped_bike() {
     sim::Bike* bike = new_bike();
-    const float wheel = static_cast<float>(bike->k.front_wheel.ring_radius +
-                                           bike->k.front_wheel.tube_radius);
+    const float wheel =
+        static_cast<float>(bike->k.front_wheel.ring_radius + bike->k.front_wheel.tube_radius);
     bike->shape[sim::kFrontWheel] = bike_fixtures::ball(0, 0, 0, wheel);
     bike->shape[sim::kFrame] = bike_fixtures::ball(0, 0, 0, 0.8f);
     return bike;
@@ -313,9 +322,9 @@ class BikeAgainstBikeTest : public ContactTest {
 TEST_F(BikeAgainstBikeTest, TheRammerAndTheVictimGetTheirTimers) {
   struct Case {
     const char* name;
-    bool head_on;           // front wheel into front wheel; else a's front into b's side
+    bool head_on;  // front wheel into front wheel; else a's front into b's side
     double speed_a, speed_b;
-    int timer_a, timer_b;   // after the contact
+    int timer_a, timer_b;  // after the contact
   };
   const Case cases[] = {
       {"a rides into b's side", false, 12, 6, 256, -640},

@@ -162,9 +162,9 @@ TEST_F(ErosionTest, EventsNearTheBikeWaitUntilItHasMovedOn) {
   sim::g_sim.erosion_scale = 50;
   const dReal* frame = sim::body_position(bike, sim::kFrame);
   const float fx = static_cast<float>(frame[0]), fz = static_cast<float>(frame[2]);
-  push_event(100, 100, 0, 0);        // far away, too weak to dig
-  push_event(fx + 9, fz, 200, 0);    // 9 ft from the frame
-  push_event(120, 100, 200, 0);      // far away
+  push_event(100, 100, 0, 0);      // far away, too weak to dig
+  push_event(fx + 9, fz, 200, 0);  // 9 ft from the frame
+  push_event(120, 100, 200, 0);    // far away
   int edits = sim::g_terrain.edit_count;
   sim::erosion_apply(bike);
   // The weak one went; the near one and everything after it wait.
@@ -240,12 +240,9 @@ TEST_F(RoostTest, RoostNeedsARoostSlotSlipAndFrequency) {
     int low, high;  // particles thrown
   };
   const Case cases[] = {
-      {"surface without roost", 0, 1000, 4, 0, 0},
-      {"roost", 1, 1000, 4, 10, 10},
-      {"no roost at frequency 0", 1, 0, 4, 0, 0},
-      {"three a wheel at 300", 1, 300, 4, 3, 3},
-      {"two or three at 250", 1, 250, 4, 2, 3},
-      {"not slipping enough", 1, 1000, 100, 0, 0},
+      {"surface without roost", 0, 1000, 4, 0, 0}, {"roost", 1, 1000, 4, 10, 10},
+      {"no roost at frequency 0", 1, 0, 4, 0, 0},  {"three a wheel at 300", 1, 300, 4, 3, 3},
+      {"two or three at 250", 1, 250, 4, 2, 3},    {"not slipping enough", 1, 1000, 100, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -21,7 +21,8 @@ struct Ride {
 
 Ride ride(const std::vector<std::string>& args) {
   TempDir user;
-  const auto result = test_support::run_program(KORVEX_RIDE_EXE, args, test_support::korvex_env(user));
+  const auto result =
+      test_support::run_program(KORVEX_RIDE_EXE, args, test_support::korvex_env(user));
   Ride r;
   r.status = result.status;
   r.err = result.err;

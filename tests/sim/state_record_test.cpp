@@ -75,8 +75,7 @@ TEST_F(StateRecordTest, APackedRidePosesBackWithinTheRecordsResolution) {
   // 32 ft); the other bodies follow from joint values in steps of 1/255 of their ranges, the
   // swingarm's in steps of 2/255 (its lowest bit marks a sampled record): up to 0.013 ft at
   // the rear axle. ODE's joints have drifted a little from those values too.
-  const double position_tolerance[sim::kBodyParts] = {0.001, 0.01, 0.02, 0.005,
-                                                      0.01,  0.01, 0.001};
+  const double position_tolerance[sim::kBodyParts] = {0.001, 0.01, 0.02, 0.005, 0.01, 0.01, 0.001};
   // Wheel angles come in 1/255 of a turn.
   const double rotation_tolerance[sim::kBodyParts] = {0.001, 0.03, 0.03, 0.01, 0.01, 0.01, 0.001};
   for (int i = 0; i < sim::kBodyParts; ++i) {
@@ -199,8 +198,9 @@ TEST_F(StateRecordTest, APosedBikeIsNeverLeftUnderTheGround) {
       sim::to_world_point(bike->body[sim::kFrame], sim::V3{0, -bike->k.frame_underside, 0});
   EXPECT_NEAR(under.y, sim::terrain_height(float(under.x), float(under.z)), 1e-4);
   // Every body went up with the frame.
-  EXPECT_NEAR(sim::body_position(bike, sim::kRearWheel)[1] - sim::body_position(bike, sim::kFrame)[1],
-              bike->k.rear_wheel_position[1] - bike->k.frame_position[1], 0.01);
+  EXPECT_NEAR(
+      sim::body_position(bike, sim::kRearWheel)[1] - sim::body_position(bike, sim::kFrame)[1],
+      bike->k.rear_wheel_position[1] - bike->k.frame_position[1], 0.01);
 }
 
 }  // namespace

@@ -141,8 +141,10 @@ ProcessResult wait_program(const Spawned& spawned) {
   if (spawned.pid < 0) return result;
   int status = 0;
   waitpid(spawned.pid, &status, 0);
-  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status)) result.status = 128 + WTERMSIG(status);
+  if (WIFEXITED(status))
+    result.status = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status))
+    result.status = 128 + WTERMSIG(status);
   result.out = read_file(spawned.out_path);
   result.err = read_file(spawned.err_path);
   return result;

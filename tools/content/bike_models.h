@@ -13,8 +13,8 @@ namespace content {
 // ground): every model is built there and shifted into its body's coordinates.
 struct BikeRest {
   V3 frame, front_axle, rear_axle, steering, swingarm, fork_lower, rider, pivot;
-  V3 fork_axis;      // unit, up the fork legs (up and back)
-  V3 fork_forward;   // unit, square to the fork in the centre plane, forwards
+  V3 fork_axis;           // unit, up the fork legs (up and back)
+  V3 fork_forward;        // unit, square to the fork in the centre plane, forwards
   float fork_half_width;  // ft, centre plane to each leg
   float front_ring, front_tube, rear_ring, rear_tube;  // tyres (ft)
 };
@@ -28,6 +28,5 @@ BikeRest bike_rest();
 constexpr V3 kRightGrip{0.84f, 3.54f, 2.29f};
 constexpr V3 kRightPeg{0.5f, 1.3f, 4.05f};
 constexpr V3 kSeatTop{0, 3.27f, 4.05f};
-
 
 }  // namespace content

@@ -53,7 +53,6 @@ BikeRest bike_rest() {
   return r;
 }
 
-
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -62,11 +61,11 @@ namespace {
 enum class Maker { kHonda, kKawasaki, kSuzuki, kYamaha, kKtm };
 
 struct BikeStyle {
-  std::string stem;         // the part models' stem, "crf450v2013"
+  std::string stem;  // the part models' stem, "crf450v2013"
   Maker maker = Maker::kHonda;
   bool two_stroke = false;
-  std::string size;         // "450": what the shrouds say
-  bool later = false;       // the 2010 and 2013 bodywork ("...v2010", "...v2013")
+  std::string size;    // "450": what the shrouds say
+  bool later = false;  // the 2010 and 2013 bodywork ("...v2010", "...v2013")
 };
 
 BikeStyle style_of(const std::string& stem, const char* bike_class) {
@@ -103,43 +102,43 @@ constexpr Rgba kGold{206, 164, 70};
 constexpr Rgba kChromeTone{214, 216, 222};
 
 struct MakerColours {
-  Rgba colour;     // the maker's plastic
-  Rgba partner;    // the colour it is paired with
+  Rgba colour;   // the maker's plastic
+  Rgba partner;  // the colour it is paired with
   Rgba frame;
   Rgba seat;
   Rgba fork_outer;
   Rgba fork_inner;
   Rgba spring;
-  Rgba second;     // side panels and rear fender
-  bool light;      // the maker's colour is light: dark numbers on it
+  Rgba second;  // side panels and rear fender
+  bool light;   // the maker's colour is light: dark numbers on it
 };
 
 MakerColours maker_colours(Maker m) {
   switch (m) {
     case Maker::kHonda:
-      return {{204, 18, 26}, kWhite, kSilver, {190, 20, 26}, {160, 130, 70}, kGold, {200, 30, 30},
-              {204, 18, 26}, false};
+      return {{204, 18, 26}, kWhite,        kSilver,       {190, 20, 26}, {160, 130, 70},
+              kGold,         {200, 30, 30}, {204, 18, 26}, false};
     case Maker::kKawasaki:
-      return {{104, 190, 28}, kBlack, kSilver, kBlack, {200, 168, 80}, kGold, {104, 190, 28},
-              {104, 190, 28}, true};
+      return {{104, 190, 28}, kBlack,         kSilver,        kBlack, {200, 168, 80},
+              kGold,          {104, 190, 28}, {104, 190, 28}, true};
     case Maker::kSuzuki:
-      return {{250, 208, 10}, {22, 52, 168}, kSilver, {22, 52, 168}, {58, 58, 64}, kGold,
-              {250, 208, 10}, {250, 208, 10}, true};
+      return {{250, 208, 10}, {22, 52, 168},  kSilver,        {22, 52, 168}, {58, 58, 64},
+              kGold,          {250, 208, 10}, {250, 208, 10}, true};
     case Maker::kYamaha:
-      return {{22, 62, 178}, kWhite, {150, 156, 170}, {22, 62, 178}, {176, 178, 186}, kGold,
-              {22, 62, 178}, kWhite, false};
+      return {{22, 62, 178}, kWhite,        {150, 156, 170}, {22, 62, 178}, {176, 178, 186},
+              kGold,         {22, 62, 178}, kWhite,          false};
     case Maker::kKtm:
-      return {{246, 112, 8}, kBlack, {240, 104, 8}, kBlack, {240, 104, 8}, kChromeTone,
-              {246, 112, 8}, kWhite, true};
+      return {{246, 112, 8}, kBlack,        {240, 104, 8}, kBlack, {240, 104, 8},
+              kChromeTone,   {246, 112, 8}, kWhite,        true};
   }
   return {};
 }
 
 struct Livery {
-  Rgba main;       // tank, shrouds, front fender, bar pad
-  Rgba second;     // side panels, rear fender
-  Rgba graphic;    // the big shapes on shrouds and panels
-  Rgba line;       // thin lines and the size on the shrouds
+  Rgba main;     // tank, shrouds, front fender, bar pad
+  Rgba second;   // side panels, rear fender
+  Rgba graphic;  // the big shapes on shrouds and panels
+  Rgba line;     // thin lines and the size on the shrouds
   Rgba frame, seat, fork_outer, fork_inner, spring, guard;
   float plate_back[3], plate_number[3];  // 0..1
 };
@@ -201,9 +200,9 @@ Livery livery(const BikeStyle& s, int variant) {
 }
 
 std::string plate_hints(const Livery& l) {
-  return format("[numberbackground:%.3f,%.3f,%.3f][numberforeground:%.3f,%.3f,%.3f]", l.plate_back[0],
-                l.plate_back[1], l.plate_back[2], l.plate_number[0], l.plate_number[1],
-                l.plate_number[2]);
+  return format("[numberbackground:%.3f,%.3f,%.3f][numberforeground:%.3f,%.3f,%.3f]",
+                l.plate_back[0], l.plate_back[1], l.plate_back[2], l.plate_number[0],
+                l.plate_number[1], l.plate_number[2]);
 }
 
 // ---------------------------------------------------------------------------
@@ -258,12 +257,14 @@ void paint_shroud(Picture& p, const BikeStyle& s, const Livery& l) {
   auto py = [&](float fy) { return r.y0 + fy * h; };
   if (s.later) {
     // Two slashes rising towards the front.
-    fill_polygon(p, {px(0.0f), py(1.0f), px(0.38f), py(1.0f), px(0.95f), py(0.05f), px(0.7f), py(0.05f)},
-                 l.graphic, r.x0, r.y0, r.x1, r.y1);
+    fill_polygon(
+        p, {px(0.0f), py(1.0f), px(0.38f), py(1.0f), px(0.95f), py(0.05f), px(0.7f), py(0.05f)},
+        l.graphic, r.x0, r.y0, r.x1, r.y1);
     fill_band(p, px(0.42f), py(1.0f), px(1.0f), py(0.1f), 3, l.line, r.x0, r.y0, r.x1, r.y1);
   } else {
     // A wedge along the bottom and a pinstripe over it.
-    fill_polygon(p, {px(0.0f), py(0.62f), px(1.0f), py(0.45f), px(1.0f), py(1.0f), px(0.0f), py(1.0f)},
+    fill_polygon(p,
+                 {px(0.0f), py(0.62f), px(1.0f), py(0.45f), px(1.0f), py(1.0f), px(0.0f), py(1.0f)},
                  l.graphic, r.x0, r.y0, r.x1, r.y1);
     fill_band(p, px(0.0f), py(0.56f), px(1.0f), py(0.38f), 3, l.line, r.x0, r.y0, r.x1, r.y1);
   }
@@ -282,10 +283,12 @@ void paint_panel(Picture& p, const BikeStyle& s, const Livery& l) {
   auto py = [&](float fy) { return r.y0 + fy * h; };
   const Rgba graphic = l.second.r == l.graphic.r && l.second.g == l.graphic.g ? l.line : l.graphic;
   if (s.later) {
-    fill_polygon(p, {px(0.0f), py(0.8f), px(1.0f), py(0.55f), px(1.0f), py(1.0f), px(0.0f), py(1.0f)},
+    fill_polygon(p,
+                 {px(0.0f), py(0.8f), px(1.0f), py(0.55f), px(1.0f), py(1.0f), px(0.0f), py(1.0f)},
                  graphic, r.x0, r.y0, r.x1, r.y1);
   } else {
-    fill_polygon(p, {px(0.0f), py(0.0f), px(0.3f), py(0.0f), px(0.12f), py(1.0f), px(0.0f), py(1.0f)},
+    fill_polygon(p,
+                 {px(0.0f), py(0.0f), px(0.3f), py(0.0f), px(0.12f), py(1.0f), px(0.0f), py(1.0f)},
                  graphic, r.x0, r.y0, r.x1, r.y1);
   }
   fill_band(p, px(0.0f), py(0.12f), px(1.0f), py(0.12f), 2, l.line, r.x0, r.y0, r.x1, r.y1);
@@ -300,13 +303,15 @@ void paint_seat(Picture& p, const Livery& l) {
     const float up = top_of_section(s);
     Rgba c = up > 0.45f ? l.seat : kBlack;
     if (up > 0.45f && std::fmod(t * 40, 1.0f) < 0.3f) c = shade(c, 0.8f);  // gripper ribs
-    if (up < -0.2f) c = Rgba{45, 45, 48};  // the seat base
+    if (up < -0.2f) c = Rgba{45, 45, 48};                                  // the seat base
     return shade(c, 0.85f + 0.2f * std::max(up, 0.0f));
   });
 }
 
 // A cylinder's shine: bright where it faces the light, u round it.
-Rgba shiny(Rgba c, float s) { return shade(c, 0.72f + 0.38f * std::max(0.0f, std::cos((s - 0.18f) * kTurn))); }
+Rgba shiny(Rgba c, float s) {
+  return shade(c, 0.72f + 0.38f * std::max(0.0f, std::cos((s - 0.18f) * kTurn)));
+}
 
 void paint_bike(Picture& p, const BikeStyle& s, const Livery& l) {
   fill(p, kBlack);
@@ -336,7 +341,8 @@ void paint_bike(Picture& p, const BikeStyle& s, const Livery& l) {
     Rgba c = shade(casting, 0.8f);
     if (d < 0.36f) c = shade(casting, 1.15f - d * 0.6f);
     const float a = std::atan2(t - 0.45f, sx - 0.55f);
-    if (std::fabs(d - 0.3f) < 0.025f && std::fmod(a / kTurn * 8 + 8.25f, 1.0f) < 0.18f) c = kChromeTone;
+    if (std::fabs(d - 0.3f) < 0.025f && std::fmod(a / kTurn * 8 + 8.25f, 1.0f) < 0.18f)
+      c = kChromeTone;
     return c;
   });
   paint(p, kForkOuter, [&](float sx, float) { return shiny(l.fork_outer, sx); });
@@ -347,8 +353,9 @@ void paint_bike(Picture& p, const BikeStyle& s, const Livery& l) {
   paint(p, kPipe, [&](float sx, float t) {
     if (s.two_stroke) return shiny(Rgba{110, 112, 118}, sx);
     // Heat colours a four-stroke header: gold near the port, blue after it.
-    const Rgba heat = t > 0.75f ? mix(Rgba{196, 150, 90}, Rgba{110, 100, 160}, (1 - t) * 4)
-                                : mix(Rgba{110, 100, 160}, kSilver, std::min(1.0f, (0.75f - t) * 3));
+    const Rgba heat = t > 0.75f
+                          ? mix(Rgba{196, 150, 90}, Rgba{110, 100, 160}, (1 - t) * 4)
+                          : mix(Rgba{110, 100, 160}, kSilver, std::min(1.0f, (0.75f - t) * 3));
     return shiny(heat, sx);
   });
   paint(p, kSilencer, [&](float sx, float t) {
@@ -361,18 +368,22 @@ void paint_bike(Picture& p, const BikeStyle& s, const Livery& l) {
     const float coil = std::fmod(t * 11, 1.0f);
     return coil < 0.55f ? shiny(l.spring, sx) : Rgba{30, 30, 32};
   });
-  paint(p, kSwingarm, [&](float sx, float t) { return shade(kSilver, 0.92f + 0.06f * std::sin(t * 70 + sx)); });
+  paint(p, kSwingarm,
+        [&](float sx, float t) { return shade(kSilver, 0.92f + 0.06f * std::sin(t * 70 + sx)); });
   paint(p, kChain, [&](float, float t) {
     const float link = std::fmod(t * 60, 1.0f);
     return link < 0.5f ? Rgba{70, 66, 60} : Rgba{140, 136, 128};
   });
-  paint(p, kGrip, [&](float, float t) { return std::fmod(t * 14, 1.0f) < 0.5f ? Rgba{30, 30, 30} : Rgba{55, 55, 55}; });
+  paint(p, kGrip, [&](float, float t) {
+    return std::fmod(t * 14, 1.0f) < 0.5f ? Rgba{30, 30, 30} : Rgba{55, 55, 55};
+  });
   paint(p, kBarPad, [&](float sx, float t) {
     if (t < 0.15f || t > 0.85f) return kBlack;
     return top_of_section(sx) > 0.3f ? shade(l.main, 1.05f) : shade(l.main, 0.8f);
   });
   paint(p, kSkid, [&](float sx, float t) {
-    const bool rivet = std::hypot(std::fmod(sx * 6, 1.0f) - 0.5f, std::fmod(t * 3, 1.0f) - 0.5f) < 0.12f;
+    const bool rivet =
+        std::hypot(std::fmod(sx * 6, 1.0f) - 0.5f, std::fmod(t * 3, 1.0f) - 0.5f) < 0.12f;
     return rivet ? kChromeTone : shade(kSilver, 0.8f);
   });
   paint(p, kAirbox, [&](float, float) { return Rgba{38, 38, 40}; });
@@ -432,7 +443,8 @@ Outline side_outline(float sign, const std::vector<float>& yz) {
 // so that lettering reads the right way round on both.
 UvProjection side_decal(const UvRect& r, float sign, float z_front, float z_back, float y_low,
                         float y_high) {
-  if (sign > 0) return planar(r, {0, y_low, z_back}, {0, 0, -1}, {0, 1, 0}, z_back - z_front, y_high - y_low);
+  if (sign > 0)
+    return planar(r, {0, y_low, z_back}, {0, 0, -1}, {0, 1, 0}, z_back - z_front, y_high - y_low);
   return planar(r, {0, y_low, z_front}, {0, 0, 1}, {0, 1, 0}, z_back - z_front, y_high - y_low);
 }
 
@@ -443,7 +455,8 @@ std::vector<float> rounded_rect(float a, float b, float c, int corner_steps) {
   const float cv[4] = {b - c, b - c, -(b - c), -(b - c)};
   for (int corner = 0; corner < 4; ++corner) {
     for (int i = 0; i <= corner_steps; ++i) {
-      const float ang = kTurn / 4 * (static_cast<float>(corner) + static_cast<float>(i) / corner_steps);
+      const float ang =
+          kTurn / 4 * (static_cast<float>(corner) + static_cast<float>(i) / corner_steps);
       points.push_back(cu[corner] + c * std::cos(ang));
       points.push_back(cv[corner] + c * std::sin(ang));
     }
@@ -459,13 +472,13 @@ V3 at(float x, float y, float z) { return {x, y, z}; }
 void engine(Materials& m, const BikeStyle& s) {
   const float half = s.two_stroke ? 0.18f : 0.21f;
   const std::vector<float> cases =
-      s.two_stroke ? std::vector<float>{1.15f, 3.05f, 1.5f, 2.95f, 1.85f, 3.0f, 1.97f, 3.35f, 1.9f, 3.75f,
-                                        1.5f, 3.92f, 1.15f, 3.8f}
-                   : std::vector<float>{1.12f, 3.0f, 1.55f, 2.85f, 2.0f, 2.95f, 2.1f, 3.4f, 1.95f, 3.88f,
-                                        1.45f, 3.98f, 1.12f, 3.85f};
+      s.two_stroke ? std::vector<float>{1.15f, 3.05f, 1.5f,  2.95f, 1.85f, 3.0f,  1.97f,
+                                        3.35f, 1.9f,  3.75f, 1.5f,  3.92f, 1.15f, 3.8f}
+                   : std::vector<float>{1.12f, 3.0f,  1.55f, 2.85f, 2.0f,  2.95f, 2.1f,
+                                        3.4f,  1.95f, 3.88f, 1.45f, 3.98f, 1.12f, 3.85f};
   Outline o = side_outline(1, cases);
-  slab(m.dull, o, -half, half, 0.03f, planar(uv(kCover), {0, 1.1f, 2.85f}, {0, 0, 1}, {0, 1, 0}, 1.15f, 1.0f),
-       uv(kEngine));
+  slab(m.dull, o, -half, half, 0.03f,
+       planar(uv(kCover), {0, 1.1f, 2.85f}, {0, 0, 1}, {0, 1, 0}, 1.15f, 1.0f), uv(kEngine));
   // Covers: the clutch on the right, the ignition on the left.
   auto cover = [&](V3 c, float r, float out) {
     SweepStyle st;
@@ -480,18 +493,21 @@ void engine(Materials& m, const BikeStyle& s) {
   block_style.sides = 8;
   block_style.squareness = 4;
   if (s.two_stroke) {
-    sweep(m.dull, {{at(0, 1.88f, 3.36f), 0.17f, 0.19f}, {at(0, 2.38f, 3.21f), 0.17f, 0.19f}}, block_style,
-          uv(kEngine));
-    sweep(m.dull, {{at(0, 2.37f, 3.21f), 0.19f, 0.2f}, {at(0, 2.5f, 3.18f), 0.15f, 0.16f}}, block_style,
-          uv(kEngine));
+    sweep(m.dull, {{at(0, 1.88f, 3.36f), 0.17f, 0.19f}, {at(0, 2.38f, 3.21f), 0.17f, 0.19f}},
+          block_style, uv(kEngine));
+    sweep(m.dull, {{at(0, 2.37f, 3.21f), 0.19f, 0.2f}, {at(0, 2.5f, 3.18f), 0.15f, 0.16f}},
+          block_style, uv(kEngine));
   } else {
-    sweep(m.dull, {{at(0, 1.95f, 3.25f), 0.2f, 0.22f}, {at(0, 2.42f, 3.07f), 0.2f, 0.22f}}, block_style,
-          uv(kEngine));
-    sweep(m.dull, {{at(0, 2.41f, 3.07f), 0.24f, 0.27f}, {at(0, 2.7f, 2.96f), 0.23f, 0.26f},
-                   {at(0, 2.78f, 2.93f), 0.17f, 0.2f}},
+    sweep(m.dull, {{at(0, 1.95f, 3.25f), 0.2f, 0.22f}, {at(0, 2.42f, 3.07f), 0.2f, 0.22f}},
+          block_style, uv(kEngine));
+    sweep(m.dull,
+          {{at(0, 2.41f, 3.07f), 0.24f, 0.27f},
+           {at(0, 2.7f, 2.96f), 0.23f, 0.26f},
+           {at(0, 2.78f, 2.93f), 0.17f, 0.2f}},
           block_style, uv(kEngine));
   }
-  block(m.metal, at(0, 1.07f, 3.42f), {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.2f, 0.03f, 0.5f}, uv(kSkid));
+  block(m.metal, at(0, 1.07f, 3.42f), {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.2f, 0.03f, 0.5f},
+        uv(kSkid));
 }
 
 // Header (or expansion chamber) and silencer on the right; `both` mirrors them.
@@ -511,8 +527,8 @@ void exhaust(Materials& m, const BikeStyle& s, bool both) {
     for (const auto& q : p) rings.push_back({at(q[0], q[1], q[2]), q[3], q[3]});
     can_start_y = 2.36f, can_start_z = 4.4f, can_end_y = 2.72f, can_end_z = 5.6f, can_r = 0.13f;
   } else {
-    const float p[][3] = {{0.04f, 2.6f, 2.7f},  {0.12f, 2.42f, 2.52f}, {0.22f, 2.15f, 2.48f},
-                          {0.3f, 1.95f, 2.72f}, {0.35f, 1.9f, 3.2f},   {0.39f, 2.05f, 3.75f},
+    const float p[][3] = {{0.04f, 2.6f, 2.7f},   {0.12f, 2.42f, 2.52f}, {0.22f, 2.15f, 2.48f},
+                          {0.3f, 1.95f, 2.72f},  {0.35f, 1.9f, 3.2f},   {0.39f, 2.05f, 3.75f},
                           {0.42f, 2.25f, 4.22f}, {0.44f, 2.4f, 4.56f}};
     for (const auto& q : p) rings.push_back({at(q[0], q[1], q[2]), 0.07f, 0.07f});
     can_start_y = 2.36f, can_start_z = 4.5f, can_end_y = 2.74f, can_end_z = 5.95f, can_r = 0.15f;
@@ -522,8 +538,11 @@ void exhaust(Materials& m, const BikeStyle& s, bool both) {
   can.sides = 10;
   can.squareness = 2.4f;
   const V3 a = at(0.45f, can_start_y, can_start_z), b = at(0.46f, can_end_y, can_end_z);
-  sweep(m.metal, {{a, can_r * 0.7f, can_r * 0.8f}, {lerp(a, b, 0.12f), can_r, can_r * 1.1f},
-                  {b, can_r, can_r * 1.1f}, {b + normalised(b - a) * 0.08f, can_r * 0.5f, can_r * 0.55f}},
+  sweep(m.metal,
+        {{a, can_r * 0.7f, can_r * 0.8f},
+         {lerp(a, b, 0.12f), can_r, can_r * 1.1f},
+         {b, can_r, can_r * 1.1f},
+         {b + normalised(b - a) * 0.08f, can_r * 0.5f, can_r * 0.55f}},
         can, uv(kSilencer));
   if (both) mirror_tail(m.metal, first_vertex, first_index);
 }
@@ -532,14 +551,14 @@ std::vector<float> shroud_outline(Maker maker) {
   // (y, z) round the shroud, from its front bottom.
   switch (maker) {
     case Maker::kKtm:  // sharper and lower
-      return {2.1f, 2.4f, 2.7f, 2.28f, 3.08f, 2.42f, 3.22f, 2.8f, 3.22f, 3.2f, 3.02f, 3.48f, 2.62f, 3.3f,
-              2.3f, 2.95f, 2.06f, 2.72f};
+      return {2.1f, 2.4f,  2.7f,  2.28f, 3.08f, 2.42f, 3.22f, 2.8f,  3.22f,
+              3.2f, 3.02f, 3.48f, 2.62f, 3.3f,  2.3f,  2.95f, 2.06f, 2.72f};
     case Maker::kYamaha:  // taller at the front
-      return {2.05f, 2.36f, 2.86f, 2.24f, 3.2f, 2.45f, 3.3f, 2.78f, 3.26f, 3.2f, 3.05f, 3.5f, 2.7f, 3.36f,
-              2.34f, 2.96f, 2.06f, 2.7f};
+      return {2.05f, 2.36f, 2.86f, 2.24f, 3.2f,  2.45f, 3.3f,  2.78f, 3.26f,
+              3.2f,  3.05f, 3.5f,  2.7f,  3.36f, 2.34f, 2.96f, 2.06f, 2.7f};
     default:
-      return {2.08f, 2.36f, 2.78f, 2.27f, 3.15f, 2.45f, 3.28f, 2.76f, 3.25f, 3.2f, 3.05f, 3.5f, 2.68f, 3.35f,
-              2.34f, 2.95f, 2.07f, 2.7f};
+      return {2.08f, 2.36f, 2.78f, 2.27f, 3.15f, 2.45f, 3.28f, 2.76f, 3.25f,
+              3.2f,  3.05f, 3.5f,  2.68f, 3.35f, 2.34f, 2.95f, 2.07f, 2.7f};
   }
 }
 
@@ -554,18 +573,24 @@ std::vector<Mesh> frame_model(const BikeStyle& s, const BikeRest& r) {
   spar.caps = true;
   for (float sign : {1.0f, -1.0f}) {
     auto sx = [&](float x, float y, float z) { return at(sign * x, y, z); };
-    sweep(m.metal, {{sx(0.08f, 2.92f, 2.26f), 0.05f, 0.12f}, {sx(0.3f, 2.8f, 2.65f), 0.05f, 0.14f},
-                    {sx(0.4f, 2.62f, 3.25f), 0.05f, 0.14f}, {sx(0.4f, 2.42f, 3.68f), 0.05f, 0.13f},
-                    {sx(0.38f, 2.05f, 3.92f), 0.05f, 0.13f}, {sx(0.37f, 1.55f, 3.96f), 0.05f, 0.15f}},
+    sweep(m.metal,
+          {{sx(0.08f, 2.92f, 2.26f), 0.05f, 0.12f},
+           {sx(0.3f, 2.8f, 2.65f), 0.05f, 0.14f},
+           {sx(0.4f, 2.62f, 3.25f), 0.05f, 0.14f},
+           {sx(0.4f, 2.42f, 3.68f), 0.05f, 0.13f},
+           {sx(0.38f, 2.05f, 3.92f), 0.05f, 0.13f},
+           {sx(0.37f, 1.55f, 3.96f), 0.05f, 0.15f}},
           spar, uv(kFrame));
-    tube(m.metal, {sx(0.0f, 1.78f, 2.55f), sx(0.13f, 1.35f, 2.76f), sx(0.16f, 1.13f, 3.02f),
-                   sx(0.16f, 1.1f, 3.7f), sx(0.22f, 1.35f, 3.95f), sx(0.33f, 1.6f, 3.98f)},
+    tube(m.metal,
+         {sx(0.0f, 1.78f, 2.55f), sx(0.13f, 1.35f, 2.76f), sx(0.16f, 1.13f, 3.02f),
+          sx(0.16f, 1.1f, 3.7f), sx(0.22f, 1.35f, 3.95f), sx(0.33f, 1.6f, 3.98f)},
          0.05f, 6, uv(kFrame));
-    tube(m.metal, {sx(0.33f, 2.68f, 3.6f), sx(0.3f, 2.84f, 4.6f), sx(0.22f, 2.92f, 5.45f)}, 0.04f, 6,
-         uv(kFrame));
+    tube(m.metal, {sx(0.33f, 2.68f, 3.6f), sx(0.3f, 2.84f, 4.6f), sx(0.22f, 2.92f, 5.45f)}, 0.04f,
+         6, uv(kFrame));
     tube(m.metal, {sx(0.36f, 1.95f, 3.95f), sx(0.3f, 2.84f, 5.3f)}, 0.035f, 6, uv(kFrame));
   }
-  tube(m.metal, {r.steering + d * -0.28f, at(0, 2.2f, 2.3f), at(0, 1.78f, 2.55f)}, 0.065f, 8, uv(kFrame));
+  tube(m.metal, {r.steering + d * -0.28f, at(0, 2.2f, 2.3f), at(0, 1.78f, 2.55f)}, 0.065f, 8,
+       uv(kFrame));
 
   engine(m, s);
   exhaust(m, s, s.maker == Maker::kHonda && s.later);
@@ -574,39 +599,54 @@ std::vector<Mesh> frame_model(const BikeStyle& s, const BikeRest& r) {
   const V3 lean = normalised(at(0, 0.94f, 0.34f));
   const V3 back = cross(V3{1, 0, 0}, lean);
   for (float sign : {1.0f, -1.0f}) {
-    block(m.dull, at(sign * 0.27f, 2.42f, 2.46f), {1, 0, 0}, lean, back, {0.13f, 0.42f, 0.08f}, uv(kRadiator));
+    block(m.dull, at(sign * 0.27f, 2.42f, 2.46f), {1, 0, 0}, lean, back, {0.13f, 0.42f, 0.08f},
+          uv(kRadiator));
   }
 
   // Tank, seat, airbox and rear fender.
   SweepStyle body;
   body.sides = 12;
   body.squareness = 2.8f;
-  sweep(m.plastic, {{at(0, 2.92f, 2.42f), 0.16f, 0.16f}, {at(0, 3.02f, 2.6f), 0.3f, 0.26f},
-                    {at(0, 3.05f, 2.95f), 0.36f, 0.28f}, {at(0, 3.02f, 3.3f), 0.33f, 0.25f},
-                    {at(0, 2.98f, 3.55f), 0.24f, 0.16f}},
+  sweep(m.plastic,
+        {{at(0, 2.92f, 2.42f), 0.16f, 0.16f},
+         {at(0, 3.02f, 2.6f), 0.3f, 0.26f},
+         {at(0, 3.05f, 2.95f), 0.36f, 0.28f},
+         {at(0, 3.02f, 3.3f), 0.33f, 0.25f},
+         {at(0, 2.98f, 3.55f), 0.24f, 0.16f}},
         body, uv(kTank));
   SweepStyle seat = body;
   seat.squareness = 3.2f;
-  sweep(m.dull, {{at(0, 3.16f, 2.95f), 0.12f, 0.05f}, {at(0, 3.21f, 3.2f), 0.2f, 0.08f},
-                 {at(0, 3.18f, 3.7f), 0.25f, 0.1f}, {at(0, 3.14f, 4.4f), 0.26f, 0.11f},
-                 {at(0, 3.12f, 5.0f), 0.22f, 0.1f}, {at(0, 3.1f, 5.4f), 0.14f, 0.07f}},
+  sweep(m.dull,
+        {{at(0, 3.16f, 2.95f), 0.12f, 0.05f},
+         {at(0, 3.21f, 3.2f), 0.2f, 0.08f},
+         {at(0, 3.18f, 3.7f), 0.25f, 0.1f},
+         {at(0, 3.14f, 4.4f), 0.26f, 0.11f},
+         {at(0, 3.12f, 5.0f), 0.22f, 0.1f},
+         {at(0, 3.1f, 5.4f), 0.14f, 0.07f}},
         seat, uv(kSeat));
   SweepStyle box = body;
   box.squareness = 5;
   box.sides = 8;
-  sweep(m.dull, {{at(0, 2.72f, 3.75f), 0.33f, 0.3f}, {at(0, 2.74f, 5.2f), 0.28f, 0.28f}}, box, uv(kAirbox));
+  sweep(m.dull, {{at(0, 2.72f, 3.75f), 0.33f, 0.3f}, {at(0, 2.74f, 5.2f), 0.28f, 0.28f}}, box,
+        uv(kAirbox));
   SweepStyle fender = body;
   fender.squareness = 2.2f;
-  sweep(m.plastic, {{at(0, 3.02f, 5.1f), 0.26f, 0.07f}, {at(0, 2.98f, 5.8f), 0.24f, 0.05f},
-                    {at(0, 2.9f, 6.4f), 0.2f, 0.04f}, {at(0, 2.76f, 6.88f), 0.15f, 0.03f}},
+  sweep(m.plastic,
+        {{at(0, 3.02f, 5.1f), 0.26f, 0.07f},
+         {at(0, 2.98f, 5.8f), 0.24f, 0.05f},
+         {at(0, 2.9f, 6.4f), 0.2f, 0.04f},
+         {at(0, 2.76f, 6.88f), 0.15f, 0.03f}},
         fender, uv(kRearFender));
 
   // Shrouds over the radiators and side panels under the seat.
   for (float sign : {1.0f, -1.0f}) {
     slab(m.plastic, side_outline(sign, shroud_outline(s.maker)), 0.37f, 0.43f, 0.06f,
          side_decal(uv(kShroud), sign, 2.22f, 3.52f, 2.04f, 3.32f), uv(kTank));
-    slab(m.plastic, side_outline(sign, {2.35f, 3.95f, 2.95f, 3.8f, 3.09f, 4.4f, 3.07f, 5.3f, 2.8f, 5.45f, 2.4f, 4.7f}),
-         0.34f, 0.4f, 0.03f, side_decal(uv(kPanel), sign, 3.8f, 5.45f, 2.34f, 3.1f), uv(kRearFender));
+    slab(m.plastic,
+         side_outline(
+             sign, {2.35f, 3.95f, 2.95f, 3.8f, 3.09f, 4.4f, 3.07f, 5.3f, 2.8f, 5.45f, 2.4f, 4.7f}),
+         0.34f, 0.4f, 0.03f, side_decal(uv(kPanel), sign, 3.8f, 5.45f, 2.34f, 3.1f),
+         uv(kRearFender));
   }
 
   // Shock and spring, pegs and levers.
@@ -616,12 +656,13 @@ std::vector<Mesh> frame_model(const BikeStyle& s, const BikeRest& r) {
     const V3 peg = at(sign * kRightPeg.x, kRightPeg.y - 0.03f, kRightPeg.z);
     block(m.metal, peg, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.12f, 0.03f, 0.07f}, uv(kChrome));
   }
-  tube(m.metal, {at(0.3f, 1.36f, 3.88f), at(0.36f, 1.3f, 3.5f), at(0.38f, 1.33f, 3.3f)}, 0.03f, 6, uv(kChrome));
-  tube(m.metal, {at(-0.3f, 1.56f, 3.45f), at(-0.38f, 1.42f, 3.3f), at(-0.4f, 1.44f, 3.18f)}, 0.025f, 6,
+  tube(m.metal, {at(0.3f, 1.36f, 3.88f), at(0.36f, 1.3f, 3.5f), at(0.38f, 1.33f, 3.3f)}, 0.03f, 6,
        uv(kChrome));
+  tube(m.metal, {at(-0.3f, 1.56f, 3.45f), at(-0.38f, 1.42f, 3.3f), at(-0.4f, 1.44f, 3.18f)}, 0.025f,
+       6, uv(kChrome));
   if (s.two_stroke) {
-    tube(m.metal, {at(0.28f, 1.72f, 3.72f), at(0.36f, 1.95f, 4.02f), at(0.37f, 1.97f, 4.12f)}, 0.03f, 6,
-         uv(kChrome));
+    tube(m.metal, {at(0.28f, 1.72f, 3.72f), at(0.36f, 1.95f, 4.02f), at(0.37f, 1.97f, 4.12f)},
+         0.03f, 6, uv(kChrome));
   }
   return meshes_of(m, r.frame);
 }
@@ -646,26 +687,34 @@ std::vector<Mesh> fork_upper_model(const BikeRest& r) {
     taper(m.metal, clamp_top + x * (sign * 0.18f), at(sign * 0.18f, 3.42f, 2.24f), 0.05f, 0.05f, 8,
           uv(kClamp));
   }
-  tube(m.metal, {at(-1.02f, 3.55f, 2.3f), at(-0.64f, 3.52f, 2.27f), at(-0.38f, 3.45f, 2.24f),
-                 at(-0.2f, 3.43f, 2.23f), at(0.2f, 3.43f, 2.23f), at(0.38f, 3.45f, 2.24f),
-                 at(0.64f, 3.52f, 2.27f), at(1.02f, 3.55f, 2.3f)},
+  tube(m.metal,
+       {at(-1.02f, 3.55f, 2.3f), at(-0.64f, 3.52f, 2.27f), at(-0.38f, 3.45f, 2.24f),
+        at(-0.2f, 3.43f, 2.23f), at(0.2f, 3.43f, 2.23f), at(0.38f, 3.45f, 2.24f),
+        at(0.64f, 3.52f, 2.27f), at(1.02f, 3.55f, 2.3f)},
        0.045f, 8, uv(kChrome), {0, 1, 0});
-  taper(m.plastic, at(-0.32f, 3.5f, 2.24f), at(0.32f, 3.5f, 2.24f), 0.065f, 0.065f, 10, uv(kBarPad), {0, 1, 0});
+  taper(m.plastic, at(-0.32f, 3.5f, 2.24f), at(0.32f, 3.5f, 2.24f), 0.065f, 0.065f, 10, uv(kBarPad),
+        {0, 1, 0});
   for (float sign : {1.0f, -1.0f}) {
     const V3 grip = at(sign * kRightGrip.x, kRightGrip.y, kRightGrip.z);
     const V3 half = at(sign * 0.16f, 0.0125f, 0.01f);
     taper(m.dull, grip - half, grip + half, 0.06f, 0.06f, 8, uv(kGrip), {0, 1, 0});
-    tube(m.metal, {at(sign * 0.66f, 3.55f, 2.2f), at(sign * 0.8f, 3.54f, 2.05f), at(sign * 0.98f, 3.5f, 2.03f)},
+    tube(m.metal,
+         {at(sign * 0.66f, 3.55f, 2.2f), at(sign * 0.8f, 3.54f, 2.05f),
+          at(sign * 0.98f, 3.5f, 2.03f)},
          0.018f, 5, uv(kChrome), {0, 1, 0});
   }
-  block(m.dull, at(0.58f, 3.58f, 2.22f), x, {0, 1, 0}, {0, 0, 1}, {0.06f, 0.04f, 0.05f}, uv(kBlackPart));
+  block(m.dull, at(0.58f, 3.58f, 2.22f), x, {0, 1, 0}, {0, 0, 1}, {0.06f, 0.04f, 0.05f},
+        uv(kBlackPart));
   // The front fender under the bottom clamp, over the tyre.
   SweepStyle fender;
   fender.sides = 12;
   fender.squareness = 2.2f;
-  sweep(m.plastic, {{at(0, 2.2f, 0.2f), 0.2f, 0.02f}, {at(0, 2.4f, 0.55f), 0.23f, 0.03f},
-                    {at(0, 2.47f, 1.0f), 0.24f, 0.04f}, {at(0, 2.46f, 1.5f), 0.24f, 0.04f},
-                    {at(0, 2.42f, 1.95f), 0.2f, 0.04f}},
+  sweep(m.plastic,
+        {{at(0, 2.2f, 0.2f), 0.2f, 0.02f},
+         {at(0, 2.4f, 0.55f), 0.23f, 0.03f},
+         {at(0, 2.47f, 1.0f), 0.24f, 0.04f},
+         {at(0, 2.46f, 1.5f), 0.24f, 0.04f},
+         {at(0, 2.42f, 1.95f), 0.2f, 0.04f}},
         fender, uv(kFrontFender));
   return meshes_of(m, r.steering);
 }
@@ -684,7 +733,8 @@ std::vector<Mesh> fork_lower_model(const BikeRest& r) {
     SweepStyle guard;
     guard.sides = 10;
     guard.squareness = 3;
-    sweep(m.plastic, {{leg + d * -0.62f + f * 0.03f, 0.1f, 0.1f}, {leg + d * 0.05f + f * 0.03f, 0.1f, 0.11f}},
+    sweep(m.plastic,
+          {{leg + d * -0.62f + f * 0.03f, 0.1f, 0.1f}, {leg + d * 0.05f + f * 0.03f, 0.1f, 0.11f}},
           guard, uv(kGuard));
   }
   // The front caliper behind the left leg, over the disc.
@@ -707,28 +757,36 @@ std::vector<Mesh> swingarm_model(const BikeRest& r) {
       p.y -= drop;
       return p;
     };
-    sweep(m.metal, {{on(0.0f, 0.27f, 0), 0.05f, 0.13f}, {on(0.35f, 0.29f, 0.03f), 0.05f, 0.12f},
-                    {on(0.85f, 0.32f, 0.01f), 0.045f, 0.09f}, {on(1.07f, 0.32f, 0), 0.045f, 0.08f}},
+    sweep(m.metal,
+          {{on(0.0f, 0.27f, 0), 0.05f, 0.13f},
+           {on(0.35f, 0.29f, 0.03f), 0.05f, 0.12f},
+           {on(0.85f, 0.32f, 0.01f), 0.045f, 0.09f},
+           {on(1.07f, 0.32f, 0), 0.045f, 0.08f}},
           arm, uv(kSwingarm));
-    block(m.metal, r.rear_axle + x * (sign * 0.35f), x, {0, 1, 0}, run, {0.03f, 0.06f, 0.12f}, uv(kChrome));
+    block(m.metal, r.rear_axle + x * (sign * 0.35f), x, {0, 1, 0}, run, {0.03f, 0.06f, 0.12f},
+          uv(kChrome));
   }
-  taper(m.metal, r.pivot - x * 0.33f, r.pivot + x * 0.33f, 0.09f, 0.09f, 10, uv(kSwingarm), {0, 1, 0});
-  block(m.metal, lerp(r.pivot, r.rear_axle, 0.17f), x, {0, 1, 0}, run, {0.28f, 0.08f, 0.13f}, uv(kSwingarm));
+  taper(m.metal, r.pivot - x * 0.33f, r.pivot + x * 0.33f, 0.09f, 0.09f, 10, uv(kSwingarm),
+        {0, 1, 0});
+  block(m.metal, lerp(r.pivot, r.rear_axle, 0.17f), x, {0, 1, 0}, run, {0.28f, 0.08f, 0.13f},
+        uv(kSwingarm));
   // The linkage under the pivot, where the shock ends.
-  block(m.metal, at(0, 1.27f, 4.43f), x, {0, 1, 0}, {0, 0, 1}, {0.12f, 0.12f, 0.18f}, uv(kSwingarm));
+  block(m.metal, at(0, 1.27f, 4.43f), x, {0, 1, 0}, {0, 0, 1}, {0.12f, 0.12f, 0.18f},
+        uv(kSwingarm));
   // The chain on the left, round the countershaft and the rear sprocket.
   SweepStyle chain;
   chain.sides = 4;
   chain.squareness = 6;
   const V3 shaft = at(-0.36f, 1.72f, 3.78f), sprocket = r.rear_axle + at(-0.36f, 0, 0);
   for (float side : {1.0f, -1.0f}) {
-    sweep(m.dull, {{shaft + at(0, side * 0.15f, 0), 0.025f, 0.035f},
-                   {sprocket + at(0, side * 0.37f, 0), 0.025f, 0.035f}},
+    sweep(m.dull,
+          {{shaft + at(0, side * 0.15f, 0), 0.025f, 0.035f},
+           {sprocket + at(0, side * 0.37f, 0), 0.025f, 0.035f}},
           chain, uv(kChain));
   }
   block(m.dull, at(-0.34f, 0.88f, 5.4f), x, {0, 1, 0}, run, {0.03f, 0.12f, 0.3f}, uv(kBlackPart));
-  block(m.dull, r.rear_axle + at(0.27f, -0.27f, -0.12f), x, {0, 1, 0}, {0, 0, 1}, {0.05f, 0.11f, 0.1f},
-        uv(kBlackPart));
+  block(m.dull, r.rear_axle + at(0.27f, -0.27f, -0.12f), x, {0, 1, 0}, {0, 0, 1},
+        {0.05f, 0.11f, 0.1f}, uv(kBlackPart));
   return meshes_of(m, r.swingarm);
 }
 
@@ -763,16 +821,17 @@ std::vector<Mesh> front_plate_model(const BikeRest& r) {
   o.origin = centre;
   o.u = d;
   o.v = {1, 0, 0};
-  const float shield[][2] = {{0.4f, -0.44f}, {0.4f, 0.44f}, {0.1f, 0.46f}, {-0.22f, 0.4f},
-                             {-0.38f, 0.26f}, {-0.44f, 0.0f}, {-0.38f, -0.26f}, {-0.22f, -0.4f},
-                             {0.1f, -0.46f}};
+  const float shield[][2] = {{0.4f, -0.44f},   {0.4f, 0.44f},   {0.1f, 0.46f},
+                             {-0.22f, 0.4f},   {-0.38f, 0.26f}, {-0.44f, 0.0f},
+                             {-0.38f, -0.26f}, {-0.22f, -0.4f}, {0.1f, -0.46f}};
   for (const auto& p : shield) {
     o.points.push_back(p[0]);
     o.points.push_back(p[1]);
   }
   // Seen from the front, the picture's right is the bike's left (-x).
   slab(plate, o, -0.015f, 0.015f, 0.04f,
-       planar(kWholePlate, centre + V3{0.46f, 0, 0} + d * -0.44f, {-1, 0, 0}, d, 0.92f, 0.84f), kPlateCorner);
+       planar(kWholePlate, centre + V3{0.46f, 0, 0} + d * -0.44f, {-1, 0, 0}, d, 0.92f, 0.84f),
+       kPlateCorner);
   shift(plate, r.steering);
   return {plate};
 }
@@ -814,7 +873,8 @@ void write_bikes(Output& out) {
     write_model(out, stem + "_side_plates.jm", side_plates_model(rest));
     write_model(out, stem + "_front_plate.jm", front_plate_model(rest));
   }
-  for (const auto& [file, look] : textures) write_bike_texture(out, file + ".png", look.first, look.second);
+  for (const auto& [file, look] : textures)
+    write_bike_texture(out, file + ".png", look.first, look.second);
   // The alternative liveries the Bike Graphics menu lists for each prefix.
   std::set<std::string> prefixes;
   for (int i = 0; i < shell::kCatalogueSize; ++i) prefixes.insert(shell::bike_graphics_prefix(i));

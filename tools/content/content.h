@@ -65,7 +65,7 @@ struct Vertex {
 };
 
 struct Mesh {
-  float exponent = 16;  // specular exponent
+  float exponent = 16;                   // specular exponent
   float colour[3] = {0.2f, 0.2f, 0.2f};  // specular colour
   std::vector<Vertex> vertices;
   std::vector<int> triangles;  // three indices each, counter-clockwise seen from outside
@@ -150,24 +150,24 @@ enum class Feature {
 // A corner of the centreline: the legs meet at (x, z) and the lap turns
 // round an arc of `radius` between them.
 struct Corner {
-  float x, z;         // ft, world
-  float radius;       // ft
-  float berm;         // ft, height of the berm on the outside (0: none)
-  bool off_camber;    // the track falls away to the outside instead
-  float width;        // ft, track width of the leg that leaves this corner
+  float x, z;       // ft, world
+  float radius;     // ft
+  float berm;       // ft, height of the berm on the outside (0: none)
+  bool off_camber;  // the track falls away to the outside instead
+  float width;      // ft, track width of the leg that leaves this corner
 };
 
 struct LegFeature {
-  int leg;      // leg i runs from corner i to corner i + 1
+  int leg;  // leg i runs from corner i to corner i + 1
   Feature kind;
-  float at;     // ft from the end of corner i's arc to the feature's start
+  float at;  // ft from the end of corner i's arc to the feature's start
 };
 
 struct TrackPlan {
-  std::string folder;        // "rabbithill"
-  std::string display_name;  // first line of desc
-  int size_log2 = 8;         // the height field's n
-  float spacing = 2;         // ft between grid points
+  std::string folder;           // "rabbithill"
+  std::string display_name;     // first line of desc
+  int size_log2 = 8;            // the height field's n
+  float spacing = 2;            // ft between grid points
   std::vector<Corner> corners;  // in riding order; the lap is closed
   std::vector<LegFeature> features;
   float (*ground)(float x, float z) = nullptr;  // the land before the track is cut (ft)

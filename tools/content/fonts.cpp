@@ -42,7 +42,7 @@ void copy_bitmap(const FT_Bitmap& bitmap, GlyphImage& glyph) {
 const Rgba kMarker{255, 0, 255, 255};
 
 struct SheetSpec {
-  const char* file;        // the file name the game asks for
+  const char* file;  // the file name the game asks for
   FontFile font;
   float em_px;
   float x_scale;
@@ -138,7 +138,8 @@ void write_sheet(Output& out, const SheetSpec& spec) {
       for (int col = 0; col < g.width; ++col) {
         const int px = gx + col, py = gy + row;
         if (px < 0 || px >= cell.width || py < 0 || py >= band) continue;
-        sheet.at(cell.x + px, cell.y + py)[3] = g.coverage[static_cast<std::size_t>(row) * g.width + col];
+        sheet.at(cell.x + px, cell.y + py)[3] =
+            g.coverage[static_cast<std::size_t>(row) * g.width + col];
       }
     }
   }
@@ -152,9 +153,12 @@ std::string font_path(FontFile file) {
   const char* folder = std::getenv("KVGEN_FONT_DIR");
   std::string path = folder && *folder ? std::string(folder) + "/" : kFontFolder;
   switch (file) {
-    case FontFile::kSans: return path + "DejaVuSans.ttf";
-    case FontFile::kSansBold: return path + "DejaVuSans-Bold.ttf";
-    case FontFile::kMonoBold: return path + "DejaVuSansMono-Bold.ttf";
+    case FontFile::kSans:
+      return path + "DejaVuSans.ttf";
+    case FontFile::kSansBold:
+      return path + "DejaVuSans-Bold.ttf";
+    case FontFile::kMonoBold:
+      return path + "DejaVuSansMono-Bold.ttf";
   }
   return path;
 }

@@ -31,7 +31,6 @@ namespace content {
 
 namespace {
 
-
 // Colours as 0..255 components with alpha 0..1, before premultiplying.
 struct Colour {
   float r, g, b, a = 1;
@@ -87,8 +86,9 @@ void fill_shape(Canvas& canvas, float x0, float y0, float x1, float y1, const Pa
 }
 
 void disc(Canvas& c, float cx, float cy, float r, const Paint& paint, float soft = 1) {
-  fill_shape(c, cx - r, cy - r, cx + r, cy + r, paint,
-             [=](float x, float y) { return std::hypot(x - cx, y - cy) - r; }, soft);
+  fill_shape(
+      c, cx - r, cy - r, cx + r, cy + r, paint,
+      [=](float x, float y) { return std::hypot(x - cx, y - cy) - r; }, soft);
 }
 
 void ring(Canvas& c, float cx, float cy, float r0, float r1, const Paint& paint) {
@@ -124,7 +124,8 @@ void line(Canvas& c, float ax, float ay, float bx, float by, float width, const 
                const float vx = bx - ax, vy = by - ay;
                const float length2 = vx * vx + vy * vy;
                const float t =
-                   length2 > 0 ? std::clamp(((x - ax) * vx + (y - ay) * vy) / length2, 0.0f, 1.0f) : 0;
+                   length2 > 0 ? std::clamp(((x - ax) * vx + (y - ay) * vy) / length2, 0.0f, 1.0f)
+                               : 0;
                return std::hypot(x - ax - t * vx, y - ay - t * vy) - half;
              });
 }
@@ -138,8 +139,9 @@ float rounded_box_distance(float x, float y, float x0, float y0, float x1, float
 
 void rounded_box(Canvas& c, float x0, float y0, float x1, float y1, float r, const Paint& paint,
                  float soft = 1) {
-  fill_shape(c, x0, y0, x1, y1, paint,
-             [=](float x, float y) { return rounded_box_distance(x, y, x0, y0, x1, y1, r); }, soft);
+  fill_shape(
+      c, x0, y0, x1, y1, paint,
+      [=](float x, float y) { return rounded_box_distance(x, y, x0, y0, x1, y1, r); }, soft);
 }
 
 // The outline band of a rounded box, `width` px inside its edge.
@@ -168,7 +170,8 @@ void text(Canvas& c, const TextStyle& style, const std::string& s, float x, floa
     for (int row = 0; row < g.rows; ++row) {
       for (int col = 0; col < g.width; ++col) {
         const unsigned char a = g.coverage[std::size_t(row) * g.width + col];
-        if (a) c.blend(left + col, top + row, paint(left + col + 0.5f, top + row + 0.5f), a / 255.0f);
+        if (a)
+          c.blend(left + col, top + row, paint(left + col + 0.5f, top + row + 0.5f), a / 255.0f);
       }
     }
     pen += g.advance + style.tracking;
@@ -211,7 +214,8 @@ void grain(Canvas& c, unsigned seed, float amount) {
   std::mt19937 random(seed);
   for (std::size_t i = 0; i < c.rgba.size(); i += 4) {
     const float n = static_cast<float>(random()) / 4294967296.0f * 2 - 1;
-    for (int k = 0; k < 3; ++k) c.rgba[i + k] = std::clamp(c.rgba[i + k] * (1 + amount * n), 0.0f, 255.0f * c.rgba[i + 3]);
+    for (int k = 0; k < 3; ++k)
+      c.rgba[i + k] = std::clamp(c.rgba[i + k] * (1 + amount * n), 0.0f, 255.0f * c.rgba[i + 3]);
   }
 }
 
@@ -258,7 +262,8 @@ Picture to_picture(const Canvas& c) {
   for (std::size_t i = 0; i < known.size(); ++i) {
     unsigned char* px = &p.pixels[i * 4];
     for (int k = 0; k < 3; ++k) px[k] = static_cast<unsigned char>(std::lround(rgb[i * 3 + k]));
-    px[3] = static_cast<unsigned char>(std::lround(std::clamp(c.rgba[i * 4 + 3], 0.0f, 1.0f) * 255));
+    px[3] =
+        static_cast<unsigned char>(std::lround(std::clamp(c.rgba[i * 4 + 3], 0.0f, 1.0f) * 255));
   }
   return p;
 }
@@ -323,12 +328,14 @@ void tachometer(Output& out) {
     return mix({200, 202, 208}, {60, 62, 68}, ((x - cx) + (y - cy) + 24) / 48);
   });
   disc(c, cx, cy, 10, solid({25, 25, 28}));
-  fill_shape(c, cx - 229, cy - 229, cx + 229, cy + 229, solid({255, 255, 255, 0.07f}),
-             [&](float x, float y) {
-               const float inside = std::hypot(x - cx, y - cy) - 226;
-               const float crescent = 300 - std::hypot(x - cx - 110, y - cy - 150);
-               return std::max(inside, crescent);
-             }, 20);
+  fill_shape(
+      c, cx - 229, cy - 229, cx + 229, cy + 229, solid({255, 255, 255, 0.07f}),
+      [&](float x, float y) {
+        const float inside = std::hypot(x - cx, y - cy) - 226;
+        const float crescent = 300 - std::hypot(x - cx - 110, y - cy - 150);
+        return std::max(inside, crescent);
+      },
+      20);
   write_picture(out, "tach.png", to_picture(c));
 }
 
@@ -418,7 +425,7 @@ void title(Output& out) {
     disc(c, ox + std::cos(a) * 200 * t, oy - std::sin(a) * 200 * t, 10 + 16 * t,
          solid({170, 140, 105, 0.10f}), 10);
   }
-  for (int i = 0; i < 360; ++i) {  // clods
+  for (int i = 0; i < 360; ++i) {       // clods
     const float t = std::sqrt(unit());  // more of them further out, where the spray fans
     const float a = (150 + 40 * (unit() - 0.5f)) * std::numbers::pi_v<float> / 180;
     const float reach = 240 * t;
@@ -429,30 +436,35 @@ void title(Output& out) {
   }
 
   // A swoosh under the name, heavier at the right.
-  fill_shape(c, 60, 300, 990, 400, [](float x, float) {
-    return mix({255, 200, 40}, {225, 45, 20}, (x - 60) / 930);
-  }, [](float x, float y) {
-    const float t = (x - 70) / 900;
-    const float centre = 372 - 30 * t;
-    const float half = 2 + 12 * std::clamp(t, 0.0f, 1.0f);
-    const float along = std::max(-t * 900, (t - 1) * 900);  // past either end
-    return std::max(std::fabs(y - centre) - half, along);
-  });
+  fill_shape(
+      c, 60, 300, 990, 400,
+      [](float x, float) {
+        return mix({255, 200, 40}, {225, 45, 20}, (x - 60) / 930);
+      },
+      [](float x, float y) {
+        const float t = (x - 70) / 900;
+        const float centre = 372 - 30 * t;
+        const float half = 2 + 12 * std::clamp(t, 0.0f, 1.0f);
+        const float along = std::max(-t * 900, (t - 1) * 900);  // past either end
+        return std::max(std::fabs(y - centre) - half, along);
+      });
 
   const TextStyle name{&name_face, -4};
   const std::string game = "KORVEX";
   const InkBox box = ink_box(name, game);
   const float x = std::round(512 - (box.x0 + box.x1) / 2), baseline = 300;
   text(c, name, game, x + 10, baseline + 12, solid({0, 0, 0, 0.5f}), 12);  // shadow
-  text(c, name, game, x, baseline, solid({22, 18, 16}), 9);               // outline
+  text(c, name, game, x, baseline, solid({22, 18, 16}), 9);                // outline
   const float top = baseline + box.y0, bottom = baseline + box.y1;
   text(c, name, game, x, baseline, [=](float, float y) {
     const float t = (y - top) / (bottom - top);
-    return t < 0.5f ? mix({255, 236, 120}, {255, 180, 30}, t * 2) : mix({255, 180, 30}, {220, 60, 20}, t * 2 - 1);
+    return t < 0.5f ? mix({255, 236, 120}, {255, 180, 30}, t * 2)
+                    : mix({255, 180, 30}, {220, 60, 20}, t * 2 - 1);
   });
   // A highlight along the top of the letters.
   text(c, name, game, x, baseline, [=](float, float y) {
-    return Colour{255, 255, 255, 0.35f * std::clamp(1 - (y - top) / (0.18f * (bottom - top)), 0.0f, 1.0f)};
+    return Colour{255, 255, 255,
+                  0.35f * std::clamp(1 - (y - top) / (0.18f * (bottom - top)), 0.0f, 1.0f)};
   });
 
   const TextStyle sub{&sub_face, 22};

@@ -105,12 +105,12 @@ struct Ring {
 
 struct SweepStyle {
   int sides = 8;
-  float squareness = 2;   // the section's superellipse exponent: 2 round, 4 and up boxy
-  V3 side = {1, 0, 0};    // the direction half_width lies along, squared to the path
-  bool closed = false;    // the path is a loop (no caps)
-  bool caps = true;       // close the ends of an open path
+  float squareness = 2;       // the section's superellipse exponent: 2 round, 4 and up boxy
+  V3 side = {1, 0, 0};        // the direction half_width lies along, squared to the path
+  bool closed = false;        // the path is a loop (no caps)
+  bool caps = true;           // close the ends of an open path
   bool path_along_u = false;  // the path runs along u and the section along v
-  UvProjection project;   // when set, texture coordinates come from positions instead
+  UvProjection project;       // when set, texture coordinates come from positions instead
 };
 
 // Section point k of `sides` on the superellipse of exponent n: (cos, sin)-like pair.
@@ -147,7 +147,9 @@ inline void sweep(Mesh& mesh, const std::vector<Ring>& rings, const SweepStyle& 
   // Positions first, on a grid of stations x (sides + 1): the seam is doubled
   // so that the texture can run 0..1 round it.
   std::vector<V3> grid(static_cast<std::size_t>(stations) * (sides + 1));
-  auto at = [&](int i, int k) -> V3& { return grid[static_cast<std::size_t>(i) * (sides + 1) + k]; };
+  auto at = [&](int i, int k) -> V3& {
+    return grid[static_cast<std::size_t>(i) * (sides + 1) + k];
+  };
   for (int i = 0; i < stations; ++i) {
     const int r = i % count;
     for (int k = 0; k <= sides; ++k) {
@@ -226,7 +228,8 @@ inline void sweep(Mesh& mesh, const std::vector<Ring>& rings, const SweepStyle& 
       }
       add_vertex(mesh, p, normal, t);
     }
-    for (int k = 0; k < sides; ++k) add_triangle(mesh, centre, centre + 1 + k, centre + 2 + k, normal);
+    for (int k = 0; k < sides; ++k)
+      add_triangle(mesh, centre, centre + 1 + k, centre + 2 + k, normal);
   }
 }
 
@@ -278,8 +281,8 @@ inline void ellipsoid(Mesh& mesh, V3 centre, V3 axis, V3 side, float r_axis, flo
 
 struct Outline {
   V3 origin;
-  V3 u, v;                     // the plane's axes
-  std::vector<float> points;   // (u, v) pairs, going round
+  V3 u, v;                    // the plane's axes
+  std::vector<float> points;  // (u, v) pairs, going round
 };
 
 inline void slab(Mesh& mesh, const Outline& outline, float inner, float outer, float bulge,
@@ -291,7 +294,8 @@ inline void slab(Mesh& mesh, const Outline& outline, float inner, float outer, f
   for (int i = 0; i < count; ++i) {
     cu += outline.points[2 * i] / static_cast<float>(count);
     cv += outline.points[2 * i + 1] / static_cast<float>(count);
-    ring[i] = outline.origin + outline.u * outline.points[2 * i] + outline.v * outline.points[2 * i + 1];
+    ring[i] =
+        outline.origin + outline.u * outline.points[2 * i] + outline.v * outline.points[2 * i + 1];
   }
   const V3 middle = outline.origin + outline.u * cu + outline.v * cv;
   float t[2];
@@ -306,11 +310,13 @@ inline void slab(Mesh& mesh, const Outline& outline, float inner, float outer, f
       const V3 p = ring[i % count] + n * level;
       // The dome leans each rim normal outwards a little.
       V3 normal = facing;
-      if (face && bulge > 0) normal = normalised(facing + normalised(p - top) * (2 * bulge / (length(p - top) + 1e-6f)));
+      if (face && bulge > 0)
+        normal = normalised(facing + normalised(p - top) * (2 * bulge / (length(p - top) + 1e-6f)));
       face_uv(p, t);
       add_vertex(mesh, p, normal, t);
     }
-    for (int i = 0; i < count; ++i) add_triangle(mesh, centre, centre + 1 + i, centre + 2 + i, facing);
+    for (int i = 0; i < count; ++i)
+      add_triangle(mesh, centre, centre + 1 + i, centre + 2 + i, facing);
   }
   // The edge: one quad per outline segment, its normals averaged at the corners.
   const int base = static_cast<int>(mesh.vertices.size());
@@ -318,7 +324,8 @@ inline void slab(Mesh& mesh, const Outline& outline, float inner, float outer, f
   for (int i = 0; i < count; ++i) perimeter += length(ring[(i + 1) % count] - ring[i]);
   float run = 0;
   for (int i = 0; i <= count; ++i) {
-    const V3 prev = ring[(i + count - 1) % count], here = ring[i % count], next = ring[(i + 1) % count];
+    const V3 prev = ring[(i + count - 1) % count], here = ring[i % count],
+             next = ring[(i + 1) % count];
     V3 out = normalised(cross(next - prev, n));
     if (dot(out, here - middle) < 0) out = -out;
     for (int side = 0; side < 2; ++side) {
@@ -340,8 +347,9 @@ inline void slab(Mesh& mesh, const Outline& outline, float inner, float outer, f
 // Flat rings round an axis: brake discs and sprockets. `outer(angle)` gives
 // the rim's radius, so teeth are a wavy rim. Both faces take the planar
 // texture `face_uv`; the rims take `edge_uv`.
-inline void annulus(Mesh& mesh, V3 centre, V3 axis, V3 up, float inner, const std::function<float(float)>& outer,
-                    float thickness, int steps, const UvProjection& face_uv, const UvRect& edge_uv) {
+inline void annulus(Mesh& mesh, V3 centre, V3 axis, V3 up, float inner,
+                    const std::function<float(float)>& outer, float thickness, int steps,
+                    const UvProjection& face_uv, const UvRect& edge_uv) {
   axis = normalised(axis);
   up = normalised(up - axis * dot(up, axis));
   const V3 across = cross(up, axis);
@@ -374,8 +382,10 @@ inline void annulus(Mesh& mesh, V3 centre, V3 axis, V3 up, float inner, const st
       const float r = rim ? outer(a) : inner;
       const V3 normal = rim ? dir : -dir;
       for (int side = 0; side < 2; ++side) {
-        uv_at(edge_uv, static_cast<float>(i) / static_cast<float>(steps), static_cast<float>(side), t);
-        add_vertex(mesh, centre + dir * r + axis * (side ? thickness / 2 : -thickness / 2), normal, t);
+        uv_at(edge_uv, static_cast<float>(i) / static_cast<float>(steps), static_cast<float>(side),
+              t);
+        add_vertex(mesh, centre + dir * r + axis * (side ? thickness / 2 : -thickness / 2), normal,
+                   t);
       }
     }
     for (int i = 0; i < steps; ++i) {

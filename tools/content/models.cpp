@@ -12,7 +12,6 @@ namespace content {
 
 namespace {
 
-
 // Appends a quad whose corners go round it; the winding is turned to be
 // counter-clockwise seen from the side the normal points to.
 void add_quad(Mesh& mesh, const float corners[4][3], const float normal[3], const float uv[4][2]) {

@@ -19,7 +19,8 @@ bool sha1_of_file(const std::string& path, char hex[41]) {
   platform::Sha1 sha;
   platform::sha1_begin(sha);
   unsigned char block[65536];
-  while (const std::size_t got = std::fread(block, 1, sizeof block, file)) platform::sha1_add(sha, block, got);
+  while (const std::size_t got = std::fread(block, 1, sizeof block, file))
+    platform::sha1_add(sha, block, got);
   const bool ok = !std::ferror(file);
   std::fclose(file);
   platform::sha1_finish_hex(sha, hex);

@@ -12,7 +12,8 @@
 namespace content {
 
 inline Rgba mix(Rgba a, Rgba b, float t) {
-  return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t, a.a + (b.a - a.a) * t};
+  return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t,
+          a.a + (b.a - a.a) * t};
 }
 inline Rgba shade(Rgba c, float f) { return {c.r * f, c.g * f, c.b * f, c.a}; }
 
@@ -22,9 +23,12 @@ inline void put(Picture& p, int x, int y, Rgba c, float coverage = 1) {
   const float a = std::min(coverage, 1.0f) * c.a / 255.0f;
   const float rgb[3] = {c.r, c.g, c.b};
   for (int k = 0; k < 3; ++k) {
-    px[k] = static_cast<unsigned char>(std::clamp(std::lround(px[k] + (rgb[k] - px[k]) * a), 0L, 255L));
+    px[k] =
+        static_cast<unsigned char>(std::clamp(std::lround(px[k] + (rgb[k] - px[k]) * a), 0L, 255L));
   }
-  if (p.channels == 4) px[3] = static_cast<unsigned char>(std::clamp(std::lround(px[3] + (255 - px[3]) * a), 0L, 255L));
+  if (p.channels == 4)
+    px[3] =
+        static_cast<unsigned char>(std::clamp(std::lround(px[3] + (255 - px[3]) * a), 0L, 255L));
 }
 
 // Colours every pixel of [x0, x1) x [y0, y1) by `paint(x, y)`, in the
@@ -105,11 +109,16 @@ inline const unsigned char* stencil_glyph(char c) {
   static const unsigned char kX[7] = {0x11, 0x11, 0x0a, 0x04, 0x0a, 0x11, 0x11};
   if (c >= '0' && c <= '9') return kDigits[c - '0'];
   switch (c) {
-    case 'F': return kF;
-    case 'K': return kK;
-    case 'V': return kV;
-    case 'X': return kX;
-    default: return nullptr;
+    case 'F':
+      return kF;
+    case 'K':
+      return kK;
+    case 'V':
+      return kV;
+    case 'X':
+      return kX;
+    default:
+      return nullptr;
   }
 }
 
@@ -130,7 +139,8 @@ inline void stencil_text(Picture& p, const char* text, float x, float y, float c
         const float sl = mirrored ? -slant : slant;
         const float px = x + place * advance + c * cell + sl * static_cast<float>(6 - row);
         const float py = y + row * cell;
-        fill_polygon(p, {px + sl, py, px + cell + sl, py, px + cell, py + cell, px, py + cell}, colour);
+        fill_polygon(p, {px + sl, py, px + cell + sl, py, px + cell, py + cell, px, py + cell},
+                     colour);
       }
     }
   }

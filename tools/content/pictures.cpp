@@ -12,7 +12,9 @@ namespace content {
 
 namespace {
 
-unsigned char to_byte(float v) { return static_cast<unsigned char>(std::clamp(std::lround(v), 0L, 255L)); }
+unsigned char to_byte(float v) {
+  return static_cast<unsigned char>(std::clamp(std::lround(v), 0L, 255L));
+}
 
 // Blends `colour` over a pixel with coverage 0..1 (the colour's own alpha scales it).
 void blend(Picture& p, int x, int y, Rgba colour, float coverage) {
@@ -94,7 +96,8 @@ void add_noise(Picture& p, unsigned seed, float amount, int base_cells) {
     for (int x = 0; x < p.width; ++x) {
       float n = 0, weight = 1, total = 0;
       for (const Lattice& octave : octaves) {
-        n += weight * octave.sample(static_cast<float>(x) / p.width, static_cast<float>(y) / p.height);
+        n += weight *
+             octave.sample(static_cast<float>(x) / p.width, static_cast<float>(y) / p.height);
         total += weight;
         weight *= 0.6f;
       }

@@ -49,7 +49,7 @@ float facing(float u, float cos_weight, float sin_weight) {
 // ---------------------------------------------------------------------------
 // Wheels: wheels.png.
 
-constexpr Region kTread{0, 0, 256, 64};    // u round the wheel, v round the tyre's section
+constexpr Region kTread{0, 0, 256, 64};  // u round the wheel, v round the tyre's section
 constexpr Region kRim{0, 64, 128, 96};
 constexpr Region kHub{128, 64, 192, 96};
 constexpr Region kSpoke{192, 64, 256, 96};
@@ -98,8 +98,10 @@ void paint_wheels(Picture& p, const WheelLook& look) {
     const float round = 1 - t;
     return shade(look.rim, 0.75f + 0.35f * std::max(0.0f, std::sin(round * kTurn)));
   });
-  paint(p, kHub, [&](float s, float) { return shade(look.hub, 0.8f + 0.25f * std::cos(s * kTurn)); });
-  paint(p, kSpoke, [&](float s, float) { return shade(kSilver, 0.8f + 0.3f * std::cos(s * kTurn)); });
+  paint(p, kHub,
+        [&](float s, float) { return shade(look.hub, 0.8f + 0.25f * std::cos(s * kTurn)); });
+  paint(p, kSpoke,
+        [&](float s, float) { return shade(kSilver, 0.8f + 0.3f * std::cos(s * kTurn)); });
   // Disc: steel with two rings of holes, seen face on (planar).
   paint(p, kDisc, [&](float s, float t) {
     const float x = s - 0.5f, y = t - 0.5f, d = std::hypot(x, y) * 2;
@@ -114,7 +116,8 @@ void paint_wheels(Picture& p, const WheelLook& look) {
     const float x = s - 0.5f, y = t - 0.5f, d = std::hypot(x, y) * 2;
     const float a = std::atan2(y, x) / kTurn;
     Rgba c = look.sprocket;
-    if (d > 0.4f && d < 0.75f && std::fmod(a * 6 + 1, 1.0f) < 0.55f) c = shade(c, 0.35f);  // lightening holes
+    if (d > 0.4f && d < 0.75f && std::fmod(a * 6 + 1, 1.0f) < 0.55f)
+      c = shade(c, 0.35f);  // lightening holes
     if (d > 0.9f) c = shade(c, 0.8f);
     return c;
   });
@@ -122,8 +125,8 @@ void paint_wheels(Picture& p, const WheelLook& look) {
 }
 
 struct WheelSize {
-  float outer;  // ft, the tyre's outer radius
-  float rim;    // ft, the rim's radius
+  float outer;       // ft, the tyre's outer radius
+  float rim;         // ft, the rim's radius
   float half_width;  // ft, half the tyre's width
 };
 
@@ -157,8 +160,13 @@ std::vector<Mesh> wheel_model(const WheelSize& w, bool rear) {
   SweepStyle hub;
   hub.sides = 12;
   hub.side = {0, 1, 0};
-  sweep(metal, {{at(-0.24f, 0, 0), 0.06f, 0.06f}, {at(-0.19f, 0, 0), 0.12f, 0.12f}, {at(-0.15f, 0, 0), 0.08f, 0.08f},
-                {at(0.15f, 0, 0), 0.08f, 0.08f}, {at(0.19f, 0, 0), 0.12f, 0.12f}, {at(0.24f, 0, 0), 0.06f, 0.06f}},
+  sweep(metal,
+        {{at(-0.24f, 0, 0), 0.06f, 0.06f},
+         {at(-0.19f, 0, 0), 0.12f, 0.12f},
+         {at(-0.15f, 0, 0), 0.08f, 0.08f},
+         {at(0.15f, 0, 0), 0.08f, 0.08f},
+         {at(0.19f, 0, 0), 0.12f, 0.12f},
+         {at(0.24f, 0, 0), 0.06f, 0.06f}},
         hub, uv(kHub));
   // Spokes: 16 a side, each leaving its flange at a slant to the rim.
   constexpr int kSpokes = 32;
@@ -167,7 +175,8 @@ std::vector<Mesh> wheel_model(const WheelSize& w, bool rear) {
     const float a = kTurn * static_cast<float>(i) / kSpokes;
     const float lean = (i / 2) % 2 ? 0.3f : -0.3f;
     const V3 from = at(side * 0.19f, 0.11f * std::cos(a), 0.11f * std::sin(a));
-    const V3 to = at(side * 0.03f, (w.rim - 0.05f) * std::cos(a + lean), (w.rim - 0.05f) * std::sin(a + lean));
+    const V3 to = at(side * 0.03f, (w.rim - 0.05f) * std::cos(a + lean),
+                     (w.rim - 0.05f) * std::sin(a + lean));
     SweepStyle spoke;
     spoke.sides = 3;
     spoke.caps = false;
@@ -180,19 +189,22 @@ std::vector<Mesh> wheel_model(const WheelSize& w, bool rear) {
     return planar(uv(r), at(x, -radius, -radius), {0, 0, 1}, {0, 1, 0}, 2 * radius, 2 * radius);
   };
   const float disc_x = rear ? 0.21f : -0.21f, disc_r = rear ? 0.38f : 0.45f;
-  annulus(metal, at(disc_x, 0, 0), {1, 0, 0}, {0, 1, 0}, 0.17f,
-          [&](float a) { return disc_r + 0.012f * std::cos(a * 12); }, 0.02f, 48,
-          face_on(kDisc, disc_x, disc_r), uv(kSpoke));
-  annulus(metal, at(disc_x * 0.9f, 0, 0), {1, 0, 0}, {0, 1, 0}, 0.07f, [](float) { return 0.18f; }, 0.03f, 16,
-          face_on(kCarrier, disc_x, 0.18f), uv(kCarrier));
+  annulus(
+      metal, at(disc_x, 0, 0), {1, 0, 0}, {0, 1, 0}, 0.17f,
+      [&](float a) { return disc_r + 0.012f * std::cos(a * 12); }, 0.02f, 48,
+      face_on(kDisc, disc_x, disc_r), uv(kSpoke));
+  annulus(
+      metal, at(disc_x * 0.9f, 0, 0), {1, 0, 0}, {0, 1, 0}, 0.07f, [](float) { return 0.18f; },
+      0.03f, 16, face_on(kCarrier, disc_x, 0.18f), uv(kCarrier));
   if (rear) {
     constexpr int kTeeth = 50;
-    annulus(metal, at(-0.24f, 0, 0), {1, 0, 0}, {0, 1, 0}, 0.1f,
-            [](float a) {
-              const float tooth = std::fabs(std::fmod(a / kTurn * kTeeth + 0.5f, 1.0f) - 0.5f) * 2;
-              return 0.37f + 0.035f * (1 - tooth);
-            },
-            0.025f, kTeeth * 2, face_on(kSprocket, -0.24f, 0.4f), uv(kHub));
+    annulus(
+        metal, at(-0.24f, 0, 0), {1, 0, 0}, {0, 1, 0}, 0.1f,
+        [](float a) {
+          const float tooth = std::fabs(std::fmod(a / kTurn * kTeeth + 0.5f, 1.0f) - 0.5f) * 2;
+          return 0.37f + 0.035f * (1 - tooth);
+        },
+        0.025f, kTeeth * 2, face_on(kSprocket, -0.24f, 0.4f), uv(kHub));
   }
   return {rubber, metal};
 }
@@ -243,7 +255,8 @@ void paint_body(Picture& p, const Gear& g) {
     return c;
   });
   paint(p, kGlove, [&](float s, float t) {
-    return std::fmod(t * 6, 1.0f) < 0.3f ? shade(g.gloves, 0.7f) : shade(g.gloves, 0.9f + 0.1f * std::cos(s * kTurn));
+    return std::fmod(t * 6, 1.0f) < 0.3f ? shade(g.gloves, 0.7f)
+                                         : shade(g.gloves, 0.9f + 0.1f * std::cos(s * kTurn));
   });
   paint(p, kKnee, [&](float s, float t) {
     const float d = std::hypot(s - 0.5f, t - 0.5f);
@@ -289,10 +302,11 @@ void paint_head(Picture& p, const Helmet& h) {
     const float along = 1 - t;  // 0 at the back, 1 at the front
     const float right = facing(s, 1, 0), down = facing(s, 0, 1);
     Rgba c = h.shell;
-    if (std::fabs(right) < 0.22f && down < 0) c = h.stripe;                // over the crown
+    if (std::fabs(right) < 0.22f && down < 0) c = h.stripe;                      // over the crown
     if (std::fabs(std::fabs(right) - 0.55f) < 0.07f && down < 0.2f) c = h.trim;  // pinstripes
-    if (down > 0.55f) c = shade(h.trim, 0.6f);                             // the rim round the neck
-    if (along > 0.82f && down > -0.35f && std::fabs(right) < 0.75f) c = Rgba{18, 18, 20};  // the face opening
+    if (down > 0.55f) c = shade(h.trim, 0.6f);  // the rim round the neck
+    if (along > 0.82f && down > -0.35f && std::fabs(right) < 0.75f)
+      c = Rgba{18, 18, 20};  // the face opening
     return shade(c, 1.05f - 0.25f * std::max(down, 0.0f));
   });
   paint(p, kPeak, [&](float s, float) {
@@ -355,26 +369,36 @@ void limbs(RiderMeshes& m, const Pose& p) {
       SweepStyle limb;
       limb.sides = 8;
       limb.side = {0, 1, 0};
-      sweep(*mesh, {{p.shoulder, 0.17f, 0.18f}, {lerp(p.shoulder, p.elbow, 0.5f), 0.15f, 0.15f},
-                    {p.elbow, 0.13f, 0.14f}},
+      sweep(*mesh,
+            {{p.shoulder, 0.17f, 0.18f},
+             {lerp(p.shoulder, p.elbow, 0.5f), 0.15f, 0.15f},
+             {p.elbow, 0.13f, 0.14f}},
             limb, uv(kSleeve));
-      sweep(*mesh, {{p.elbow, 0.13f, 0.14f}, {lerp(p.elbow, p.wrist, 0.4f), 0.13f, 0.13f}, {p.wrist, 0.09f, 0.1f}},
+      sweep(*mesh,
+            {{p.elbow, 0.13f, 0.14f},
+             {lerp(p.elbow, p.wrist, 0.4f), 0.13f, 0.13f},
+             {p.wrist, 0.09f, 0.1f}},
             limb, uv(kSleeve));
       limb.side = {1, 0, 0};
-      sweep(*mesh, {{p.hip, 0.26f, 0.25f}, {lerp(p.hip, p.knee, 0.5f), 0.21f, 0.21f}, {p.knee, 0.17f, 0.17f}},
+      sweep(*mesh,
+            {{p.hip, 0.26f, 0.25f},
+             {lerp(p.hip, p.knee, 0.5f), 0.21f, 0.21f},
+             {p.knee, 0.17f, 0.17f}},
             limb, uv(kPants));
     } else {
       // Gloves round the grips, knee guards, boots up the shins and the feet.
-      ellipsoid(*mesh, p.wrist + at(0.05f, -0.02f, -0.04f), {1, 0, 0}, {0, 1, 0}, 0.15f, 0.1f, 0.11f, 6, 8,
-                uv(kGlove));
-      ellipsoid(*mesh, p.knee + normalised(at(0.3f, 0.1f, -1)) * 0.08f, p.ankle - p.knee, {1, 0, 0}, 0.3f, 0.16f,
-                0.16f, 6, 8, uv(kKnee));
+      ellipsoid(*mesh, p.wrist + at(0.05f, -0.02f, -0.04f), {1, 0, 0}, {0, 1, 0}, 0.15f, 0.1f,
+                0.11f, 6, 8, uv(kGlove));
+      ellipsoid(*mesh, p.knee + normalised(at(0.3f, 0.1f, -1)) * 0.08f, p.ankle - p.knee, {1, 0, 0},
+                0.3f, 0.16f, 0.16f, 6, 8, uv(kKnee));
       SweepStyle boot;
       boot.sides = 10;
       boot.side = {1, 0, 0};
-      sweep(*mesh, {{lerp(p.knee, p.ankle, 0.12f), 0.2f, 0.21f}, {p.ankle, 0.18f, 0.2f}}, boot, uv(kBoot));
+      sweep(*mesh, {{lerp(p.knee, p.ankle, 0.12f), 0.2f, 0.21f}, {p.ankle, 0.18f, 0.2f}}, boot,
+            uv(kBoot));
       boot.squareness = 3;
-      sweep(*mesh, {{p.heel, 0.15f, 0.2f}, {p.instep, 0.16f, 0.19f}, {p.toe, 0.13f, 0.1f}}, boot, uv(kSole));
+      sweep(*mesh, {{p.heel, 0.15f, 0.2f}, {p.instep, 0.16f, 0.19f}, {p.toe, 0.13f, 0.1f}}, boot,
+            uv(kSole));
     }
     mirror_tail(*mesh, first_vertex, first_index);
   }
@@ -387,14 +411,20 @@ std::vector<Mesh> rider_body_model(const Pose& p, bool first_person, V3 origin) 
     SweepStyle torso;
     torso.sides = 14;
     torso.squareness = 2.3f;
-    sweep(m.cloth, {{p.pelvis + at(0, -0.05f, 0.08f), 0.4f, 0.3f}, {p.pelvis, 0.44f, 0.34f},
-                    {p.waist, 0.4f, 0.31f}, {p.chest, 0.5f, 0.36f}, {p.upper_chest, 0.52f, 0.32f},
-                    {lerp(p.upper_chest, p.neck, 0.6f), 0.36f, 0.22f}, {p.neck, 0.15f, 0.14f}},
+    sweep(m.cloth,
+          {{p.pelvis + at(0, -0.05f, 0.08f), 0.4f, 0.3f},
+           {p.pelvis, 0.44f, 0.34f},
+           {p.waist, 0.4f, 0.31f},
+           {p.chest, 0.5f, 0.36f},
+           {p.upper_chest, 0.52f, 0.32f},
+           {lerp(p.upper_chest, p.neck, 0.6f), 0.36f, 0.22f},
+           {p.neck, 0.15f, 0.14f}},
           torso, uv(kJersey));
     // The neck brace and the seat of the pants over the saddle.
-    taper(m.hard, p.neck + at(0, -0.06f, 0.03f), p.neck + at(0, 0.08f, -0.02f), 0.24f, 0.16f, 12, uv(kNeck));
-    ellipsoid(m.cloth, p.pelvis + at(0, -0.12f, 0.12f), {1, 0, 0}, {0, 1, 0}, 0.45f, 0.2f, 0.28f, 6, 10,
-              uv(kSeatPants));
+    taper(m.hard, p.neck + at(0, -0.06f, 0.03f), p.neck + at(0, 0.08f, -0.02f), 0.24f, 0.16f, 12,
+          uv(kNeck));
+    ellipsoid(m.cloth, p.pelvis + at(0, -0.12f, 0.12f), {1, 0, 0}, {0, 1, 0}, 0.45f, 0.2f, 0.28f, 6,
+              10, uv(kSeatPants));
   }
   std::vector<Mesh> meshes;
   for (Mesh* mesh : {&m.cloth, &m.hard}) {
@@ -417,9 +447,10 @@ std::vector<Mesh> rider_head_model(const Pose& p, V3 origin) {
   bar.side = up;
   std::vector<Ring> chin;
   for (int i = 0; i <= 6; ++i) {
-    const float a = kTurn / 2 * static_cast<float>(i) / 6;  // from the right cheek round to the left
-    chin.push_back({p.head + up * (-0.25f - 0.05f * std::sin(a)) + forward * (0.12f + 0.45f * std::sin(a)) +
-                        V3{0.34f * std::cos(a), 0, 0},
+    const float a =
+        kTurn / 2 * static_cast<float>(i) / 6;  // from the right cheek round to the left
+    chin.push_back({p.head + up * (-0.25f - 0.05f * std::sin(a)) +
+                        forward * (0.12f + 0.45f * std::sin(a)) + V3{0.34f * std::cos(a), 0, 0},
                     0.1f, 0.08f});
   }
   sweep(shell, chin, bar, uv(kChin));
@@ -428,9 +459,11 @@ std::vector<Mesh> rider_head_model(const Pose& p, V3 origin) {
   peak.origin = p.head + up * 0.3f + forward * 0.4f;
   peak.u = normalised(forward + up * 0.08f);
   peak.v = {1, 0, 0};
-  for (float q : {-0.05f, -0.32f, 0.24f, -0.28f, 0.34f, 0.0f, 0.24f, 0.28f, -0.05f, 0.32f}) peak.points.push_back(q);
+  for (float q : {-0.05f, -0.32f, 0.24f, -0.28f, 0.34f, 0.0f, 0.24f, 0.28f, -0.05f, 0.32f})
+    peak.points.push_back(q);
   slab(shell, peak, -0.015f, 0.015f, 0.02f,
-       planar(uv(kPeak), peak.origin + V3{-0.34f, 0, 0}, {1, 0, 0}, peak.u, 0.68f, 0.5f), uv(kPeak));
+       planar(uv(kPeak), peak.origin + V3{-0.34f, 0, 0}, {1, 0, 0}, peak.u, 0.68f, 0.5f),
+       uv(kPeak));
   // Goggles across the face opening, and their strap round the back.
   SweepStyle band;
   band.sides = 4;
@@ -440,15 +473,17 @@ std::vector<Mesh> rider_head_model(const Pose& p, V3 origin) {
   std::vector<Ring> lens;
   for (int i = 0; i <= 6; ++i) {
     const float a = kTurn / 2 * (0.15f + 0.7f * static_cast<float>(i) / 6);
-    lens.push_back({p.head + up * 0.02f + forward * (0.3f + 0.24f * std::sin(a)) + V3{0.38f * std::cos(a), 0, 0},
+    lens.push_back({p.head + up * 0.02f + forward * (0.3f + 0.24f * std::sin(a)) +
+                        V3{0.38f * std::cos(a), 0, 0},
                     0.1f, 0.03f});
   }
   sweep(soft, lens, band, uv(kLens));
   std::vector<Ring> strap;
   for (int i = 0; i <= 8; ++i) {
     const float a = kTurn / 2 * (1.15f + 0.7f * static_cast<float>(i) / 8);
-    strap.push_back({p.head + up * 0.02f + forward * (0.56f * std::sin(a)) + V3{0.445f * std::cos(a), 0, 0},
-                     0.06f, 0.012f});
+    strap.push_back(
+        {p.head + up * 0.02f + forward * (0.56f * std::sin(a)) + V3{0.445f * std::cos(a), 0, 0},
+         0.06f, 0.012f});
   }
   sweep(soft, strap, band, uv(kStrap));
   shift(shell, origin);
@@ -470,7 +505,8 @@ std::vector<Mesh> rider_plate_model(const Pose& p, V3 origin) {
   const std::vector<float> box = {hw, hh, -hw, hh, -hw, -hh, hw, -hh};
   o.points = box;
   slab(plate, o, 0.0f, 0.012f, 0.03f,
-       planar({0.01f, 0.01f, 0.99f, 0.99f}, centre - V3{hw, 0, 0} - up * hh, {1, 0, 0}, up, 2 * hw, 2 * hh),
+       planar({0.01f, 0.01f, 0.99f, 0.99f}, centre - V3{hw, 0, 0} - up * hh, {1, 0, 0}, up, 2 * hw,
+              2 * hh),
        {0.01f, 0.01f, 0.03f, 0.03f});
   shift(plate, origin);
   return {plate};
@@ -478,10 +514,38 @@ std::vector<Mesh> rider_plate_model(const Pose& p, V3 origin) {
 
 // The default riding gear and helmet, then the alternatives.
 const Gear kGear[] = {
-    {{30, 34, 40}, {200, 30, 30}, {236, 236, 234}, {40, 42, 48}, {200, 30, 30}, kWhite, {40, 40, 44}, {30, 30, 32}},
-    {{20, 70, 190}, {240, 200, 20}, kWhite, {20, 50, 140}, {240, 200, 20}, kBlack, {240, 200, 20}, {20, 70, 190}},
-    {{235, 235, 232}, {230, 90, 20}, {30, 30, 34}, {230, 230, 228}, {230, 90, 20}, kWhite, {230, 90, 20}, kBlack},
-    {{40, 150, 60}, kBlack, kWhite, {30, 30, 34}, {40, 150, 60}, kBlack, {40, 150, 60}, {30, 30, 32}},
+    {{30, 34, 40},
+     {200, 30, 30},
+     {236, 236, 234},
+     {40, 42, 48},
+     {200, 30, 30},
+     kWhite,
+     {40, 40, 44},
+     {30, 30, 32}},
+    {{20, 70, 190},
+     {240, 200, 20},
+     kWhite,
+     {20, 50, 140},
+     {240, 200, 20},
+     kBlack,
+     {240, 200, 20},
+     {20, 70, 190}},
+    {{235, 235, 232},
+     {230, 90, 20},
+     {30, 30, 34},
+     {230, 230, 228},
+     {230, 90, 20},
+     kWhite,
+     {230, 90, 20},
+     kBlack},
+    {{40, 150, 60},
+     kBlack,
+     kWhite,
+     {30, 30, 34},
+     {40, 150, 60},
+     kBlack,
+     {40, 150, 60},
+     {30, 30, 32}},
 };
 const Helmet kHelmets[] = {
     {kWhite, {200, 30, 30}, {30, 30, 34}, {230, 140, 40}},
@@ -503,8 +567,10 @@ std::string variant_name(const char* base, int i) {
 
 void write_riders(Output& out) {
   const BikeRest rest = bike_rest();
-  write_model(out, "front_wheel.jm", wheel_model({rest.front_ring + rest.front_tube, 0.875f, rest.front_tube}, false));
-  write_model(out, "rear_wheel.jm", wheel_model({rest.rear_ring + rest.rear_tube, 0.79f, rest.rear_tube + 0.01f}, true));
+  write_model(out, "front_wheel.jm",
+              wheel_model({rest.front_ring + rest.front_tube, 0.875f, rest.front_tube}, false));
+  write_model(out, "rear_wheel.jm",
+              wheel_model({rest.rear_ring + rest.rear_tube, 0.79f, rest.rear_tube + 0.01f}, true));
   for (int i = 0; i < 3; ++i) {
     Picture p(kSide, kSide, 3);
     paint_wheels(p, kWheels[i]);

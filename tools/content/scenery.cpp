@@ -37,17 +37,16 @@ const char* const kTyreStack[3] = {"@tyrestack.jm", "@tyrestack.png", "@tyrestac
 
 namespace {
 
-
 // The file name of a data name ("@sand.png" -> "sand.png").
 std::string file_of(const char* name) { return name[0] == '@' ? name + 1 : name; }
 
 void ground_textures(Output& out) {
   const Rgba colours[5] = {
-      {138, 104, 72},  // hard-pack: packed brown clay
-      {104, 78, 54},   // loam: dark and loose
-      {206, 184, 138}, // sand
-      {78, 122, 52},   // grass
-      {96, 104, 62},   // rough ground beyond the course
+      {138, 104, 72},   // hard-pack: packed brown clay
+      {104, 78, 54},    // loam: dark and loose
+      {206, 184, 138},  // sand
+      {78, 122, 52},    // grass
+      {96, 104, 62},    // rough ground beyond the course
   };
   const float grain[5] = {0.25f, 0.35f, 0.2f, 0.4f, 0.5f};
   for (int i = 0; i < 5; ++i) {
@@ -125,7 +124,8 @@ void sprites(Output& out) {
 
   Picture glow(64, 64, 4);
   fill(glow, Rgba{255, 255, 255, 0});
-  for (int ring = 0; ring < 16; ++ring) fill_disc(glow, 32, 32, 31 - ring * 1.9f, Rgba{255, 255, 255, 18});
+  for (int ring = 0; ring < 16; ++ring)
+    fill_disc(glow, 32, 32, 31 - ring * 1.9f, Rgba{255, 255, 255, 18});
   write_picture(out, file_of(names::kFlare[0]), glow);
 
   Picture ring(64, 64, 4);
@@ -152,7 +152,8 @@ void banners(Output& out) {
   Picture korvex(256, 64, 4);
   fill(korvex, Rgba{200, 30, 30});
   fill_rect(korvex, 8, 8, 248, 56, Rgba{245, 245, 240});
-  for (int i = 0; i < 6; ++i) fill_rect(korvex, 24 + i * 36, 18, 48 + i * 36, 46, Rgba{200, 30, 30});
+  for (int i = 0; i < 6; ++i)
+    fill_rect(korvex, 24 + i * 36, 18, 48 + i * 36, 46, Rgba{200, 30, 30});
   write_picture(out, file_of(names::kBanners[0]), korvex);
 
   Picture stripes(256, 64, 4);
@@ -182,9 +183,9 @@ void flagger(Output& out, const char* name, Holding holding, Rgba flag) {
   const int lean = holding == Holding::kWalking ? 4 : 0;
   fill_rect(p, 24 - lean, 84, 31 - lean, 126, Rgba{40, 40, 60});  // legs
   fill_rect(p, 33 + lean, 84, 40 + lean, 126, Rgba{40, 40, 60});
-  fill_rect(p, 22, 44, 42, 86, Rgba{250, 120, 20});                // vest
-  fill_disc(p, 32, 34, 9, Rgba{225, 180, 150});                    // head
-  fill_rect(p, 24, 22, 40, 28, Rgba{30, 30, 30});                  // cap
+  fill_rect(p, 22, 44, 42, 86, Rgba{250, 120, 20});  // vest
+  fill_disc(p, 32, 34, 9, Rgba{225, 180, 150});      // head
+  fill_rect(p, 24, 22, 40, 28, Rgba{30, 30, 30});    // cap
   switch (holding) {
     case Holding::kNothing:
     case Holding::kWalking:
@@ -313,7 +314,9 @@ void starting_gate(Output& out) {
   paint_rect(p, 0, 32, kSide, 48, [](float s, float t) {
     return std::fmod(s * 8 + t, 1.0f) < 0.5f ? Rgba{245, 200, 20} : Rgba{25, 25, 25};
   });
-  paint_rect(p, 0, 48, kSide, kSide, [](float, float t) { return Rgba{120 - 30 * t, 124 - 30 * t, 130 - 30 * t}; });
+  paint_rect(p, 0, 48, kSide, kSide, [](float, float t) {
+    return Rgba{120 - 30 * t, 124 - 30 * t, 130 - 30 * t};
+  });
   std::string ppm = format("P6\n%d %d\n255\n", kSide, kSide);
   ppm.append(p.pixels.begin(), p.pixels.end());
   write_file(out, file_of(race::kStartGateTexture), ppm);
@@ -325,11 +328,13 @@ void starting_gate(Output& out) {
   const V3 x{1, 0, 0}, y{0, 1, 0}, z{0, 0, 1};
   block(gate, {0, 0.95f, -0.04f}, x, y, z, {2.15f, 0.75f, 0.03f}, panel);
   block(gate, {0, 1.8f, -0.04f}, x, y, z, {2.18f, 0.12f, 0.06f}, bar);
-  for (float side : {-1.0f, 1.0f}) block(gate, {side * 2.12f, 0.95f, -0.04f}, x, y, z, {0.06f, 0.8f, 0.07f}, steel);
+  for (float side : {-1.0f, 1.0f})
+    block(gate, {side * 2.12f, 0.95f, -0.04f}, x, y, z, {0.06f, 0.8f, 0.07f}, steel);
   taper(gate, {-2.2f, 0.08f, -0.04f}, {2.2f, 0.08f, -0.04f}, 0.08f, 0.08f, 8, steel, y);
   write_model(out, file_of(race::kStartGateModel), {gate});
   std::vector<Sphere> beam;
-  for (int i = -2; i <= 2; ++i) beam.push_back({0.9f * static_cast<float>(i), -0.2f, -0.05f, 0.3f, 0.5f});
+  for (int i = -2; i <= 2; ++i)
+    beam.push_back({0.9f * static_cast<float>(i), -0.2f, -0.05f, 0.3f, 0.5f});
   write_file(out, file_of(race::kStartGateShape), shape_text(beam));
 }
 

@@ -5,7 +5,8 @@
 //
 //   frame (0, 1.98, 3.6)         upper fork (0, 2.9, 2.16)   fork sliders (0, 1.77, 1.59)
 //   swingarm (0, 1.34, 4.99)     rider (0, 4.5, 4.12)
-//   front wheel (0, 1.09, 1.11)  ring 0.96, tube 0.13     rear wheel (0, 1.04, 6.0)  ring 0.88, tube 0.16
+//   front wheel (0, 1.09, 1.11)  ring 0.96, tube 0.13     rear wheel (0, 1.04, 6.0)  ring 0.88,
+//   tube 0.16
 //
 // y = 0 is the ground under the wheels at rest. A bike is placed by raising it
 // until nothing touches, so no sphere of the frame, forks, swingarm or rider
@@ -46,16 +47,16 @@ std::vector<Sphere> tyre(float ring_radius, float tube_radius) {
 
 std::vector<Sphere> frame() {
   std::vector<Sphere> s;
-  s.push_back({0, -0.43f, -0.15f, 0.5f, kPlastic});   // engine cases
-  s.push_back({0, -0.13f, -0.85f, 0.4f, kPlastic});   // cylinder and down tubes
-  s.push_back({0, 0.87f, -0.65f, 0.45f, kPlastic});   // tank
-  pair(s, 0.5f, 0.57f, -0.95f, 0.32f, kPlastic);      // radiators and shrouds
-  s.push_back({0, 0.97f, 0.3f, 0.38f, kPlastic});     // seat, front
-  s.push_back({0, 0.92f, 1.1f, 0.35f, kPlastic});     // seat, rear
-  pair(s, 0.45f, 0.42f, 1.2f, 0.3f, kPlastic);        // side panels and silencer
-  s.push_back({0, 0.82f, 1.9f, 0.3f, kPlastic});      // rear fender
-  s.push_back({0, 0.72f, 2.7f, 0.25f, kPlastic});     // fender tail
-  pair(s, 0.6f, -0.72f, 0.45f, 0.12f, kMetal);        // footpeg tips
+  s.push_back({0, -0.43f, -0.15f, 0.5f, kPlastic});  // engine cases
+  s.push_back({0, -0.13f, -0.85f, 0.4f, kPlastic});  // cylinder and down tubes
+  s.push_back({0, 0.87f, -0.65f, 0.45f, kPlastic});  // tank
+  pair(s, 0.5f, 0.57f, -0.95f, 0.32f, kPlastic);     // radiators and shrouds
+  s.push_back({0, 0.97f, 0.3f, 0.38f, kPlastic});    // seat, front
+  s.push_back({0, 0.92f, 1.1f, 0.35f, kPlastic});    // seat, rear
+  pair(s, 0.45f, 0.42f, 1.2f, 0.3f, kPlastic);       // side panels and silencer
+  s.push_back({0, 0.82f, 1.9f, 0.3f, kPlastic});     // rear fender
+  s.push_back({0, 0.72f, 2.7f, 0.25f, kPlastic});    // fender tail
+  pair(s, 0.6f, -0.72f, 0.45f, 0.12f, kMetal);       // footpeg tips
   return s;
 }
 
@@ -73,27 +74,27 @@ std::vector<Sphere> fork_lower() {
   std::vector<Sphere> s;
   pair(s, 0.335f, -0.5f, -0.35f, 0.13f, kMetal);  // fork feet at the axle
   pair(s, 0.335f, -0.05f, -0.04f, 0.13f, kMetal);
-  pair(s, 0.335f, 0.4f, 0.28f, 0.13f, kMetal);    // seals
+  pair(s, 0.335f, 0.4f, 0.28f, 0.13f, kMetal);  // seals
   return s;
 }
 
 std::vector<Sphere> swingarm() {
   std::vector<Sphere> s;
-  pair(s, 0.3f, 0.2f, -0.67f, 0.14f, kMetal);     // near the pivot
+  pair(s, 0.3f, 0.2f, -0.67f, 0.14f, kMetal);  // near the pivot
   pair(s, 0.3f, 0.0f, 0.0f, 0.14f, kMetal);
   pair(s, 0.3f, -0.2f, 0.67f, 0.14f, kMetal);
-  pair(s, 0.3f, -0.28f, 0.95f, 0.12f, kMetal);    // chain adjusters at the axle
+  pair(s, 0.3f, -0.28f, 0.95f, 0.12f, kMetal);  // chain adjusters at the axle
   return s;
 }
 
 std::vector<Sphere> rider() {
   std::vector<Sphere> s;
-  s.push_back({0, 1.25f, -0.3f, 0.45f, kRider});  // helmet
-  s.push_back({0, 0.55f, -0.15f, 0.55f, kRider}); // chest
-  pair(s, 0.6f, 0.8f, -0.05f, 0.25f, kRider);     // shoulders
-  s.push_back({0, -0.05f, 0.05f, 0.55f, kRider}); // belly
-  s.push_back({0, -0.75f, 0.25f, 0.55f, kRider}); // hips
-  pair(s, 0.5f, -1.35f, -0.75f, 0.3f, kRider);    // knees
+  s.push_back({0, 1.25f, -0.3f, 0.45f, kRider});   // helmet
+  s.push_back({0, 0.55f, -0.15f, 0.55f, kRider});  // chest
+  pair(s, 0.6f, 0.8f, -0.05f, 0.25f, kRider);      // shoulders
+  s.push_back({0, -0.05f, 0.05f, 0.55f, kRider});  // belly
+  s.push_back({0, -0.75f, 0.25f, 0.55f, kRider});  // hips
+  pair(s, 0.5f, -1.35f, -0.75f, 0.3f, kRider);     // knees
   return s;
 }
 
@@ -109,7 +110,7 @@ std::string shape_text(const std::vector<Sphere>& spheres) {
 
 std::vector<StockShape> stock_shapes() {
   return {
-      {"generic_frame.shp", frame()},       {"generic_fork_upper.shp", fork_upper()},
+      {"generic_frame.shp", frame()},           {"generic_fork_upper.shp", fork_upper()},
       {"generic_fork_lower.shp", fork_lower()}, {"generic_swingarm.shp", swingarm()},
       {"front_wheel.shp", tyre(0.96f, 0.13f)},  {"rear_wheel.shp", tyre(0.88f, 0.16f)},
       {"generic_rider.shp", rider()},
@@ -117,7 +118,8 @@ std::vector<StockShape> stock_shapes() {
 }
 
 void write_stock_shapes(Output& out) {
-  for (const StockShape& shape : stock_shapes()) write_file(out, shape.file, shape_text(shape.spheres));
+  for (const StockShape& shape : stock_shapes())
+    write_file(out, shape.file, shape_text(shape.spheres));
 }
 
 }  // namespace content

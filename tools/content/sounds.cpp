@@ -55,36 +55,116 @@ struct EngineClass {
   double pulse_rise;              // the part of it spent rising: a sharp onset barks
   Resonance body;                 // the low thump
   Resonance formants[3];
-  double noise;                   // flow noise against the pulse
+  double noise;  // flow noise against the pulse
   Resonance noise_band;
-  double roughness;               // cycle-to-cycle spread of the pulse size
-  double power_rpm;               // where a two-stroke's pipe comes on
+  double roughness;  // cycle-to-cycle spread of the pulse size
+  double power_rpm;  // where a two-stroke's pipe comes on
   unsigned seed;
 };
 
 // Torque ranges run from about the closed-throttle drag at high revs to the
 // class's peak full-throttle torque, so that wide open reads as full load.
 const EngineClass kClasses[] = {
-    {"450f", "450 cc four-stroke single", true, 1500, 12000, 1500, 1100, -6, 34,
-     "4.6 0.9 -0.55 0 15", "1 0.985 1.01 0.995 1.012 0.99 1.004", 85, 0.12,
-     {85, 30, 2.0}, {{230, 110, 2.4}, {640, 240, 2.6}, {1700, 500, 1.0}},
-     0.25, {1400, 1000, 4.0}, 0.06, 0, 450},
-    {"250f", "250 cc four-stroke single", true, 1500, 13500, 1500, 1200, -4, 19,
-     "3.6 0.7 -0.55 0 15", "1 0.99 1.008 0.996 1.006", 70, 0.1,
-     {125, 45, 1.5}, {{360, 150, 2.2}, {1050, 320, 2.6}, {2600, 700, 1.3}},
-     0.3, {2000, 1300, 3.5}, 0.05, 0, 250},
-    {"250", "250 cc two-stroke single", false, 1500, 10500, 1500, 1000, -3, 31,
-     "2.2 0.35 -0.6 0 15", "1 1.004 0.997 1.002 0.995", 48, 0.08,
-     {150, 60, 1.0}, {{520, 170, 2.2}, {1400, 320, 1.6}, {3200, 900, 0.8}},
-     0.55, {3000, 2200, 2.4}, 0.16, 8000, 2501},
-    {"125", "125 cc two-stroke single", false, 1500, 15000, 1500, 1100, -2.5f, 16.5f,
-     "1.7 0.3 -0.6 0 15", "1 1.005 0.996 1.003 0.994", 44, 0.08,
-     {210, 80, 0.7}, {{760, 220, 2.2}, {2000, 450, 1.6}, {4400, 1200, 0.9}},
-     0.6, {4000, 2600, 3.0}, 0.18, 11000, 125},
-    {"50", "50 cc two-stroke single", false, 1500, 15000, 1500, 1100, -1, 4,
-     "1.3 0.25 -0.55 0 15", "1 1.006 0.995 1.004 0.993", 44, 0.08,
-     {280, 110, 0.5}, {{1000, 300, 2.0}, {2600, 600, 1.6}, {5400, 1500, 1.0}},
-     0.55, {5000, 3000, 3.0}, 0.2, 11000, 50},
+    {"450f",
+     "450 cc four-stroke single",
+     true,
+     1500,
+     12000,
+     1500,
+     1100,
+     -6,
+     34,
+     "4.6 0.9 -0.55 0 15",
+     "1 0.985 1.01 0.995 1.012 0.99 1.004",
+     85,
+     0.12,
+     {85, 30, 2.0},
+     {{230, 110, 2.4}, {640, 240, 2.6}, {1700, 500, 1.0}},
+     0.25,
+     {1400, 1000, 4.0},
+     0.06,
+     0,
+     450},
+    {"250f",
+     "250 cc four-stroke single",
+     true,
+     1500,
+     13500,
+     1500,
+     1200,
+     -4,
+     19,
+     "3.6 0.7 -0.55 0 15",
+     "1 0.99 1.008 0.996 1.006",
+     70,
+     0.1,
+     {125, 45, 1.5},
+     {{360, 150, 2.2}, {1050, 320, 2.6}, {2600, 700, 1.3}},
+     0.3,
+     {2000, 1300, 3.5},
+     0.05,
+     0,
+     250},
+    {"250",
+     "250 cc two-stroke single",
+     false,
+     1500,
+     10500,
+     1500,
+     1000,
+     -3,
+     31,
+     "2.2 0.35 -0.6 0 15",
+     "1 1.004 0.997 1.002 0.995",
+     48,
+     0.08,
+     {150, 60, 1.0},
+     {{520, 170, 2.2}, {1400, 320, 1.6}, {3200, 900, 0.8}},
+     0.55,
+     {3000, 2200, 2.4},
+     0.16,
+     8000,
+     2501},
+    {"125",
+     "125 cc two-stroke single",
+     false,
+     1500,
+     15000,
+     1500,
+     1100,
+     -2.5f,
+     16.5f,
+     "1.7 0.3 -0.6 0 15",
+     "1 1.005 0.996 1.003 0.994",
+     44,
+     0.08,
+     {210, 80, 0.7},
+     {{760, 220, 2.2}, {2000, 450, 1.6}, {4400, 1200, 0.9}},
+     0.6,
+     {4000, 2600, 3.0},
+     0.18,
+     11000,
+     125},
+    {"50",
+     "50 cc two-stroke single",
+     false,
+     1500,
+     15000,
+     1500,
+     1100,
+     -1,
+     4,
+     "1.3 0.25 -0.55 0 15",
+     "1 1.006 0.995 1.004 0.993",
+     44,
+     0.08,
+     {280, 110, 0.5},
+     {{1000, 300, 2.0}, {2600, 600, 1.6}, {5400, 1500, 1.0}},
+     0.55,
+     {5000, 3000, 3.0},
+     0.2,
+     11000,
+     50},
 };
 
 constexpr float kLoads[] = {0, 0.5f, 1};
@@ -169,7 +249,8 @@ std::vector<double> synthesise_cell(const EngineClass& engine, float rpm, float 
     double hiss = engine.noise * (0.5 + 0.5 * load + 0.5 * on_pipe);
     double width = pulse;
     switch (plan.firings[k]) {
-      case Firing::kNormal: break;
+      case Firing::kNormal:
+        break;
       case Firing::kPop:  // a sharp crack
         size = 1.3;
         hiss *= 2.5;

@@ -16,9 +16,9 @@ namespace content {
 namespace {
 
 constexpr int kGridRows = 4;
-constexpr int kGridColumns = 10;   // 40 start positions
-constexpr float kGridPitch = 4.4f; // ft between bikes across a row
-constexpr float kGridRowGap = 10;  // ft between rows
+constexpr int kGridColumns = 10;     // 40 start positions
+constexpr float kGridPitch = 4.4f;   // ft between bikes across a row
+constexpr float kGridRowGap = 10;    // ft between rows
 constexpr float kGateSpacing = 100;  // ft between timing gates on a straight
 constexpr int kSplitsPerLap = 6;
 
@@ -52,7 +52,8 @@ Gates place_gates(const Lap& lap) {
   std::vector<float> allowed(count, kGateSpacing);
   for (int k = 0; k < count; ++k) {
     const int corner = lap.samples[k].corner;
-    if (corner >= 0) allowed[k] = std::clamp(0.7f * plan.corners[corner].radius, 25.0f, kGateSpacing);
+    if (corner >= 0)
+      allowed[k] = std::clamp(0.7f * plan.corners[corner].radius, 25.0f, kGateSpacing);
   }
   Gates gates;
   const float finish = plan.finish_at;
@@ -64,7 +65,7 @@ Gates place_gates(const Lap& lap) {
       step = std::min(step, std::max(allowed[sample_at(lap, s + ahead)], ahead));
     }
     const float remaining = finish + lap.length - s;
-    if (remaining <= step) break;  // the finish line is the next gate
+    if (remaining <= step) break;                     // the finish line is the next gate
     if (remaining - step < 30) step = remaining / 2;  // no short gap before it
     s += step;
     gates.s.push_back(wrap(s, lap.length));
@@ -205,7 +206,8 @@ void place_statues(const Lap& lap, race::Track& track) {
       const Sample& p = lap.samples[sample_at(lap, s)];
       const float half = profile_at(lap, lap.half_width, s);
       beside(lap, s, -arc.inside * (half + kBermLip + 3), x, z);
-      if (clearance(lap, x, z) >= kBermLip + 2) add_statue(track, names::kHayBale, x, z, yaw_along(p.tx, p.tz));
+      if (clearance(lap, x, z) >= kBermLip + 2)
+        add_statue(track, names::kHayBale, x, z, yaw_along(p.tx, p.tz));
     }
     for (float f : {0.3f, 0.7f}) {
       const float s = arc.s0 + (arc.s1 - arc.s0) * f;
@@ -221,7 +223,8 @@ void place_statues(const Lap& lap, race::Track& track) {
       const float half = profile_at(lap, lap.half_width, s);
       for (float side : {1.0f, -1.0f}) {
         beside(lap, s, side * (half + 3), x, z);
-        if (clearance(lap, x, z) >= 2.5f) add_statue(track, names::kHayBale, x, z, yaw_along(p.tx, p.tz));
+        if (clearance(lap, x, z) >= 2.5f)
+          add_statue(track, names::kHayBale, x, z, yaw_along(p.tx, p.tz));
       }
     }
   }
@@ -271,7 +274,8 @@ void write_cameras(Output& out, const Lap& lap, const race::Track& track) {
   for (std::size_t leg = 0; leg < lap.leg_start.size(); ++leg) {
     if (lap.leg_end[leg] - lap.leg_start[leg] < 250) continue;
     const float s = (lap.leg_start[leg] + lap.leg_end[leg]) / 2;
-    if (clear_side(lap, s, profile_at(lap, lap.half_width, s) + 30, 20, x, z)) cameras.push_back({x, z, {}});
+    if (clear_side(lap, s, profile_at(lap, lap.half_width, s) + 30, 20, x, z))
+      cameras.push_back({x, z, {}});
   }
   for (std::size_t g = 0; g < track.checkpoints.size() && !cameras.empty(); ++g) {
     const sim::Vec3& at = track.checkpoints[g].centre;
@@ -356,8 +360,8 @@ void dress_track(Output& out, const Lap& lap) {
   write_cameras(out, lap, track);
   write_map(out, lap);
   write_file(out, plan.folder + "/desc", plan.display_name + "\n");
-  std::printf("kvgen: %s: lap %.0f ft, %d timing gates, %d statues, %d banners\n", plan.folder.c_str(),
-              lap.length, static_cast<int>(track.checkpoints.size()),
+  std::printf("kvgen: %s: lap %.0f ft, %d timing gates, %d statues, %d banners\n",
+              plan.folder.c_str(), lap.length, static_cast<int>(track.checkpoints.size()),
               static_cast<int>(track.statues.size()) - track.first_file_statue,
               static_cast<int>(track.billboards.size()));
 }

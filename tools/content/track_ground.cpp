@@ -60,8 +60,9 @@ void cut_heights(const Lap& lap, sim::HeightField& field, const Nearest& near) {
       const float x = ix * field.spacing, z = iz * field.spacing;
       const std::size_t g = std::size_t(iz) * points + ix;
       const float land = plan.ground(x, z);
-      field.heights[g] =
-          near.sample[g] < 0 ? land : corridor_height(lap, project(lap, near.sample[g], x, z), land);
+      field.heights[g] = near.sample[g] < 0
+                             ? land
+                             : corridor_height(lap, project(lap, near.sample[g], x, z), land);
     }
   }
 }
@@ -148,7 +149,8 @@ std::vector<unsigned char> bake_shadows(const sim::HeightField& field) {
   return soft;
 }
 
-void write_shadows(Output& out, const std::string& dir, int points, const std::vector<unsigned char>& lit) {
+void write_shadows(Output& out, const std::string& dir, int points,
+                   const std::vector<unsigned char>& lit) {
   const std::string path = dir + "/shadows.pgm";
   data::DataStream* stream = data::open_data(path.c_str(), "wb");
   if (!stream) {
@@ -172,49 +174,57 @@ std::string tileinfo_text() {
   std::string text;
   // Hard-pack: the racing line.
   text += format("texture %s\n", kGround[kHardPack]);
-  text += "friction 0.95 0.5\nfriction 1.15 4\nfriction 1.0 12\nfriction 0.8 40\n"
-          "roll_resist 4 12 1\nroll_resist 6 16 40\n"
-          "erode_depth 0.6\nerode_lower 60\nerode_upper 180\nerode_displacement 1.5\n"
-          "erode_radius 3\nerode_max_slope 0.25\n";
+  text +=
+      "friction 0.95 0.5\nfriction 1.15 4\nfriction 1.0 12\nfriction 0.8 40\n"
+      "roll_resist 4 12 1\nroll_resist 6 16 40\n"
+      "erode_depth 0.6\nerode_lower 60\nerode_upper 180\nerode_displacement 1.5\n"
+      "erode_radius 3\nerode_max_slope 0.25\n";
   text += format("roost texture=%s count=6 r=150 g=115 b=80 size=0.2 grow=2 fade_a=-256\n", kRoost);
   text += "addtile\n";
 
   // Loam: loose dirt off the line and on the berms.
   text += format("texture %s\n", kGround[kLoam]);
-  text += "friction 1.0 0.5\nfriction 1.2 5\nfriction 1.05 15\nfriction 0.85 40\n"
-          "roll_resist 6 22 1\nroll_resist 8 28 40\n"
-          "erode_depth 1.0\nerode_lower 50\nerode_upper 150\nerode_displacement 2\n"
-          "erode_radius 4\nerode_max_slope 0.3\n";
-  text += format("roost texture=%s count=10 r=110 g=80 b=55 size=0.25 grow=3 fade_a=-256\n", kRoost);
+  text +=
+      "friction 1.0 0.5\nfriction 1.2 5\nfriction 1.05 15\nfriction 0.85 40\n"
+      "roll_resist 6 22 1\nroll_resist 8 28 40\n"
+      "erode_depth 1.0\nerode_lower 50\nerode_upper 150\nerode_displacement 2\n"
+      "erode_radius 4\nerode_max_slope 0.3\n";
+  text +=
+      format("roost texture=%s count=10 r=110 g=80 b=55 size=0.25 grow=3 fade_a=-256\n", kRoost);
   text += "addtile\n";
 
   // Sand: deep and soft; besides the roost it splashes to both sides.
   text += format("texture %s\n", kGround[kSand]);
-  text += "friction 0.75 0.5\nfriction 0.95 6\nfriction 0.85 20\nfriction 0.7 40\n"
-          "roll_resist 14 55 1\nroll_resist 18 70 40\n"
-          "erode_depth 1.6\nerode_lower 40\nerode_upper 120\nerode_displacement 2.5\n"
-          "erode_radius 4.5\nerode_max_slope 0.4\nerode_off_speed 6\nerode_on_speed 12\n";
-  text += format("roost texture=%s count=12 r=215 g=195 b=150 size=0.25 grow=3 fade_a=-256\n", kRoost);
-  text += format("roost texture=%s splash=1 count=4 r=220 g=205 b=160 size=0.3 grow=3 "
-                 "randomize=6 vscale=0.8 fade_a=-256\n",
-                 kRoost);
+  text +=
+      "friction 0.75 0.5\nfriction 0.95 6\nfriction 0.85 20\nfriction 0.7 40\n"
+      "roll_resist 14 55 1\nroll_resist 18 70 40\n"
+      "erode_depth 1.6\nerode_lower 40\nerode_upper 120\nerode_displacement 2.5\n"
+      "erode_radius 4.5\nerode_max_slope 0.4\nerode_off_speed 6\nerode_on_speed 12\n";
+  text +=
+      format("roost texture=%s count=12 r=215 g=195 b=150 size=0.25 grow=3 fade_a=-256\n", kRoost);
+  text += format(
+      "roost texture=%s splash=1 count=4 r=220 g=205 b=160 size=0.3 grow=3 "
+      "randomize=6 vscale=0.8 fade_a=-256\n",
+      kRoost);
   text += "addtile\n";
 
   // Grass: beside the track, slippery once the tyre breaks loose.
   text += format("texture %s\n", kGround[kGrass]);
-  text += "friction 0.8 0.5\nfriction 0.9 3\nfriction 0.6 12\nfriction 0.5 40\n"
-          "roll_resist 7 20 1\nroll_resist 9 26 40\n"
-          "erode_depth 0.3\nerode_lower 80\nerode_upper 220\nerode_displacement 1\n"
-          "erode_radius 3\n";
+  text +=
+      "friction 0.8 0.5\nfriction 0.9 3\nfriction 0.6 12\nfriction 0.5 40\n"
+      "roll_resist 7 20 1\nroll_resist 9 26 40\n"
+      "erode_depth 0.3\nerode_lower 80\nerode_upper 220\nerode_displacement 1\n"
+      "erode_radius 3\n";
   text += format("roost texture=%s count=3 r=90 g=110 b=50 size=0.2 grow=2 fade_a=-256\n", kRoost);
   text += "addtile\n";
 
   // Rough: out of bounds, long grass over old ruts; it throws nothing.
   text += format("texture %s\n", kGround[kRough]);
-  text += "friction 0.6 0.5\nfriction 0.7 3\nfriction 0.45 15\n"
-          "roll_resist 40 110 1\nroll_resist 60 150 30\n"
-          "erode_depth 0.2\nerode_lower 100\nerode_upper 300\nerode_displacement 0.5\n"
-          "addtile\n";
+  text +=
+      "friction 0.6 0.5\nfriction 0.7 3\nfriction 0.45 15\n"
+      "roll_resist 40 110 1\nroll_resist 60 150 30\n"
+      "erode_depth 0.2\nerode_lower 100\nerode_upper 300\nerode_displacement 0.5\n"
+      "addtile\n";
   return text;
 }
 

@@ -33,7 +33,7 @@ struct CornerArc {
   float ax, az, bx, bz;  // ft
   float ox, oz;          // the arc's centre
   float s0, s1;          // ft along the lap at A and at B
-  int inside;            // +1: the centre lies on the side of positive lateral offset (a right-hander)
+  int inside;  // +1: the centre lies on the side of positive lateral offset (a right-hander)
 };
 
 struct FeatureSpan {
@@ -52,14 +52,14 @@ struct Lap {
   std::vector<FeatureSpan> spans;
 
   // Profiles, one value per sample.
-  std::vector<float> bed;         // ft, the graded track bed
-  std::vector<float> jump;        // ft above the bed: jumps, whoops, the dip of the sand
-  std::vector<float> half_width;  // ft
-  std::vector<float> berm;        // ft, height of the berm on the outside
-  std::vector<float> camber;      // slope falling away to the outside (off-camber)
-  std::vector<float> turn;        // 0..1, how much of a corner this is (berm and camber ramps)
+  std::vector<float> bed;            // ft, the graded track bed
+  std::vector<float> jump;           // ft above the bed: jumps, whoops, the dip of the sand
+  std::vector<float> half_width;     // ft
+  std::vector<float> berm;           // ft, height of the berm on the outside
+  std::vector<float> camber;         // slope falling away to the outside (off-camber)
+  std::vector<float> turn;           // 0..1, how much of a corner this is (berm and camber ramps)
   std::vector<signed char> outside;  // +1 or -1: the lateral side that is the corner's outside
-  std::vector<float> sand;        // 0..1, the sand section
+  std::vector<float> sand;           // 0..1, the sand section
 };
 
 // Builds the lap of a plan. False (and the reason on standard error) when the

@@ -58,9 +58,14 @@ std::vector<Knot> jump_knots(Feature kind) {
       const float up = run(4.5f, 24), back = run(4.5f, 35), gap = 14;
       const float face = run(5, 30), down = run(5, 14);
       const float lip = up + 1, gap_end = lip + back + gap;
-      return {{0, 0},          {up, 4.5f},           {lip, 4.5f},
-              {lip + back, 0}, {gap_end, 0},         {gap_end + face, 5},
-              {gap_end + face + 2, 5}, {gap_end + face + 2 + down, 0}};
+      return {{0, 0},
+              {up, 4.5f},
+              {lip, 4.5f},
+              {lip + back, 0},
+              {gap_end, 0},
+              {gap_end + face, 5},
+              {gap_end + face + 2, 5},
+              {gap_end + face + 2 + down, 0}};
     }
     case Feature::kRhythm: {
       // Five rollers, 3 ft high with 20 degree faces and 5 ft between them.
@@ -91,7 +96,7 @@ std::vector<Knot> jump_knots(Feature kind) {
 }
 
 constexpr int kWhoops = 10;
-constexpr float kWhoopPitch = 10;   // ft
+constexpr float kWhoopPitch = 10;  // ft
 constexpr float kWhoopHeight = 1.6f;
 constexpr float kSandLength = 120;  // ft
 constexpr float kSandDip = 0.6f;    // ft the sand lies below the bed
@@ -129,9 +134,9 @@ struct Piece {
 
 struct CornerGeometry {
   float ax, az, bx, bz, ox, oz;
-  float angle;   // radians, signed like `inside`
-  float start;   // radians: the angle of A seen from the centre
-  float tangent; // ft from the corner point to A and to B
+  float angle;    // radians, signed like `inside`
+  float start;    // radians: the angle of A seen from the centre
+  float tangent;  // ft from the corner point to A and to B
   int inside;
 };
 
@@ -163,9 +168,11 @@ bool corner_geometry(const TrackPlan& plan, std::vector<CornerGeometry>& geometr
   }
   for (int i = 0; i < n; ++i) {
     const int j = (i + 1) % n;
-    const float leg = std::hypot(plan.corners[j].x - plan.corners[i].x, plan.corners[j].z - plan.corners[i].z);
+    const float leg =
+        std::hypot(plan.corners[j].x - plan.corners[i].x, plan.corners[j].z - plan.corners[i].z);
     if (geometry[i].tangent + geometry[j].tangent > leg) {
-      std::fprintf(stderr, "kvgen: %s: corners %d and %d are too round for the %.0f ft between them\n",
+      std::fprintf(stderr,
+                   "kvgen: %s: corners %d and %d are too round for the %.0f ft between them\n",
                    plan.folder.c_str(), i, j, leg);
       return false;
     }
@@ -173,7 +180,8 @@ bool corner_geometry(const TrackPlan& plan, std::vector<CornerGeometry>& geometr
   return true;
 }
 
-void sample_centreline(const TrackPlan& plan, const std::vector<CornerGeometry>& geometry, Lap& lap) {
+void sample_centreline(const TrackPlan& plan, const std::vector<CornerGeometry>& geometry,
+                       Lap& lap) {
   const int n = static_cast<int>(plan.corners.size());
   // Leg 0 first, then corner 1's arc, leg 1, ..., leg n - 1 and corner 0's arc.
   std::vector<Piece> pieces;
@@ -290,14 +298,17 @@ void build_profiles(const TrackPlan& plan, Lap& lap) {
       width[k] = plan.corners[s.leg].width / 2;
     } else {
       // A corner is a little wider than the legs on either side.
-      const float in = plan.corners[(s.corner + n - 1) % n].width, out = plan.corners[s.corner].width;
+      const float in = plan.corners[(s.corner + n - 1) % n].width,
+                  out = plan.corners[s.corner].width;
       width[k] = std::max(in, out) / 2 + 2;
     }
     // The start area: wide round the grid, narrowing towards the first turn.
     const float from_front = s.s - plan.start_at;
     float start = 0;
-    if (from_front > -45 && from_front <= 10) start = plan.start_width / 2;
-    else if (from_front > 10 && from_front < 70) start = plan.start_width / 2 * (70 - from_front) / 60;
+    if (from_front > -45 && from_front <= 10)
+      start = plan.start_width / 2;
+    else if (from_front > 10 && from_front < 70)
+      start = plan.start_width / 2 * (70 - from_front) / 60;
     width[k] = std::max(width[k], start);
   }
   lap.half_width = smooth(width, static_cast<int>(std::lround(8 / lap.step)));
@@ -335,15 +346,15 @@ bool check_separation(const TrackPlan& plan, const Lap& lap) {
       if (lap_distance(a.s, b.s, lap.length) < 200) continue;
       const float need = lap.half_width[i] + lap.half_width[j] + 2 * kShoulder + 2;
       if (std::hypot(a.x - b.x, a.z - b.z) < need) {
-        std::fprintf(stderr, "kvgen: %s: the lap at %.0f ft and at %.0f ft comes within %.0f ft of itself\n",
-                     plan.folder.c_str(), a.s, b.s, std::hypot(a.x - b.x, a.z - b.z));
+        std::fprintf(
+            stderr, "kvgen: %s: the lap at %.0f ft and at %.0f ft comes within %.0f ft of itself\n",
+            plan.folder.c_str(), a.s, b.s, std::hypot(a.x - b.x, a.z - b.z));
         return false;
       }
     }
   }
   return true;
 }
-
 
 }  // namespace
 
@@ -400,7 +411,8 @@ LapPoint nearest_point(const Lap& lap, float x, float z) {
   int near = 0;
   float best = INFINITY;
   for (std::size_t k = 0; k < lap.samples.size(); ++k) {
-    const float d2 = (lap.samples[k].x - x) * (lap.samples[k].x - x) + (lap.samples[k].z - z) * (lap.samples[k].z - z);
+    const float d2 = (lap.samples[k].x - x) * (lap.samples[k].x - x) +
+                     (lap.samples[k].z - z) * (lap.samples[k].z - z);
     if (d2 < best) best = d2, near = static_cast<int>(k);
   }
   return project(lap, near, x, z);

@@ -44,28 +44,24 @@ TrackPlan rabbithill_plan() {
   plan.spacing = 1.5f;  // 1536 ft a side
   //                 x     z    radius berm  off-camber width
   plan.corners = {
-      {420, 440, 60, 3.5f, false, 32},   // 0: onto the start straight
-      {1000, 440, 85, 5, false, 34},     // 1: the first turn
-      {1000, 620, 85, 5, false, 30},     // 2
-      {520, 620, 45, 4, false, 30},      // 3
-      {520, 940, 42, 4, false, 28},      // 4: the serpentine
-      {610, 940, 42, 4, false, 28},      // 5
-      {610, 700, 42, 4, false, 28},      // 6
-      {700, 700, 42, 4, false, 28},      // 7
-      {700, 940, 42, 4, false, 28},      // 8
-      {790, 940, 42, 4, false, 28},      // 9
-      {790, 700, 45, 4, false, 30},      // 10
-      {1150, 700, 55, 0, true, 30},      // 11: off-camber
-      {1150, 1040, 60, 4, false, 30},    // 12: the top of the hill
-      {420, 1040, 60, 4, false, 30},     // 13
+      {420, 440, 60, 3.5f, false, 32},  // 0: onto the start straight
+      {1000, 440, 85, 5, false, 34},    // 1: the first turn
+      {1000, 620, 85, 5, false, 30},    // 2
+      {520, 620, 45, 4, false, 30},     // 3
+      {520, 940, 42, 4, false, 28},     // 4: the serpentine
+      {610, 940, 42, 4, false, 28},     // 5
+      {610, 700, 42, 4, false, 28},     // 6
+      {700, 700, 42, 4, false, 28},     // 7
+      {700, 940, 42, 4, false, 28},     // 8
+      {790, 940, 42, 4, false, 28},     // 9
+      {790, 700, 45, 4, false, 30},     // 10
+      {1150, 700, 55, 0, true, 30},     // 11: off-camber
+      {1150, 1040, 60, 4, false, 30},   // 12: the top of the hill
+      {420, 1040, 60, 4, false, 30},    // 13
   };
   plan.features = {
-      {2, Feature::kTabletop, 120},
-      {3, Feature::kDouble, 70},
-      {5, Feature::kRhythm, 20},
-      {7, Feature::kWhoops, 25},
-      {9, Feature::kSand, 14},
-      {11, Feature::kUphillJump, 150},
+      {2, Feature::kTabletop, 120},     {3, Feature::kDouble, 70}, {5, Feature::kRhythm, 20},
+      {7, Feature::kWhoops, 25},        {9, Feature::kSand, 14},   {11, Feature::kUphillJump, 150},
       {12, Feature::kDownhillJump, 40},
   };
   plan.ground = rabbithill_ground;

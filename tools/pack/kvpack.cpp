@@ -32,7 +32,8 @@ bool safe_name(const std::string& name) {
   std::size_t start = 0;
   while (start <= name.size()) {
     const std::size_t end = name.find('/', start);
-    const std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string part =
+        name.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (part == ".." || part.empty()) return false;
     if (end == std::string::npos) break;
     start = end + 1;
@@ -64,8 +65,8 @@ int extract(const char* pack, const char* folder) {
     }
     long left = entry.size;
     while (left > 0) {
-      const std::size_t want = left < static_cast<long>(buffer.size()) ? static_cast<std::size_t>(left)
-                                                                       : buffer.size();
+      const std::size_t want =
+          left < static_cast<long>(buffer.size()) ? static_cast<std::size_t>(left) : buffer.size();
       const std::size_t got = std::fread(buffer.data(), 1, want, in);
       if (got == 0) break;
       std::fwrite(buffer.data(), 1, got, out);
@@ -86,7 +87,8 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--list") == 0) {
     std::vector<data::PackEntry> entries;
     if (!read_index(argv[2], entries)) return 1;
-    for (const data::PackEntry& entry : entries) std::printf("%ld %s\n", entry.size, entry.name.c_str());
+    for (const data::PackEntry& entry : entries)
+      std::printf("%ld %s\n", entry.size, entry.name.c_str());
     return 0;
   }
   if (argc == 4 && std::strcmp(argv[1], "--extract") == 0) return extract(argv[2], argv[3]);

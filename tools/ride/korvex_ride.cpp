@@ -41,14 +41,16 @@ struct Options {
   int arcade = -1;  // -1: as the rider setup has it (on), 0 off, 1 on
   double erode = 100;
   bool bike_aids = false;
-  double steer = 0;  // the turn scenarios' steering step; 0: the scenario's own  // the bike's own defaults instead of the rider setup's
+  double steer = 0;  // the turn scenarios' steering step; 0: the scenario's own  // the bike's own
+                     // defaults instead of the rider setup's
 };
 
 void usage() {
-  std::fprintf(stderr,
-               "usage: korvex-ride --scenario NAME [--bike MODEL] [--track DIR] [--bikes N] "
-               "[--ticks N] [--csv FILE] [--arcade | --realistic] [--bike-aids] [--steer S] [--erode E]\n"
-               "scenarios: accel brake turn arcade-turn jump rest crash erode lap bench\n");
+  std::fprintf(
+      stderr,
+      "usage: korvex-ride --scenario NAME [--bike MODEL] [--track DIR] [--bikes N] "
+      "[--ticks N] [--csv FILE] [--arcade | --realistic] [--bike-aids] [--steer S] [--erode E]\n"
+      "scenarios: accel brake turn arcade-turn jump rest crash erode lap bench\n");
 }
 
 bool parse(int argc, char** argv, Options& o) {
@@ -130,7 +132,8 @@ void make_ground(Ground kind) {
       const double z = iz * f.spacing;
       double h = 0;
       if (kind == Ground::kJump) {
-        if (z <= kLip + kTakeOffLength && z >= kLip) h = kLipHeight * (kLip + kTakeOffLength - z) / kTakeOffLength;
+        if (z <= kLip + kTakeOffLength && z >= kLip)
+          h = kLipHeight * (kLip + kTakeOffLength - z) / kTakeOffLength;
         const double land_top = kLip - kGap;
         if (z <= land_top && z >= land_top - kLandingLength) {
           h = kLipHeight * (z - (land_top - kLandingLength)) / kLandingLength;
@@ -210,10 +213,11 @@ struct Telemetry {
       std::fprintf(stderr, "korvex-ride: can't write %s\n", path.c_str());
       return;
     }
-    std::fprintf(csv,
-                 "tick,bike,x,y,z,speed_mph,lean_deg,pitch_deg,rpm,gear,throttle,steer,front_brake,"
-                 "rear_brake,fork_ft,swingarm_rad,front_slip_fts,rear_slip_fts,front_depth,rear_depth,"
-                 "steer_torque,crash_timer,heading_deg,steering_deg,front_slip_angle_deg\n");
+    std::fprintf(
+        csv,
+        "tick,bike,x,y,z,speed_mph,lean_deg,pitch_deg,rpm,gear,throttle,steer,front_brake,"
+        "rear_brake,fork_ft,swingarm_rad,front_slip_fts,rear_slip_fts,front_depth,rear_depth,"
+        "steer_torque,crash_timer,heading_deg,steering_deg,front_slip_angle_deg\n");
   }
   void row(int tick, int index, const sim::Bike* b) {
     const double v = sim::frame_speed(b);
@@ -226,13 +230,16 @@ struct Telemetry {
       const dReal* u = b->wheel[w].velocity;
       return b->wheel[w].depth > 0 ? std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) : 0.0;
     };
-    std::fprintf(csv, "%d,%d,%.3f,%.3f,%.3f,%.2f,%.2f,%.2f,%.0f,%d,%.3f,%.3f,%.2f,%.2f,%.4f,%.4f,%.2f,%.2f,%.4f,%.4f,%.1f,%d,%.1f,%.2f,%.2f\n",
-                 tick, index, p[0], p[1], p[2], v / kMph, sim::bike_lean(b) * 180 / std::numbers::pi,
-                 pitch * 180 / std::numbers::pi, sim::engine_rpm(b), b->controls.gear + 1, b->controls.throttle,
-                 b->controls.steer, b->controls.front_brake, b->controls.rear_brake,
-                 sim::fork_position(b), sim::swingarm_angle(b), slip(0), slip(1), b->wheel[0].depth,
-                 b->wheel[1].depth, b->last_steer_torque, b->crash_timer,
-                 heading(b) * 180 / std::numbers::pi, sim::steering_angle(b) * 180 / std::numbers::pi,
+    std::fprintf(csv,
+                 "%d,%d,%.3f,%.3f,%.3f,%.2f,%.2f,%.2f,%.0f,%d,%.3f,%.3f,%.2f,%.2f,%.4f,%.4f,%.2f,%."
+                 "2f,%.4f,%.4f,%.1f,%d,%.1f,%.2f,%.2f\n",
+                 tick, index, p[0], p[1], p[2], v / kMph,
+                 sim::bike_lean(b) * 180 / std::numbers::pi, pitch * 180 / std::numbers::pi,
+                 sim::engine_rpm(b), b->controls.gear + 1, b->controls.throttle, b->controls.steer,
+                 b->controls.front_brake, b->controls.rear_brake, sim::fork_position(b),
+                 sim::swingarm_angle(b), slip(0), slip(1), b->wheel[0].depth, b->wheel[1].depth,
+                 b->last_steer_torque, b->crash_timer, heading(b) * 180 / std::numbers::pi,
+                 sim::steering_angle(b) * 180 / std::numbers::pi,
                  sim::front_slip_angle(b) * 180 / std::numbers::pi);
   }
   void close() {
@@ -297,7 +304,8 @@ int accel(const Options& o) {
     tick(riders, [&](Rider& r) {
       // Full throttle, rolled off a little while the rear tyre spins far faster than the bike.
       const dReal* u = r.bike->wheel[1].velocity;
-      const double spin = r.bike->wheel[1].depth > 0 ? std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) : 0;
+      const double spin =
+          r.bike->wheel[1].depth > 0 ? std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) : 0;
       const double throttle = std::clamp(1 - (spin - 10) * 0.05, 0.4, 1.0);
       sim::set_throttle(r.bike, sim::g_sim.tick >= go ? throttle : 0);
       sim::set_steer(r.bike, 0);
@@ -305,7 +313,8 @@ int accel(const Options& o) {
     const sim::Bike* b = riders[0].bike;
     if (to_60 < 0 && sim::frame_speed(b) >= 60 * kMph) to_60 = double(t - go) / kTicksPerSecond;
     const std::string g = std::to_string(b->controls.gear + 1);
-    if (gears.substr(gears.rfind(',') == std::string::npos ? 0 : gears.rfind(',') + 1) != g) gears += "," + g;
+    if (gears.substr(gears.rfind(',') == std::string::npos ? 0 : gears.rfind(',') + 1) != g)
+      gears += "," + g;
   }
   kvi("crashes", g_telemetry.crashes);
   kv("max_speed_mph", g_telemetry.max_speed / kMph);
@@ -413,8 +422,8 @@ double crash_closeness(const sim::Bike* b, dVector3 history[4], int t) {
   return t < 4 ? 0 : std::max(std::sqrt(diff) / 31, std::sqrt(accel) / 1376);
 }
 
-int jump_once(const Options& o, double approach, double* airtime, double* distance, double* lip_speed,
-              double* closeness) {
+int jump_once(const Options& o, double approach, double* airtime, double* distance,
+              double* lip_speed, double* closeness) {
   std::vector<Rider> riders = riders_on_ground(o, o.arcade, 1024, kLip + 400, 0);
   dVector3 history[4] = {};
   *closeness = 0;
@@ -619,14 +628,16 @@ std::vector<Rider> riders_on_grid(const Options& o, int count) {
     riders[i].bike = make_bike(o, i, o.arcade);
     const race::StartingGate& s = grid[std::size_t(i) % grid.size()];
     put(riders[i].bike, s.x, s.z, s.yaw);
-    if (i >= int(grid.size())) sim::bike_translate(riders[i].bike, 0, 0, 10.0 * (i / int(grid.size())));
+    if (i >= int(grid.size()))
+      sim::bike_translate(riders[i].bike, 0, 0, 10.0 * (i / int(grid.size())));
   }
   return riders;
 }
 
 // Bikes spread round the lap, each on a gate facing the next one: a race some way in,
 // not the first corner's pile-up.
-std::vector<Rider> riders_round_the_lap(const Options& o, int count, const std::vector<int>& gates) {
+std::vector<Rider> riders_round_the_lap(const Options& o, int count,
+                                        const std::vector<int>& gates) {
   std::vector<Rider> riders(static_cast<std::size_t>(count));
   const std::vector<race::TimingGate>& cps = race::g_track.checkpoints;
   const int n = static_cast<int>(gates.size());
@@ -697,12 +708,14 @@ int bench(const Options& o) {
     };
     for (int t = 0; t < 2 * kTicksPerSecond; ++t) {
       tick(riders, drive);
-      if (on_track) for (Rider& r : riders) note_gates(r, gates);
+      if (on_track)
+        for (Rider& r : riders) note_gates(r, gates);
     }
     const auto start = std::chrono::steady_clock::now();
     for (int t = 0; t < ticks; ++t) {
       tick(riders, drive);
-      if (on_track) for (Rider& r : riders) note_gates(r, gates);
+      if (on_track)
+        for (Rider& r : riders) note_gates(r, gates);
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -44,9 +44,12 @@ struct Options {
 
 void usage() {
   std::fputs(
-      "usage: korvex-shot --track DIR [--bikes N] [--ticks N] [--camera rider|chase|trackside|free]\n"
-      "                   [--width W --height H] [--shaders on|off] [--method Software|Hardware/Copy|\n"
-      "                   Hardware/Direct|Shaders/Copy|Shaders/Direct] [--fugly] [--erode E] [--no-hud]\n"
+      "usage: korvex-shot --track DIR [--bikes N] [--ticks N] [--camera "
+      "rider|chase|trackside|free]\n"
+      "                   [--width W --height H] [--shaders on|off] [--method "
+      "Software|Hardware/Copy|\n"
+      "                   Hardware/Direct|Shaders/Copy|Shaders/Direct] [--fugly] [--erode E] "
+      "[--no-hud]\n"
       "                   [--out FILE.png]\n",
       stderr);
 }
@@ -76,7 +79,8 @@ bool parse(int argc, char** argv, Options& o) {
       const char* v = value();
       if (!v) return false;
       o.camera = v;
-      if (o.camera != "rider" && o.camera != "chase" && o.camera != "trackside" && o.camera != "free") {
+      if (o.camera != "rider" && o.camera != "chase" && o.camera != "trackside" &&
+          o.camera != "free") {
         return false;
       }
     } else if (a == "--width") {
@@ -185,8 +189,8 @@ int main(int argc, char** argv) {
   if (!tool_race_begin(race)) return 1;
   const sim::Bike* watched = camera_input().watched;
   const int points = sim::g_terrain.points_per_side;
-  const std::vector<float> ground_before(sim::g_terrain.heights,
-                                         sim::g_terrain.heights + static_cast<long>(points) * points);
+  const std::vector<float> ground_before(
+      sim::g_terrain.heights, sim::g_terrain.heights + static_cast<long>(points) * points);
   for (int t = 0; t < o.ticks; ++t) {
     tool_race_tick();
     // The ground's caches follow the ruts as they would frame by frame.
@@ -217,10 +221,12 @@ int main(int argc, char** argv) {
   const bool written = data::write_png(o.out.c_str(), rgb.data(), width, height, 3, true);
   if (!written) std::fprintf(stderr, "korvex-shot: can't write %s\n", o.out.c_str());
   const render::Camera camera = render::camera_for_view(view, camera_input());
-  std::printf("camera=%.2f,%.2f,%.2f\n", camera.position[0], camera.position[1], camera.position[2]);
+  std::printf("camera=%.2f,%.2f,%.2f\n", camera.position[0], camera.position[1],
+              camera.position[2]);
   if (watched) {
     const dReal* p = sim::body_position(watched, sim::kFrame);
-    std::printf("bike=%.2f,%.2f,%.2f\nspeed_mph=%.1f\n", p[0], p[1], p[2], sim::frame_speed(watched) / 1.4666667);
+    std::printf("bike=%.2f,%.2f,%.2f\nspeed_mph=%.1f\n", p[0], p[1], p[2],
+                sim::frame_speed(watched) / 1.4666667);
   }
   // How deep the ruts got: the largest change of any ground height.
   float rut = 0;

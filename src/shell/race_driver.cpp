@@ -32,6 +32,11 @@ void reset_rider_slots() {
   }
 }
 
+bool race_online() {
+  // Until the multiplayer client lands, a race is online when a server was named.
+  return !g_startup.server_address.empty();
+}
+
 bool false_start(const double spot[3], const double at[3]) {
   const double dx = at[0] - spot[0], dy = at[1] - spot[1], dz = at[2] - spot[2];
   return dx * dx + dy * dy + dz * dz >= kFalseStartDistance * kFalseStartDistance;
@@ -89,7 +94,8 @@ void before_bike_step(sim::Bike* bike, void*) {
   if (slot.driver == kDriverHistory) return;
   if (slot.driver == kDriverAutoPilot) ai::pilot_ride(bike, g_pilots[bike->slot], g_lap_gates);
   const bool before_gate = sim::g_sim.tick < g_race.start_tick;
-  if (bike->slot == g_race.local_slot && before_gate && g_race.held_until == 0 &&
+  // Only an online race penalises a rider who rolls before the gate drops.
+  if (race_online() && bike->slot == g_race.local_slot && before_gate && g_race.held_until == 0 &&
       !g_race.time_trial) {
     const dReal* p = sim::body_position(bike, sim::kFrame);
     const double at[3] = {p[0], p[1], p[2]};

@@ -64,6 +64,8 @@ struct RaceDriver {
 
 // A false start: before the gate drops, the frame has moved this far (ft) from its spot.
 constexpr double kFalseStartDistance = 3;
+// Whether this is an online race (false starts are penalised, ghosts never fade).
+bool race_online();
 // Whether a frame at `at` has left the starting spot by the false-start distance.
 bool false_start(const double spot[3], const double at[3]);
 

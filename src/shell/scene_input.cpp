@@ -82,7 +82,7 @@ void update_scene_input(int view) {
   s.gate_fall = g_race.gate_fall;
   s.phase = sim::g_sim.tick < g_race.start_tick ? render::kPhaseCountdown : render::kPhaseRacing;
   s.view_mode = view;
-  s.connected = !g_startup.server_address.empty();
+  s.connected = race_online();
 }
 
 }  // namespace shell

@@ -154,8 +154,9 @@ TEST_F(SetupRaceTest, TimeTrialAndMissingTrack) {
   EXPECT_EQ(shell::g_race.track, "");
 }
 
-// The bikes stand on the grid spots, wait on their brakes for the gate, and the local rider
-// who rolls 3 ft before it is held 15 s past the drop; 2.9 ft is not a false start.
+// The bikes stand on the grid spots, wait on their brakes for the gate, and in an online race
+// the local rider who rolls 3 ft before it is held 15 s past the drop; 2.9 ft is not a false
+// start, and offline rolling early is not penalised.
 TEST_F(SetupRaceTest, BikesWaitForTheGateAndAFalseStartIsHeld) {
   shell::g_rider_setup = shell::default_rider_setup();
   int lineup[shell::kRiderSlots] = {};
@@ -197,14 +198,24 @@ TEST_F(SetupRaceTest, BikesWaitForTheGateAndAFalseStartIsHeld) {
     EXPECT_EQ(shell::false_start(spot, at), c.penalised) << c.moved;
   }
 
+  // Offline nobody is penalised for rolling early.
   platform::messages_clear();
   const dReal* frame = sim::body_position(local, sim::kFrame);
+  sim::bike_translate(local, spot[0] + 3.05 - frame[0], spot[1] - frame[1], spot[2] - frame[2]);
+  shell::race_tick();
+  EXPECT_EQ(shell::g_race.held_until, 0);
+  EXPECT_EQ(platform::visible_message_count(), 0);
+
+  // Online 2.9 ft is still no false start; 3 ft is.
+  shell::g_startup.server_address = "127.0.0.1";
+  frame = sim::body_position(local, sim::kFrame);
   sim::bike_translate(local, spot[0] + 2.9 - frame[0], spot[1] - frame[1], spot[2] - frame[2]);
   shell::race_tick();
   EXPECT_EQ(shell::g_race.held_until, 0);
   frame = sim::body_position(local, sim::kFrame);
   sim::bike_translate(local, spot[0] + 3.05 - frame[0], spot[1] - frame[1], spot[2] - frame[2]);
   shell::race_tick();
+  shell::g_startup.server_address.clear();
   EXPECT_EQ(shell::g_race.held_until, shell::g_race.start_tick + 15 * 128);
   ASSERT_GE(platform::visible_message_count(), 1);
   EXPECT_STREQ(platform::visible_message(platform::visible_message_count() - 1),

@@ -401,8 +401,9 @@ void foot_dab_and_realign(Bike* bike) {
     bike->dab_extension = std::min(1.0, bike->dab_extension + 8 * kTickSeconds);
     const double g = sign_of(lean);
     const double abs_lean = std::fabs(lean);
-    // The foot lets the bike settle onto it at a lean of pi/8 and no faster than pi/8 rad/s.
-    double target_rate = clampd((g * pi / 8 - lean) * 2, -pi / 8, pi / 8);
+    // The foot lets the bike roll onto it no faster than pi/8 rad/s, and slower still near
+    // upright, where a faster fall would throw the rider over the foot.
+    double target_rate = g * pi / 8;
     if (abs_lean < pi / 16) target_rate *= abs_lean * 16 / pi;
     const double rho = roll_rate(bike);
     if ((rho - target_rate) * g > 0) {

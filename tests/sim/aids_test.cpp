@@ -294,18 +294,24 @@ TEST_F(AidsTest, BackingUpPushesTheFrameBackwards) {
 }
 
 // The foot pushes the top of the frame away from the side the bike falls to, only while it
-// rolls further than the foot allows.
+// rolls that way faster than the foot allows: pi/8 rad/s, less within pi/16 of upright.
 TEST_F(AidsTest, FootDabRightsAFallingBike) {
   struct Case {
     double lean_degrees, roll_rate, speed;
     double push;  // expected force across the frame (+x: to the right), 0 for none
   };
-  const double lean = 20 * kDegree;
+  const double full = 400 + 200 * std::cos(20 * kDegree);
+  const double near_upright = 400 + 200 * std::cos(8 * kDegree);
   const Case cases[] = {
-      {20, 0.5, 0, 400 + 200 * std::cos(lean)},  // falling left: pushed right
-      {-20, -0.5, 0, -400 - 200 * std::cos(lean)},
-      {20, 0, 0, 0},     // settling back towards the foot: no push
-      {20, 0.5, 20, 0},  // too fast to dab at this lean
+      {20, 0.5, 0, full},  // falling left faster than pi/8 rad/s: pushed right
+      {-20, -0.5, 0, -full},
+      {20, 0.3, 0, 0},  // slower than pi/8 rad/s: the foot lets it roll
+      {30, 0.3, 0, 0},  // past a lean of pi/8, still slower than pi/8 rad/s
+      {30, 0.45, 0, 400 + 200 * std::cos(30 * kDegree)},
+      {8, 0.25, 0, 0},            // near upright the allowed rate shrinks to 0.279 rad/s ...
+      {8, 0.3, 0, near_upright},  // ... and faster is pushed back
+      {20, 0, 0, 0},              // settling back towards the foot: no push
+      {20, 0.5, 20, 0},           // too fast to dab at this lean
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.lean_degrees << " degrees rolling " << c.roll_rate);

@@ -24,6 +24,8 @@ struct InputDevice {
   int axes = 0;
   int open_axes = 0;  // the first open activates, the last close deactivates
   bool cursor = false;
+  bool mouse = false;                // the mouse's movement as relative axes x, y and wheel
+  mutable int moved[3] = {};         // a relative axis's movement since it was last read
   SDL_Joystick* joystick = nullptr;  // nullptr while unplugged
   SDL_JoystickID instance = -1;
   std::vector<Uint8> hats;   // last hat positions, for press and release events
@@ -104,7 +106,7 @@ void log_device(const InputDevice& device) {
   log("%s (%s)\n", device.name, device.product.c_str());
   log("%d axes, %d keys\n", device.axes, device.buttons);
   for (int i = 0; i < device.axes; ++i) {
-    log("axis %d is %s\n", i, "absolute");
+    log("axis %d is %s\n", i, device.mouse ? "relative" : "absolute");
     log("Adding axis \"%.200s axis %d\"\n", device.name, i);
   }
 }
@@ -158,6 +160,28 @@ void attach_joystick(int index) {
   device->hats.assign(hats > 0 ? static_cast<std::size_t>(hats) : 0, SDL_HAT_CENTERED);
   if (fresh) g_devices.list.push_back(device);
   log_device(*device);
+}
+
+// The mouse as an input device of its own, when the roll call takes more than sticks: its
+// movement becomes three relative axes that can be bound like a controller's. Its buttons
+// stay the window's mouse keys, so it has none here.
+void attach_mouse() {
+  if (find_device("Mouse")) return;
+  InputDevice* device = new_device();
+  device->product = "Mouse";
+  device->name = pool_name("Mouse");
+  device->id = device_id_for_name("Mouse", id_in_use);
+  device->mouse = true;
+  device->axes = 3;
+  g_devices.list.push_back(device);
+  log_device(*device);
+}
+
+InputDevice* mouse_device() {
+  for (InputDevice* device : g_devices.list) {
+    if (device->mouse) return device;
+  }
+  return nullptr;
 }
 
 void detach_joystick(SDL_JoystickID instance) {
@@ -231,6 +255,7 @@ void input_devices_open() {
   }
   log("DirectInput roll call...\n");
   for (int i = 0; i < SDL_NumJoysticks(); ++i) attach_joystick(i);
+  if (!option_bool("dinputsticksonly", 1)) attach_mouse();
   log("End of DirectInput roll call\n");
   alias_add_input_defaults();
 }
@@ -282,6 +307,16 @@ bool input_devices_handle(const void* sdl_event) {
       device->hats[event.jhat.hat] = now;
       return true;
     }
+    // The window handles the mouse too: these are watched, not taken.
+    case SDL_MOUSEMOTION:
+      if (InputDevice* mouse = mouse_device()) {
+        mouse->moved[0] += event.motion.xrel;
+        mouse->moved[1] += event.motion.yrel;
+      }
+      return false;
+    case SDL_MOUSEWHEEL:
+      if (InputDevice* mouse = mouse_device()) mouse->moved[2] += event.wheel.y;
+      return false;
     default:
       return false;
   }
@@ -340,6 +375,12 @@ int read_axis(const Axis& axis) {
     int x = 0, y = 0;
     cursor_position(&x, &y);
     return axis.index == 0 ? x : y;
+  }
+  if (device->mouse) {
+    // Relative: the movement since the last read, which starts the next one from 0.
+    const int moved = device->moved[axis.index];
+    device->moved[axis.index] = 0;
+    return moved;
   }
   if (!device->joystick) return 0;  // unplugged: centred
   return SDL_JoystickGetAxis(device->joystick, axis.index);

@@ -219,7 +219,9 @@ struct Axis {
 };
 
 // Opens a named axis ("cursor-x", "Joystick1.axis[0]", "Pad axis 2"); false
-// when no such device or axis exists. Readings are in units of 1/32768.
+// when no such device or axis exists. Readings are in units of 1/32768. With the option
+// "dinputsticksonly" off the mouse is a device too ("Mouse.axis[0]" x, 1 y, 2 the wheel):
+// its axes are relative, reading the movement since they were last read.
 bool open_axis(const char* name, Axis* axis);
 int read_axis(const Axis& axis);
 void close_axis(Axis* axis);

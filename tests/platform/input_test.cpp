@@ -199,6 +199,51 @@ TEST(Controllers, PluggedInWhileRunningButtonsAndAxes) {
   SDL_Quit();
 }
 
+// With "dinputsticksonly" off the roll call takes the mouse as well: its movement becomes
+// relative axes, each read giving the movement since the last. With it on (the default)
+// there is no such device.
+TEST(Controllers, TheMouseJoinsTheRollCallUnlessSticksOnly) {
+  const struct {
+    const char* options;
+    bool mouse;
+  } cases[] = {{"", false}, {"[dinputsticksonly:yes]", false}, {"[dinputsticksonly:no]", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    setenv("TAVO_OPTIONS", c.options, 1);
+    platform::options_reload();
+    ASSERT_EQ(SDL_Init(SDL_INIT_EVENTS | SDL_INIT_JOYSTICK), 0) << SDL_GetError();
+    platform::input_devices_open();
+    platform::Axis x, wheel;
+    const bool opened = platform::open_axis("Mouse.axis[0]", &x);
+    EXPECT_EQ(opened, c.mouse);
+    EXPECT_EQ(platform::open_axis("Mouse.axis[2]", &wheel), c.mouse);
+    EXPECT_FALSE(platform::open_axis("Mouse.axis[3]", &wheel));
+    if (opened) {
+      for (int dx : {5, -2}) {
+        SDL_Event motion{};
+        motion.type = SDL_MOUSEMOTION;
+        motion.motion.xrel = dx;
+        motion.motion.yrel = 7;
+        SDL_PushEvent(&motion);
+      }
+      SDL_Event scroll{};
+      scroll.type = SDL_MOUSEWHEEL;
+      scroll.wheel.y = -1;
+      SDL_PushEvent(&scroll);
+      drain();  // pumps the window's events
+      EXPECT_EQ(platform::read_axis(x), 3);
+      EXPECT_EQ(platform::read_axis(x), 0);  // read: starts again from nothing
+      EXPECT_EQ(platform::read_axis(wheel), -1);
+      platform::close_axis(&x);
+      platform::close_axis(&wheel);
+    }
+    platform::input_devices_close();
+    SDL_Quit();
+  }
+  unsetenv("TAVO_OPTIONS");
+  platform::options_reload();
+}
+
 TEST(Window, OpensWithAGlContextAndQueuesItsEvents) {
   if (!platform::create_window("Korvex test", 320, 240, 24, 16, false)) {
     const std::string why =

@@ -1,5 +1,6 @@
 // control_inputs.cpp -- the nine control inputs summed from the rider's bindings.
 #include <algorithm>
+#include <cmath>
 
 #include "shell/frame_loop.h"
 #include "shell/settings.h"
@@ -67,8 +68,9 @@ void gather_control_inputs(const ResolvedBinding bindings[kBindings], const Held
     if (binding.has_axis) {
       const double raw = read_axis(binding.axis) / 32768.0;
       // A range of no width would divide by zero; such a binding gives nothing.
-      if (binding.b != binding.a)
-        value = std::clamp((raw - binding.a) / (binding.b - binding.a), 0.0, 1.0);
+      if (binding.b != binding.a) value = (raw - binding.a) / (binding.b - binding.a);
+      // std::clamp lets NaN through; a range that is not finite gives nothing either.
+      value = std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : 0;
     } else if (binding.code && held.held(binding.code)) {
       value = 1;
     }

@@ -245,9 +245,9 @@ NumberSetting make_number(const char* label, double value, double step, double m
 void set_number_text(NumberSetting& setting, const char* text) {
   char* end = nullptr;
   const double value = std::strtod(text, &end);
-  // Text that does not start with a number, or a number that is none (NaN),
-  // leaves the setting alone.
-  if (end == text || std::isnan(value)) return;
+  // Text that does not start with a number, or a number that is none (NaN) or
+  // unbounded (infinite, or too large for a double), leaves the setting alone.
+  if (end == text || !std::isfinite(value)) return;
   setting.value = value < setting.minimum   ? setting.minimum
                   : value > setting.maximum ? setting.maximum
                                             : value;
@@ -360,6 +360,9 @@ void parse_binding(const char* value, Binding& binding) {
     double a = 0, b = 0;
     int end = -1;
     if (std::sscanf(value, "(%lf,%lf)%n", &a, &b, &end) == 2 && end > 0) {
+      // A range that is not finite would feed NaN to the controls: the binding is refused
+      // and stays empty.
+      if (!std::isfinite(a) || !std::isfinite(b)) return;
       binding.a = a;
       binding.b = b;
       binding.axis = value + end;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -137,6 +138,10 @@ TEST(ControlInputs, KeysAndAxesSumIntoTheNineInputs) {
   bindings[shell::kDabKey].axis = platform::Axis{kFake, 2};
   bindings[shell::kDabKey].a = 0.5;
   bindings[shell::kDabKey].b = 0.5;  // no width: contributes nothing
+  bindings[shell::kRearBrakeKey].has_axis = true;
+  bindings[shell::kRearBrakeKey].axis = platform::Axis{kFake, 2};
+  bindings[shell::kRearBrakeKey].a = std::numeric_limits<double>::quiet_NaN();  // not finite:
+  bindings[shell::kRearBrakeKey].b = 1;                                         // nothing
 
   shell::HeldKeys held;
   held.press(1);
@@ -156,6 +161,7 @@ TEST(ControlInputs, KeysAndAxesSumIntoTheNineInputs) {
   EXPECT_FLOAT_EQ(inputs[shell::kInputThrottle], (0.5f - 0.0625f) / 0.875f);
   EXPECT_FLOAT_EQ(inputs[shell::kInputClutch], 1);
   EXPECT_FLOAT_EQ(inputs[shell::kInputDab], 0);
+  EXPECT_EQ(inputs[shell::kInputRearBrake], 0);
 
   held.release(2);
   held.release(3);

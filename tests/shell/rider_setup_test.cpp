@@ -64,7 +64,7 @@ TEST(RiderSetupParse, KeysKindsAndRanges) {
       {"roll_damping=150", [](const RiderSetup& s) { return s.roll_damping.value == 100; }},
       {"roll_damping=abc", [](const RiderSetup& s) { return s.roll_damping.value == 60; }},
       {"roll_damping=nan", [](const RiderSetup& s) { return s.roll_damping.value == 60; }},
-      {"max_dab_speed=-inf", [](const RiderSetup& s) { return s.max_dab_speed.value == 5; }},
+      {"max_dab_speed=-inf", [](const RiderSetup& s) { return s.max_dab_speed.value == 20; }},
       {"rider_mass_distribution=0.45kg",
        [](const RiderSetup& s) { return s.rider_mass_distribution.value == 0.45; }},
       {"arcade=no", [](const RiderSetup& s) { return s.arcade.name() == "Yes"; }},

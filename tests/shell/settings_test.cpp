@@ -210,6 +210,22 @@ TEST(GraphicsPresets, AppliedPresetIsRecognisedUntilASettingChanges) {
   EXPECT_EQ(shell::current_graphics_text(s), "Current Settings: Custom");
 }
 
+// A number setting takes finite numbers, clamped to its range; anything else leaves it.
+TEST(NumberSettings, TextOutsideTheFiniteNumbersLeavesTheValue) {
+  const struct {
+    const char* text;
+    double value;
+  } cases[] = {
+      {"12.5", 12.5}, {"250", 100},  {"-3", 0},   {"nan", 40}, {"inf", 40},
+      {"-inf", 40},   {"1e999", 40}, {"abc", 40}, {"", 40},    {"7xyz", 7},
+  };
+  for (const auto& c : cases) {
+    shell::NumberSetting setting = shell::make_number("Test", 40, 1, 0, 100);
+    shell::set_number_text(setting, c.text);
+    EXPECT_EQ(setting.value, c.value) << c.text;
+  }
+}
+
 TEST(Bindings, FormatAndParseRoundTrip) {
   struct Case {
     const char* text;
@@ -220,6 +236,9 @@ TEST(Bindings, FormatAndParseRoundTrip) {
       {"(-0.0625,-0.9375)Joystick1.axis[1]", "(-0.062500,-0.937500)Joystick1.axis[1]"},
       {"(1, 2)mouse-x", "(1.000000,2.000000)mouse-x"},
       {"(1;2)mouse-x", "(k)(1;2)mouse-x"},  // not an axis range: a (strange) key name
+      {"(nan,1)Joystick1.axis[0]", "(k)"},  // a range that is not finite: refused, unbound
+      {"(inf,0)Joystick1.axis[0]", "(k)"},
+      {"(0,-inf)Joystick1.axis[0]", "(k)"},
   };
   for (const Case& c : cases) {
     shell::Binding binding;

@@ -10,7 +10,10 @@ namespace {
 // Full engagement from a fully pulled lever takes at least a quarter second.
 constexpr float kClutchRisePerTick = 4 * static_cast<float>(kTickSeconds);
 
-float clamp(float value, float low, float high) { return std::clamp(value, low, high); }
+// std::clamp passes NaN through; an input that is no number counts as released.
+float clamp(float value, float low, float high) {
+  return value == value ? std::clamp(value, low, high) : 0.0f;
+}
 
 }  // namespace
 

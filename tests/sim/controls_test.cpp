@@ -1,6 +1,8 @@
 // controls_test.cpp -- player inputs to a bike's controls: steering, dab, clutch and shifting.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "sim/sim.h"
 
 namespace {
@@ -83,4 +85,25 @@ TEST(PlayerInputs, ShiftingNeedsANewRequestAndAPositiveRatio) {
   const sim::Controls down = step(in, aids, controls);
   EXPECT_EQ(down.gear, 3);
   EXPECT_EQ(down.last_shift, -1);
+}
+
+// Inputs that are no numbers (a broken axis, a bad binding) reach the bike as released
+// controls, never as NaN.
+TEST(PlayerInputs, InputsThatAreNoNumbersCountAsReleased) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  sim::PlayerInputs in{nan, nan, nan, nan, nan, nan, nan, nan, nan};
+  sim::InputAids aids;
+  sim::Controls controls;
+  sim::apply_player_inputs(in, aids, false, kRatios, controls);
+  for (float value : {controls.steer, controls.throttle, controls.front_brake, controls.rear_brake,
+                      controls.dab, controls.back_up, controls.lean, controls.clutch}) {
+    EXPECT_EQ(value, 0);
+  }
+  EXPECT_EQ(controls.gear, 0);
+  in = sim::PlayerInputs{inf, inf, inf, inf, 0, 0, inf, inf, -inf};
+  sim::apply_player_inputs(in, aids, false, kRatios, controls);
+  EXPECT_EQ(controls.steer, 1);
+  EXPECT_EQ(controls.throttle, 1);
+  EXPECT_EQ(controls.lean, -1);
 }

@@ -396,6 +396,11 @@ void draw_statues(const Camera& camera) {
     }
     if (!g_view.sees(at, reach)) continue;
     Model* model = const_cast<Model*>(select_lod(base, at, camera.position));
+    // The maps the track found beside the statue's texture or model choose its program. They
+    // are loaded first: loading binds a texture.
+    const unsigned normal_map = s.normal_map.empty() ? 0 : data::texture_load(s.normal_map.c_str());
+    const unsigned specular_map =
+        s.specular_map.empty() ? 0 : data::texture_load(s.specular_map.c_str());
     const unsigned texture = s.texture.empty() ? 0 : data::texture_load(s.texture.c_str());
     if (texture) {
       glEnable(GL_TEXTURE_2D);
@@ -403,6 +408,7 @@ void draw_statues(const Camera& camera) {
     } else {
       glDisable(GL_TEXTURE_2D);
     }
+    begin_model_maps(normal_map, specular_map);
     const float* o = s.orientation;
     const float m[16] = {o[0], o[3], o[6], 0, o[1], o[4], o[7], 0,
                          o[2], o[5], o[8], 0, s.x,  s.y,  s.z,  1};
@@ -416,6 +422,7 @@ void draw_statues(const Camera& camera) {
     reflect(model, m);
     glPopMatrix();
   }
+  end_model_maps();
 }
 
 float rider_fade(int slot, const Camera& camera) {

@@ -265,6 +265,13 @@ int ground_window_origin(int level, int axis);
 int ground_polygons();
 // Ground textures rendered since set-up (near slots and far blocks).
 int ground_texture_renders();
+// The ground textures the ground at world (x, z) is drawn with (the finest window in use
+// that holds it, else its far block): colour, and with the "Shaders" methods the normal
+// map (x, baked light, z) and the specular map (intensity, exponent / 128); 0 for none.
+struct GroundTextureSet {
+  unsigned colour = 0, normal = 0, specular = 0;
+};
+GroundTextureSet ground_textures_at(float x, float z);
 // The thresholds: squared distances within which each node is subdivided.
 void terrain_set_thresholds_for_test(float value);
 

@@ -136,8 +136,11 @@ void reflect(Model* model, const float pose[16]) {
 
 void draw_part(const char* model_name, unsigned texture, const float pose[16]) {
   if (!model_name || !*model_name) return;
-  Model* model = model_request(model_name);
-  if (!model) return;
+  Model* base = model_request(model_name);
+  if (!base) return;
+  // The level of detail for the part's distance from this frame's camera.
+  const float at[3] = {pose[12], pose[13], pose[14]};
+  Model* model = const_cast<Model*>(select_lod(base, at, g_view.eye));
   if (texture) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture);

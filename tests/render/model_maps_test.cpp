@@ -51,15 +51,16 @@ class ModelMapsTest : public gl_fixture::GlTest {
     for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = rgba[i % 4];
     ASSERT_TRUE(data::write_png(home.file(name).c_str(), pixels.data(), 16, 16, 4, false));
   }
-  // The panel with texture `texture`, lit by a sun from `sun`, seen from 6 ft in front: the
-  // mean brightness of the middle of the picture.
-  double brightness(const std::string& texture, const float sun[3], bool shaders = true) {
+  // The panel (or another model) with texture `texture`, lit by a sun from `sun`, seen from
+  // 6 ft in front: the mean brightness of the middle of the picture.
+  double brightness(const std::string& texture, const float sun[3], bool shaders = true,
+                    const char* model = "@panel.jm") {
     render::g_render_settings.use_shaders = shaders;
     race::g_track.statues.clear();
     race::StatueSpec spec;
     spec.x = 64;
     spec.z = 54;
-    spec.model = "@panel.jm";
+    spec.model = model;
     spec.texture = "@" + texture;
     race::add_statue(race::g_track, spec, true);
     const float length = std::sqrt(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
@@ -118,6 +119,35 @@ TEST_F(ModelMapsTest, ASpecularMapAddsTheSunsHighlight) {
   const double plain = brightness("plain.png", sun);
   EXPECT_NEAR(brightness("dull.png", sun), plain, 3);
   EXPECT_GT(brightness("shiny.png", sun), plain + 40);
+}
+
+// A mirror panel reflects the sky's environment map; its normal map bends the reflection
+// (`norm_env`) as it bends the light.
+TEST_F(ModelMapsTest, NormalMapsBendAMirrorsReflection) {
+  std::string mirror = kPanel;
+  mirror.replace(mirror.find("16 1 0 0 0"), 10, "-1 1 1 1 1");
+  home.write("mirror.jm", mirror);
+  // The environment map: dark round its pole (up), brightening towards the horizon and
+  // beyond, so that a reflection turned up or down lands on another brightness.
+  std::vector<unsigned char> sky(64 * 64 * 3);
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const double r = std::hypot(x - 31.5, y - 31.5) / 32;
+      for (int c = 0; c < 3; ++c)
+        sky[(y * 64 + x) * 3 + c] = static_cast<unsigned char>(40 + 200 * std::min(r, 1.0));
+    }
+  }
+  ASSERT_TRUE(data::write_png(home.file("env.png").c_str(), sky.data(), 64, 64, 3, false));
+  race::g_track.lighting.sky_env = "@env.png";
+  const unsigned char grey[4] = {160, 160, 160, 255};
+  const unsigned char upwards[4] = {128, 38, 218, 255};  // 45 degrees towards +y
+  for (const char* name : {"glass.png", "bent.png"}) picture(name, grey);
+  picture("bent_norm.png", upwards);
+  const float sun[3] = {0, 1, 1};
+  const double straight = brightness("glass.png", sun, true, "@mirror.jm");
+  const double bent = brightness("bent.png", sun, true, "@mirror.jm");
+  EXPECT_GT(straight, 20);
+  EXPECT_GT(std::fabs(bent - straight), 20);
 }
 
 }  // namespace

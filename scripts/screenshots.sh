@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 out=${SCREENSHOTS:-docs/screenshots}
 scripts/deps.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVEX_TESTS=OFF
-cmake --build build-release --target korvex-shot
+# The shots ride a race on the generated tracks: the data pack is built too.
+cmake --build build-release --target korvex-shot gamedata
 mkdir -p "$out"
 for camera in rider chase trackside; do
   build-release/game/korvex-shot --track rabbithill --bikes 8 --ticks 2560 --camera "$camera" \

@@ -45,11 +45,20 @@ struct DecalImage {
   float reach = 0;              // radius of a circle round it (ft)
 };
 
+// A surface's detail normal map and specular map, found beside its texture.
+struct SurfaceMaps {
+  std::string normal, specular;  // data names; empty: none
+};
+
 struct Composer {
   std::vector<TileImage> tiles;  // by surface
+  std::vector<SurfaceMaps> maps;
+  // By surface, for the CPU composer: detail normals and specular maps (size 0: none).
+  std::vector<TileImage> normal_tiles, specular_tiles;
   std::vector<DecalImage> decals;
   std::vector<int> region_decals;                       // the decals over the region being composed
   std::vector<unsigned char> colour, normal, specular;  // one texture's pixels
+  std::vector<sim::Vec3> point_normals;                 // the grid's normals over one region
 } g_composer;
 
 bool hardware() { return g_tr.method != kTerrainSoftware; }
@@ -98,37 +107,69 @@ void free_slot(GroundSlot& slot) {
   slot.a = slot.b = -1;
 }
 
+// A surface texture on the CPU: nearest sampled to a square power of two, and its mip levels.
+// False when the picture cannot be read.
+bool load_tile_image(const std::string& name, TileImage& tile) {
+  int w = 0, h = 0;
+  const unsigned char* rgba = nullptr;
+  if (name.empty() || !data::image_load(name.c_str(), &w, &h, &rgba) || w <= 0 || h <= 0)
+    return false;
+  int size = 1;
+  while (size * 2 <= std::min(w, h) && size < 1024) size *= 2;
+  tile.size = size;
+  tile.levels.clear();
+  std::vector<unsigned char> level(static_cast<std::size_t>(size) * size * 3);
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const unsigned char* p = rgba + (static_cast<long>(y * h / size) * w + x * w / size) * 4;
+      std::copy(p, p + 3, &level[(static_cast<std::size_t>(y) * size + x) * 3]);
+    }
+  }
+  tile.levels.push_back(level);
+  for (int s = size; s > 1; s /= 2) {
+    std::vector<unsigned char> next(static_cast<std::size_t>(s / 2) * (s / 2) * 3);
+    data::reduce(tile.levels.back().data(), s, s, 3, false, next.data());
+    tile.levels.push_back(std::move(next));
+  }
+  return true;
+}
+
+// The picture named like a surface texture with `suffix` before its extension
+// ("@sand.png" -> "@sand_norm.png"), or empty when there is none.
+std::string surface_map(const std::string& texture, const char* suffix) {
+  if (texture.empty()) return std::string();
+  const std::size_t dot = texture.rfind('.');
+  const std::string stem = dot == std::string::npos ? texture : texture.substr(0, dot);
+  for (const char* kind : {".png", ".ppm"}) {
+    const std::string name = stem + suffix + kind;
+    if (data::DataStream* stream = data::open_data(name.c_str(), "rb")) {
+      data::close_data(stream);
+      return name;
+    }
+  }
+  return std::string();
+}
+
 void load_tile_images() {
   const sim::HeightField& t = sim::g_terrain;
-  g_composer.tiles.assign(static_cast<std::size_t>(t.surface_count), TileImage{});
-  for (int k = 0; k < t.surface_count; ++k) {
-    TileImage& tile = g_composer.tiles[static_cast<std::size_t>(k)];
-    int w = 0, h = 0;
-    const unsigned char* rgba = nullptr;
-    const std::string& name = t.surfaces[k].texture;
-    if (name.empty() || !data::image_load(name.c_str(), &w, &h, &rgba) || w <= 0 || h <= 0) {
+  const std::size_t count = static_cast<std::size_t>(t.surface_count);
+  g_composer.tiles.assign(count, TileImage{});
+  g_composer.maps.assign(count, SurfaceMaps{});
+  g_composer.normal_tiles.assign(count, TileImage{});
+  g_composer.specular_tiles.assign(count, TileImage{});
+  for (std::size_t k = 0; k < count; ++k) {
+    TileImage& tile = g_composer.tiles[k];
+    if (!load_tile_image(t.surfaces[k].texture, tile)) {
       // No texture: plain dirt, so that the shading still shows the ground's shape.
       tile.size = 1;
-      tile.levels.push_back({kPlainDirt[0], kPlainDirt[1], kPlainDirt[2]});
-      continue;
+      tile.levels.assign(1, {kPlainDirt[0], kPlainDirt[1], kPlainDirt[2]});
     }
-    // Square power of two, nearest sampled from the picture.
-    int size = 1;
-    while (size * 2 <= std::min(w, h) && size < 1024) size *= 2;
-    tile.size = size;
-    std::vector<unsigned char> level(static_cast<std::size_t>(size) * size * 3);
-    for (int y = 0; y < size; ++y) {
-      for (int x = 0; x < size; ++x) {
-        const unsigned char* p = rgba + (static_cast<long>(y * h / size) * w + x * w / size) * 4;
-        std::copy(p, p + 3, &level[(static_cast<std::size_t>(y) * size + x) * 3]);
-      }
-    }
-    tile.levels.push_back(level);
-    for (int s = size; s > 1; s /= 2) {
-      std::vector<unsigned char> next(static_cast<std::size_t>(s / 2) * (s / 2) * 3);
-      data::reduce(tile.levels.back().data(), s, s, 3, false, next.data());
-      tile.levels.push_back(std::move(next));
-    }
+    if (!with_maps()) continue;
+    SurfaceMaps& maps = g_composer.maps[k];
+    maps.normal = surface_map(t.surfaces[k].texture, "_norm");
+    maps.specular = surface_map(t.surfaces[k].texture, "_spec");
+    if (!load_tile_image(maps.normal, g_composer.normal_tiles[k])) maps.normal.clear();
+    if (!load_tile_image(maps.specular, g_composer.specular_tiles[k])) maps.specular.clear();
   }
 }
 
@@ -206,8 +247,7 @@ float blend_weight(float f) {
 // A surface's texel at world tile coordinates (u, v), from the mip level that has about one
 // texel per ground texel. A surface texture spans kTileRepeat x kTileRepeat tiles, so that its
 // pattern does not repeat on every tile.
-const unsigned char* tile_texel(int surface, float u, float v, float per_texel) {
-  const TileImage& tile = g_composer.tiles[static_cast<std::size_t>(surface)];
+const unsigned char* tile_texel(const TileImage& tile, float u, float v, float per_texel) {
   int level = 0;
   int side = tile.size;
   while (side > 1 && static_cast<float>(side) * per_texel / kTileRepeat > 1.5f &&
@@ -223,8 +263,92 @@ const unsigned char* tile_texel(int surface, float u, float v, float per_texel) 
                      [(static_cast<std::size_t>(py) * side + px) * 3];
 }
 
+// The base normal map of `size` tiles from tile (x0, z0) into g_composer.normal: per texel the
+// ground's normal, bilinear between the grid points' normals, x in red and z in blue, and the
+// light the shadows leave in green.
+void compose_base_normals(int x0, int z0, int size) {
+  const sim::HeightField& t = sim::g_terrain;
+  const int n = g_tr.texture_size;
+  const int last = t.points_per_side - 1;
+  const float per_texel = static_cast<float>(size) / static_cast<float>(n);
+  // The grid points' normals over the region, one more each way for the bilinear step.
+  const int side = 2 * size + 2;
+  std::vector<sim::Vec3>& points = g_composer.point_normals;
+  for (int b = 0; b < side; ++b) {
+    for (int a = 0; a < side; ++a) {
+      points[static_cast<std::size_t>(b) * side + a] = sim::terrain_vertex_normal(
+          std::clamp(2 * x0 + a, 0, last), std::clamp(2 * z0 + b, 0, last));
+    }
+  }
+  for (int j = 0; j < n; ++j) {
+    const float gz = (static_cast<float>(z0) + (static_cast<float>(j) + 0.5f) * per_texel) * 2;
+    const float lz = gz - static_cast<float>(2 * z0);
+    const int bz = std::clamp(static_cast<int>(lz), 0, side - 2);
+    const float fz = lz - static_cast<float>(bz);
+    for (int i = 0; i < n; ++i) {
+      const float gx = (static_cast<float>(x0) + (static_cast<float>(i) + 0.5f) * per_texel) * 2;
+      const float lx = gx - static_cast<float>(2 * x0);
+      const int bx = std::clamp(static_cast<int>(lx), 0, side - 2);
+      const float fx = lx - static_cast<float>(bx);
+      float normal[3] = {0, 0, 0};
+      for (int k = 0; k < 4; ++k) {
+        const float w = ((k & 1) ? fx : 1 - fx) * ((k & 2) ? fz : 1 - fz);
+        const sim::Vec3& p = points[static_cast<std::size_t>(bz + (k >> 1)) * side + bx + (k & 1)];
+        normal[0] += w * p.x;
+        normal[1] += w * p.y;
+        normal[2] += w * p.z;
+      }
+      const float length =
+          std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
+      if (length > 0) {
+        for (float& c : normal) c /= length;
+      }
+      float light[4];
+      shading_at(gx, gz, light);
+      const float lit = 1.0f - 0.6f * light[3] / 255.0f;
+      unsigned char* nm = &g_composer.normal[(static_cast<std::size_t>(j) * n + i) * 3];
+      nm[0] = static_cast<unsigned char>(std::clamp((normal[0] + 1) * 127.5f, 0.0f, 255.0f));
+      nm[1] = static_cast<unsigned char>(std::clamp(lit * 255.0f, 0.0f, 255.0f));
+      nm[2] = static_cast<unsigned char>(std::clamp((normal[2] + 1) * 127.5f, 0.0f, 255.0f));
+    }
+  }
+}
+
+// Bends a texel of the base normal map (x, light, z) by a detail normal (stored x, z, y, its x
+// towards the detail texture's left), as the terrain_normals program does.
+void bend_normal(unsigned char base[3], const float detail[3]) {
+  float d[3] = {1 - detail[0] / 127.5f, detail[2] / 127.5f - 1, detail[1] / 127.5f - 1};
+  float up[3] = {base[0] / 127.5f - 1, 0, base[2] / 127.5f - 1};
+  up[1] = std::sqrt(std::max(1 - up[0] * up[0] - up[2] * up[2], 0.0f));
+  // The detail's own frame: x across the ground as near world x as it can be, y the base normal.
+  auto unit = [](float v[3]) {
+    const float l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (l > 0) {
+      for (int k = 0; k < 3; ++k) v[k] /= l;
+    }
+  };
+  float z[3] = {0, -up[2], up[1]};  // (1, 0, 0) x up
+  unit(z);
+  float x[3] = {up[1] * z[2] - up[2] * z[1], up[2] * z[0] - up[0] * z[2],
+                up[0] * z[1] - up[1] * z[0]};
+  unit(x);
+  float n[3];
+  for (int k = 0; k < 3; ++k) n[k] = x[k] * d[0] + up[k] * d[1] + z[k] * d[2];
+  unit(n);
+  // The terrain program rebuilds y from x and z: keep them inside the unit circle.
+  constexpr float kMostLean = 126.0f / 128.0f;
+  if (std::hypot(n[0], n[2]) > kMostLean) {
+    n[1] = 0;
+    unit(n);
+    for (float& c : n) c *= kMostLean;
+  }
+  base[0] = static_cast<unsigned char>(std::clamp((n[0] + 1) * 127.5f, 0.0f, 255.0f));
+  base[2] = static_cast<unsigned char>(std::clamp((n[2] + 1) * 127.5f, 0.0f, 255.0f));
+}
+
 // The texture of `size` tiles from tile (x0, z0): colour (with the baked light unless the
-// maps carry it), and with maps the normal map (x, light, z) and the specular map.
+// maps carry it), and with maps the normal map (x, light, z) with the surfaces' detail normals
+// and the specular map (intensity, exponent / 128) from their specular maps.
 void compose(int x0, int z0, int size) {
   const sim::HeightField& t = sim::g_terrain;
   const int n = g_tr.texture_size;
@@ -232,6 +356,7 @@ void compose(int x0, int z0, int size) {
   const bool maps = with_maps();
   const float per_texel = static_cast<float>(size) / static_cast<float>(n);
   const float tile_feet = 2 * t.spacing;
+  if (maps) compose_base_normals(x0, z0, size);
   // The decals that reach into the region.
   g_composer.region_decals.clear();
   for (int k = 0; k < static_cast<int>(g_composer.decals.size()); ++k) {
@@ -252,8 +377,9 @@ void compose(int x0, int z0, int size) {
       const int tx = std::clamp(static_cast<int>(std::floor(u)), 0, r - 1);
       const float fu = u - static_cast<float>(tx);
       // Where two surfaces meet, the tiles blend over the outer quarter of each, so that
-      // the border is not a staircase of tile edges.
-      float mixed[3] = {0, 0, 0};
+      // the border is not a staircase of tile edges. The maps blend the same way; a surface
+      // without them is flat and dull.
+      float mixed[3] = {0, 0, 0}, detail[3] = {0, 0, 0}, shine[3] = {0, 0, 0};
       const int bx = fu < 0.5f ? -1 : 1, bz = fv < 0.5f ? -1 : 1;
       const float wx = blend_weight(fu), wz = blend_weight(fv);
       for (int k = 0; k < 4; ++k) {
@@ -261,9 +387,19 @@ void compose(int x0, int z0, int size) {
         if (w <= 0) continue;
         const int nx = std::clamp(tx + ((k & 1) ? bx : 0), 0, r - 1);
         const int nz = std::clamp(tz + ((k & 2) ? bz : 0), 0, r - 1);
-        const unsigned char* texel =
-            tile_texel(t.tilemap[static_cast<long>(nz) * r + nx], u, v, per_texel);
+        const std::size_t surface = t.tilemap[static_cast<long>(nz) * r + nx];
+        const unsigned char* texel = tile_texel(g_composer.tiles[surface], u, v, per_texel);
         for (int c = 0; c < 3; ++c) mixed[c] += w * static_cast<float>(texel[c]);
+        if (!maps) continue;
+        static const unsigned char kFlat[3] = {128, 128, 255}, kDull[3] = {0, 0, 0};
+        const TileImage& bumps = g_composer.normal_tiles[surface];
+        const TileImage& specular = g_composer.specular_tiles[surface];
+        const unsigned char* d = bumps.size ? tile_texel(bumps, u, v, per_texel) : kFlat;
+        const unsigned char* e = specular.size ? tile_texel(specular, u, v, per_texel) : kDull;
+        for (int c = 0; c < 3; ++c) {
+          detail[c] += w * static_cast<float>(d[c]);
+          shine[c] += w * static_cast<float>(e[c]);
+        }
       }
       for (int k : g_composer.region_decals) {
         float decal[4];
@@ -273,29 +409,23 @@ void compose(int x0, int z0, int size) {
         const float a = decal[3] / 255.0f;
         for (int c = 0; c < 3; ++c) mixed[c] = mixed[c] * (1 - a) + decal[c] * a;
       }
-      const float gx = u * 2, gz = v * 2;  // two cells a tile
-      float light[4];
-      shading_at(gx, gz, light);
-      const float shadow = light[3] / 255.0f;
-      unsigned char* out = &g_composer.colour[(static_cast<std::size_t>(j) * n + i) * 3];
+      const std::size_t at = (static_cast<std::size_t>(j) * n + i) * 3;
+      unsigned char* out = &g_composer.colour[at];
       if (maps) {
-        const float lit = 1.0f - 0.6f * shadow;
-        for (int c = 0; c < 3; ++c) out[c] = static_cast<unsigned char>(mixed[c]);
-        // The base normal, bilinear between the grid points' normals.
-        const int ix = std::clamp(static_cast<int>(gx), 0, t.points_per_side - 1);
-        const int iz = std::clamp(static_cast<int>(gz), 0, t.points_per_side - 1);
-        const sim::Vec3 nrm = sim::terrain_vertex_normal(ix, iz);
-        unsigned char* nm = &g_composer.normal[(static_cast<std::size_t>(j) * n + i) * 3];
-        nm[0] = static_cast<unsigned char>(std::clamp((nrm.x + 1) * 127.5f, 0.0f, 255.0f));
-        nm[1] = static_cast<unsigned char>(std::clamp(lit * 255.0f, 0.0f, 255.0f));
-        nm[2] = static_cast<unsigned char>(std::clamp((nrm.z + 1) * 127.5f, 0.0f, 255.0f));
-      } else {
-        const float dark = 1.0f - 0.5f * shadow;
         for (int c = 0; c < 3; ++c) {
-          // The shading is stored at half intensity.
-          const float lit = light[c] * 2.0f / 255.0f * dark;
-          out[c] = static_cast<unsigned char>(std::clamp(mixed[c] * lit, 0.0f, 255.0f));
+          out[c] = static_cast<unsigned char>(mixed[c]);
+          g_composer.specular[at + c] = static_cast<unsigned char>(shine[c]);
         }
+        bend_normal(&g_composer.normal[at], detail);
+        continue;
+      }
+      float light[4];
+      shading_at(u * 2, v * 2, light);  // two cells a tile
+      const float dark = 1.0f - 0.5f * light[3] / 255.0f;
+      for (int c = 0; c < 3; ++c) {
+        // The shading is stored at half intensity.
+        const float lit = light[c] * 2.0f / 255.0f * dark;
+        out[c] = static_cast<unsigned char>(std::clamp(mixed[c] * lit, 0.0f, 255.0f));
       }
     }
   }
@@ -318,11 +448,37 @@ void render_software(const GroundSlot& slot, int x0, int z0, int size) {
 
 // --- Drawing with the GL -----------------------------------------------------------------------
 
+// The tiles of surface `k` within the region, each with its share of the surface's texture,
+// which spans kTileRepeat tiles a side. The region's units are tiles.
+void draw_surface_tiles(int k, int x0, int z0, int size) {
+  const sim::HeightField& t = sim::g_terrain;
+  const int r = t.tiles_per_side;
+  glBegin(GL_QUADS);
+  for (int tz = std::max(z0, 0); tz < std::min(z0 + size, r); ++tz) {
+    for (int tx = std::max(x0, 0); tx < std::min(x0 + size, r); ++tx) {
+      if (t.tilemap[static_cast<long>(tz) * r + tx] != k) continue;
+      const float x = static_cast<float>(tx), z = static_cast<float>(tz);
+      const float s0 = static_cast<float>(tx % kTileRepeat) / kTileRepeat,
+                  s1 = s0 + 1.0f / kTileRepeat;
+      const float t0 = static_cast<float>(tz % kTileRepeat) / kTileRepeat,
+                  t1 = t0 + 1.0f / kTileRepeat;
+      glTexCoord2f(s0, t0);
+      glVertex2f(x, z);
+      glTexCoord2f(s1, t0);
+      glVertex2f(x + 1, z);
+      glTexCoord2f(s1, t1);
+      glVertex2f(x + 1, z + 1);
+      glTexCoord2f(s0, t1);
+      glVertex2f(x, z + 1);
+    }
+  }
+  glEnd();
+}
+
 // Draws the region's tiles with their textures, then, unless the maps carry the light, the
 // shading blocks over them doubled (the shading is stored at half intensity).
 void draw_region_colour(int x0, int z0, int size) {
   const sim::HeightField& t = sim::g_terrain;
-  const int r = t.tiles_per_side;
   glEnable(GL_TEXTURE_2D);
   for (int k = 0; k < t.surface_count; ++k) {
     const unsigned texture =
@@ -334,27 +490,7 @@ void draw_region_colour(int x0, int z0, int size) {
     } else {
       glColor4ub(kPlainDirt[0], kPlainDirt[1], kPlainDirt[2], 255);
     }
-    glBegin(GL_QUADS);
-    for (int tz = std::max(z0, 0); tz < std::min(z0 + size, r); ++tz) {
-      for (int tx = std::max(x0, 0); tx < std::min(x0 + size, r); ++tx) {
-        if (t.tilemap[static_cast<long>(tz) * r + tx] != k) continue;
-        const float x = static_cast<float>(tx), z = static_cast<float>(tz);
-        // This tile's share of the surface texture, which spans kTileRepeat tiles a side.
-        const float s0 = static_cast<float>(tx % kTileRepeat) / kTileRepeat,
-                    s1 = s0 + 1.0f / kTileRepeat;
-        const float t0 = static_cast<float>(tz % kTileRepeat) / kTileRepeat,
-                    t1 = t0 + 1.0f / kTileRepeat;
-        glTexCoord2f(s0, t0);
-        glVertex2f(x, z);
-        glTexCoord2f(s1, t0);
-        glVertex2f(x + 1, z);
-        glTexCoord2f(s1, t1);
-        glVertex2f(x + 1, z + 1);
-        glTexCoord2f(s0, t1);
-        glVertex2f(x, z + 1);
-      }
-    }
-    glEnd();
+    draw_surface_tiles(k, x0, z0, size);
   }
   // Decals over the tiles, in tile units.
   glColor4f(1, 1, 1, 1);
@@ -403,6 +539,50 @@ void draw_region_colour(int x0, int z0, int size) {
     glEnd();
   }
   glDisable(GL_BLEND);
+}
+
+// The region's normal map: the terrain_normals program bends the base normals (unit 1, laid
+// over the region by texture matrix 1) by each surface's detail normals (unit 0); a surface
+// without them keeps the base normal.
+void draw_region_normals(int x0, int z0, int size) {
+  const sim::HeightField& t = sim::g_terrain;
+  const int previous = current_program();
+  use_program(kProgramTerrainNormals);
+  g_gl.ActiveTexture(GL_TEXTURE1);
+  glBindTexture(GL_TEXTURE_2D, g_tr.base_normals);
+  glMatrixMode(GL_TEXTURE);
+  glLoadIdentity();
+  glScalef(1.0f / static_cast<float>(size), 1.0f / static_cast<float>(size), 1);
+  glTranslatef(static_cast<float>(-x0), static_cast<float>(-z0), 0);
+  glMatrixMode(GL_MODELVIEW);
+  g_gl.ActiveTexture(GL_TEXTURE0);
+  glColor4f(1, 1, 1, 1);
+  for (int k = 0; k < t.surface_count; ++k) {
+    const std::string& name = g_composer.maps[static_cast<std::size_t>(k)].normal;
+    glBindTexture(GL_TEXTURE_2D,
+                  name.empty() ? flat_normal_map() : data::texture_load(name.c_str()));
+    draw_surface_tiles(k, x0, z0, size);
+  }
+  g_gl.ActiveTexture(GL_TEXTURE1);
+  glMatrixMode(GL_TEXTURE);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  g_gl.ActiveTexture(GL_TEXTURE0);
+  use_program(previous);
+}
+
+// The region's specular map: each surface's specular map; a surface without one stays black.
+void draw_region_specular(int x0, int z0, int size) {
+  const sim::HeightField& t = sim::g_terrain;
+  glEnable(GL_TEXTURE_2D);
+  glColor4f(1, 1, 1, 1);
+  for (int k = 0; k < t.surface_count; ++k) {
+    const std::string& name = g_composer.maps[static_cast<std::size_t>(k)].specular;
+    if (name.empty()) continue;
+    glBindTexture(GL_TEXTURE_2D, data::texture_load(name.c_str()));
+    draw_surface_tiles(k, x0, z0, size);
+  }
 }
 
 // Renders one target texture of a region with the GL: into it through the framebuffer
@@ -460,10 +640,11 @@ void render_hardware(const GroundSlot& slot, int x0, int z0, int size) {
   glDepthMask(GL_FALSE);
   render_target(slot.colour, x0, z0, size, [&] { draw_region_colour(x0, z0, size); });
   if (with_maps()) {
-    // The base normals come from the CPU; the specular map is empty (the tiles have none).
-    compose(x0, z0, size);
-    upload(slot.normal, g_composer.normal);
-    upload(slot.specular, g_composer.specular);
+    // The base normals come from the CPU; the detail and the specular maps from the GL.
+    compose_base_normals(x0, z0, size);
+    upload(g_tr.base_normals, g_composer.normal);
+    render_target(slot.normal, x0, z0, size, [&] { draw_region_normals(x0, z0, size); });
+    render_target(slot.specular, x0, z0, size, [&] { draw_region_specular(x0, z0, size); });
   }
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();
@@ -581,6 +762,11 @@ void ground_textures_setup() {
   load_tile_images();
   load_decals();
   g_tr.far_depth = std::max(0, g_tr.levels - 6);
+  // The largest region is a far block, or a texture of the coarsest near level.
+  const int widest = std::max(1 << (g_tr.levels - g_tr.far_depth), 1 << (kGroundLevels - 1));
+  g_composer.point_normals.assign(static_cast<std::size_t>(2 * widest + 2) * (2 * widest + 2),
+                                  sim::Vec3{});
+  if (with_maps()) g_tr.base_normals = new_texture();
   const int far_side = 1 << g_tr.far_depth;
   g_tr.far_slots.assign(static_cast<std::size_t>(far_side) * far_side, GroundSlot{});
   for (int level = 0; level < kGroundLevels; ++level) {
@@ -608,6 +794,8 @@ void ground_textures_release() {
     if (block.texture) glDeleteTextures(1, &block.texture);
   }
   g_tr.blocks.clear();
+  if (g_tr.base_normals) glDeleteTextures(1, &g_tr.base_normals);
+  g_tr.base_normals = 0;
   if (g_tr.framebuffer && g_gl.DeleteFramebuffers) g_gl.DeleteFramebuffers(1, &g_tr.framebuffer);
   g_tr.framebuffer = 0;
   g_composer = Composer{};
@@ -724,5 +912,25 @@ int ground_window_origin(int level, int axis) {
 }
 
 int ground_texture_renders() { return g_tr.renders; }
+
+GroundTextureSet ground_textures_at(float x, float z) {
+  if (!g_tr.ready || g_tr.far_slots.empty()) return {};
+  const int last = (1 << g_tr.levels) - 1;
+  const float tile = 2 * g_tr.spacing;
+  const int tx = std::clamp(static_cast<int>(std::floor(x / tile)), 0, last);
+  const int tz = std::clamp(static_cast<int>(std::floor(z / tile)), 0, last);
+  const GroundSlot* slot = nullptr;
+  for (int level = lowest_level(); level < kGroundLevels && !slot; ++level) {
+    if (g_tr.levels - level < 0) break;
+    slot = near_slot(level, tx >> level, tz >> level);
+    if (slot && slot->status != 1) slot = nullptr;
+  }
+  if (!slot) {
+    const int up = g_tr.levels - g_tr.far_depth;
+    slot =
+        &g_tr.far_slots[static_cast<std::size_t>((tz >> up) * (1 << g_tr.far_depth) + (tx >> up))];
+  }
+  return {slot->colour, slot->normal, slot->specular};
+}
 
 }  // namespace render

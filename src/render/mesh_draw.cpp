@@ -207,7 +207,9 @@ void draw_model_reflection(Model* model, const BonePose* pose, const float env[9
       }
     }
     set_env_matrix(eye_env);
-    use_program(kProgramEnv);
+    // A model drawn with its normal map keeps it (unit 1) for the reflection too.
+    const bool mapped = previous == kProgramNormLit || previous == kProgramNormSpecLit;
+    use_program(mapped ? kProgramNormEnv : kProgramEnv);
   }
   pose_model(model, pose, shaders);
   float eye[3] = {0, 0, 0};

@@ -265,6 +265,13 @@ int ground_window_origin(int level, int axis);
 int ground_polygons();
 // Ground textures rendered since set-up (near slots and far blocks).
 int ground_texture_renders();
+// The ground textures the ground at world (x, z) is drawn with (the finest window in use
+// that holds it, else its far block): colour, and with the "Shaders" methods the normal
+// map (x, baked light, z) and the specular map (intensity, exponent / 128); 0 for none.
+struct GroundTextureSet {
+  unsigned colour = 0, normal = 0, specular = 0;
+};
+GroundTextureSet ground_textures_at(float x, float z);
 // The thresholds: squared distances within which each node is subdivided.
 void terrain_set_thresholds_for_test(float value);
 
@@ -445,6 +452,17 @@ void draw_model_reflection(Model* model, const BonePose* pose, const float env[9
 // Poses a skinned model's vertices from its bind pose on the CPU; nothing when the
 // pose's bone count differs from the model's.
 void skin_on_cpu(Model* model, const BonePose& pose);
+
+// The program a model is drawn with when it has a normal map and/or a specular map (texture
+// names, 0 for none): `norm_spec_lit` with a specular map, `norm_lit` with a normal map only,
+// `lit` with neither; fixed function without shaders or when flat shaded ("--fugly").
+int model_program(bool normal_map, bool specular_map);
+// Makes that program current and binds the normal map on unit 1 (a flat one when the model
+// has only a specular map) and the specular map on unit 2; the caller binds the colour
+// texture on unit 0. The reflection pass of a normal-mapped model then uses `norm_env`.
+void begin_model_maps(unsigned normal_map, unsigned specular_map);
+// After the models with maps: units 1 and 2 emptied, the plain model program current.
+void end_model_maps();
 
 // Clears and draws `model` (with `texture` bound, 0 for none) lit from a fixed three-quarter
 // view that frames its bind pose, into a width x height viewport. With shaders active the

@@ -50,6 +50,9 @@ void pop_pixel_projection();
 // True when the shader-object entry points all resolved.
 bool have_shader_procs();
 
+// A 1 x 1 normal map that leaves normals as they are (128, 128, 255), made on first use.
+unsigned flat_normal_map();
+
 struct Mesh;
 // Sends a mesh as one triangle batch between glBegin and glEnd (also what display lists
 // record). With `shaders`, skinned meshes go in bind pose with their weights and bones.

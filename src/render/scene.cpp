@@ -136,8 +136,11 @@ void reflect(Model* model, const float pose[16]) {
 
 void draw_part(const char* model_name, unsigned texture, const float pose[16]) {
   if (!model_name || !*model_name) return;
-  Model* model = model_request(model_name);
-  if (!model) return;
+  Model* base = model_request(model_name);
+  if (!base) return;
+  // The level of detail for the part's distance from this frame's camera.
+  const float at[3] = {pose[12], pose[13], pose[14]};
+  Model* model = const_cast<Model*>(select_lod(base, at, g_view.eye));
   if (texture) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -396,6 +399,11 @@ void draw_statues(const Camera& camera) {
     }
     if (!g_view.sees(at, reach)) continue;
     Model* model = const_cast<Model*>(select_lod(base, at, camera.position));
+    // The maps the track found beside the statue's texture or model choose its program. They
+    // are loaded first: loading binds a texture.
+    const unsigned normal_map = s.normal_map.empty() ? 0 : data::texture_load(s.normal_map.c_str());
+    const unsigned specular_map =
+        s.specular_map.empty() ? 0 : data::texture_load(s.specular_map.c_str());
     const unsigned texture = s.texture.empty() ? 0 : data::texture_load(s.texture.c_str());
     if (texture) {
       glEnable(GL_TEXTURE_2D);
@@ -403,6 +411,7 @@ void draw_statues(const Camera& camera) {
     } else {
       glDisable(GL_TEXTURE_2D);
     }
+    begin_model_maps(normal_map, specular_map);
     const float* o = s.orientation;
     const float m[16] = {o[0], o[3], o[6], 0, o[1], o[4], o[7], 0,
                          o[2], o[5], o[8], 0, s.x,  s.y,  s.z,  1};
@@ -416,6 +425,7 @@ void draw_statues(const Camera& camera) {
     reflect(model, m);
     glPopMatrix();
   }
+  end_model_maps();
 }
 
 float rider_fade(int slot, const Camera& camera) {

@@ -55,6 +55,7 @@ struct TerrainRender {
   std::vector<GroundSlot> far_slots;
   int renders = 0;
   unsigned framebuffer = 0;
+  unsigned base_normals = 0;  // with maps: the region's base normals, for terrain_normals
   // Shading textures of 384 x 384-cell blocks (the methods that draw with the GL).
   struct ShadingBlock {
     unsigned texture = 0;

@@ -290,6 +290,8 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
     race::TrackLoadOptions options;
     options.debug_level = g_startup.debug_level;
     options.render_mode = g_settings.render_texture.index;
+    // Only the shader programs draw statues' normal and specular maps.
+    options.normal_maps = render::shaders_active();
     const std::string name = "@" + track;
     if (!race::track_load(name.c_str(), options)) return;
     g_race.track = track;

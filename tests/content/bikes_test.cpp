@@ -239,10 +239,72 @@ TEST_F(BikeDataTest, PartsAssembleIntoABikeStandingOnItsTyres) {
   }
 }
 
+int triangles(const render::Model* model) {
+  int count = 0;
+  for (const render::Mesh* mesh = model->meshes; mesh; mesh = mesh->next)
+    count += mesh->triangle_count;
+  return count;
+}
+
+// The corners of the box round a model's vertices (ft, its own coordinates).
+void bounds(const render::Model* model, float lo[3], float hi[3]) {
+  for (int k = 0; k < 3; ++k) lo[k] = 1e9f, hi[k] = -1e9f;
+  for (const render::Mesh* mesh = model->meshes; mesh; mesh = mesh->next) {
+    for (int v = 0; v < mesh->vertex_count; ++v) {
+      for (int k = 0; k < 3; ++k) {
+        lo[k] = std::min(lo[k], mesh->positions[3 * v + k]);
+        hi[k] = std::max(hi[k], mesh->positions[3 * v + k]);
+      }
+    }
+  }
+}
+
+// Far away, bikes and riders are drawn from coarser models: every part built of rounds has one
+// for 64 ft and beyond, found the way the game finds it, with at most four fifths of the
+// triangles, the same materials and the same size.
+TEST_F(BikeDataTest, RoundedPartsHaveACoarserLevelForTheDistance) {
+  const sim::BikeFile rounded[] = {
+      sim::kFrameModel,     sim::kForkUpperModel, sim::kForkLowerModel,  sim::kSwingarmModel,
+      sim::kRiderBodyModel, sim::kRiderHeadModel, sim::kFrontWheelModel, sim::kRearWheelModel};
+  std::set<std::string> seen;
+  for (const sim::BikeInfo* const* bike = shell::bike_catalogue(); *bike; ++bike) {
+    for (const sim::BikeFile file : rounded) {
+      const char* name = (*bike)->files[file];
+      if (!seen.insert(name).second) continue;
+      const render::Model* model = render::model_request(name);
+      ASSERT_NE(model, nullptr) << name;
+      const render::Model* coarse = model->lod_next;
+      ASSERT_NE(coarse, nullptr) << name;
+      EXPECT_EQ(coarse->lod_distance, 64.0f) << name;
+      EXPECT_LE(triangles(coarse) * 5, triangles(model) * 4) << name;
+      const render::Mesh* a = model->meshes;
+      const render::Mesh* b = coarse->meshes;
+      for (; a && b; a = a->next, b = b->next) EXPECT_EQ(a->exponent, b->exponent) << name;
+      EXPECT_TRUE(!a && !b) << name << ": another number of meshes";
+      float lo[3], hi[3], coarse_lo[3], coarse_hi[3];
+      bounds(model, lo, hi);
+      bounds(coarse, coarse_lo, coarse_hi);
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(coarse_lo[k], lo[k], 0.05f) << name << " axis " << k;
+        EXPECT_NEAR(coarse_hi[k], hi[k], 0.05f) << name << " axis " << k;
+      }
+    }
+  }
+  EXPECT_GE(seen.size(), 8u);
+  render::model_cache_clear();
+}
+
 // Faces are drawn with back faces culled, so every triangle must wind
-// counter-clockwise seen from the side its vertex normals point to.
+// counter-clockwise seen from the side its vertex normals point to, in the
+// coarser levels too.
 TEST_F(BikeDataTest, EveryTriangleFacesTheWayItsNormalsPoint) {
   std::set<std::string> names = catalogue_names(".jm");
+  for (const char* const* n = data::data_names(); n && *n; ++n) {
+    std::string name = std::string("@") + *n;
+    if (name.find("_lod") == std::string::npos) continue;
+    if (ends_with(name, ".gz")) name.resize(name.size() - 3);
+    if (ends_with(name, ".jm")) names.insert(name);
+  }
   for (const std::string& name : names) {
     render::Model* model = read_model(name.c_str());
     ASSERT_NE(model, nullptr) << name;

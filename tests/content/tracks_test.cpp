@@ -40,10 +40,12 @@ class GeneratedTrackTest : public generated_data::GeneratedDataTest {
     data::texture_sweep();
     GeneratedDataTest::TearDown();
   }
-  // Loads a track, which must read without a single warning.
-  void load(const TrackCase& c) {
+  // Loads a track, which must read without a single warning; with `normal_maps` the
+  // statues' maps are looked for, as when the shader programs draw them.
+  void load(const TrackCase& c, bool normal_maps = false) {
     race::TrackLoadOptions options;
     options.debug_level = 1;
+    options.normal_maps = normal_maps;
     platform::messages_clear();
     ASSERT_TRUE(race::track_load(c.dir, options)) << c.dir;
     std::string warnings;
@@ -123,7 +125,7 @@ TEST_F(GeneratedTrackTest, EveryTrackLoadsWithItsTimingAndSurfaces) {
 TEST_F(GeneratedTrackTest, EveryNameATrackUsesOpensAndParses) {
   for (const TrackCase& c : kTracks) {
     SCOPED_TRACE(c.dir);
-    load(c);
+    load(c, true);
     std::set<std::string> names;
     const sim::HeightField& field = sim::g_terrain;
     for (int i = 0; i < field.surface_count; ++i) {
@@ -155,6 +157,8 @@ TEST_F(GeneratedTrackTest, EveryNameATrackUsesOpensAndParses) {
     for (const race::Statue& s : g_track.statues) {
       if (!s.model.empty()) names.insert(s.model);
       if (!s.texture.empty()) names.insert(s.texture);
+      if (!s.normal_map.empty()) names.insert(s.normal_map);
+      if (!s.specular_map.empty()) names.insert(s.specular_map);
       if (!s.shape_name.empty()) {
         names.insert(s.shape_name);
         EXPECT_TRUE(s.has_shape) << s.shape_name;
@@ -263,6 +267,36 @@ TEST_F(GeneratedTrackTest, RabbitHillRidesOverItsJumps) {
   // Tabletop, double (take-off and landing), five rollers, the uphill kicker.
   EXPECT_GE(faces, 8);
   EXPECT_LT(steepest, 40);
+  race::track_free();
+}
+
+// The shader programs have something of Rabbit Hill's to show: a statue with a normal map and
+// a specular map stands beside the start straight, clear of the track and in sight of the
+// grid, and the track's surfaces have detail normals and specular maps beside their textures.
+TEST_F(GeneratedTrackTest, RabbitHillHasMapsForTheShaderPrograms) {
+  load(kTracks[0], true);
+  const race::Statue* mapped = nullptr;
+  for (const race::Statue& s : g_track.statues) {
+    if (!s.normal_map.empty() && !s.specular_map.empty()) mapped = &s;
+  }
+  ASSERT_NE(mapped, nullptr);
+  const race::StartingGate& front_middle = g_track.starting_gates[5];
+  EXPECT_LT(std::hypot(mapped->x - front_middle.x, mapped->z - front_middle.z), 200);
+  // Off the track: on the grass, and so are points 12 ft to either end of it.
+  const int grass = surface("grass.png");
+  for (float along : {-12.0f, 0.0f, 12.0f}) {
+    EXPECT_EQ(sim::terrain_surface_at(mapped->x + along * mapped->orientation[0],
+                                      mapped->z + along * mapped->orientation[6]),
+              grass)
+        << along;
+  }
+  int surfaces_with_maps = 0;
+  for (int i = 0; i < sim::g_terrain.surface_count; ++i) {
+    const std::string& texture = sim::g_terrain.surfaces[i].texture;
+    const std::string stem = texture.substr(0, texture.rfind('.'));
+    if (parses(stem + "_norm.png") && parses(stem + "_spec.png")) ++surfaces_with_maps;
+  }
+  EXPECT_GE(surfaces_with_maps, 2);
   race::track_free();
 }
 

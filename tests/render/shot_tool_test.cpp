@@ -2,6 +2,7 @@
 // and without shader programs and flat shaded, shows sky above ground with the bikes on it.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
@@ -22,6 +23,9 @@ struct Shot {
   // Shares of the picture that look like sky (blue) and like ground (green or brown).
   double sky = 0, ground = 0;
   double sky_in_top_rows = 0;
+  // Across the middle third of the picture's middle row: the share of blue-green paint, and
+  // how much the brightness changes from one pixel to the next (relief shows as ribs).
+  double middle_paint = 0, middle_ripple = 0;
 };
 
 Shot shoot(const std::vector<std::string>& extra) {
@@ -59,6 +63,20 @@ Shot shoot(const std::vector<std::string>& extra) {
       if (y < image.height / 8) top_sky += blue;
     }
   }
+  const unsigned char* row = image.pixels + static_cast<long>(image.height / 2) * image.width * c;
+  int previous = -1, paint = 0, steps = 0;
+  for (int x = image.width / 3; x < 2 * image.width / 3; ++x) {
+    const unsigned char* p = row + static_cast<long>(x) * c;
+    paint += p[2] > p[0] + 40 && p[1] > p[0] + 20;
+    const int brightness = p[0] + p[1] + p[2];
+    if (previous >= 0) {
+      s.middle_ripple += std::abs(brightness - previous);
+      ++steps;
+    }
+    previous = brightness;
+  }
+  s.middle_paint = static_cast<double>(paint) / (image.width / 3);
+  s.middle_ripple /= steps;
   const double pixels = static_cast<double>(image.width) * image.height;
   s.sky = static_cast<double>(sky) / pixels;
   s.ground = static_cast<double>(ground) / pixels;
@@ -97,6 +115,29 @@ TEST(ShotToolTest, EveryCameraAndDrawingPathShowsSkyAndGround) {
   }
 }
 
+// "--statue" turns the camera onto Rabbit Hill's container, which the shader programs draw
+// with its normal map under both Shaders methods: its corrugated wall ripples from rib to rib,
+// where fixed function draws it flat.
+TEST(ShotToolTest, TheStatueCameraShowsTheContainersRelief) {
+  double flat = 0;
+  for (const char* method : {"", "Shaders/Copy", "Shaders/Direct"}) {
+    std::vector<std::string> extra = {"--statue", "container.jm", "--no-hud"};
+    if (*method) {
+      extra.insert(extra.end(), {"--method", method});
+    } else {
+      extra.insert(extra.end(), {"--shaders", "off"});
+    }
+    const Shot s = shoot(extra);
+    ASSERT_EQ(s.status, 0) << method << s.err;
+    EXPECT_GT(s.middle_paint, 0.9) << method;
+    if (!*method) {
+      flat = s.middle_ripple;
+    } else {
+      EXPECT_GT(s.middle_ripple, 2 * flat + 4) << method;
+    }
+  }
+}
+
 TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {
   TempDir user;
   const auto env = test_support::korvex_env(user);
@@ -106,6 +147,7 @@ TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {
                                              {"--bikes", "0"},
                                              {"--width"},
                                              {"--method", "Crayons"},
+                                             {"--statue"},
                                              {"--frobnicate"}}) {
     EXPECT_EQ(test_support::run_program(KORVEX_SHOT_EXE, args, env).status, 2) << args[0];
   }
@@ -114,6 +156,12 @@ TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("can't load track nowhere"), std::string::npos) << missing.err;
   EXPECT_FALSE(test_support::file_exists(user.file("x.png")));
+  const auto no_statue = test_support::run_program(
+      KORVEX_SHOT_EXE, {"--statue", "castle.jm", "--out", user.file("y.png")}, env);
+  EXPECT_EQ(no_statue.status, 1);
+  EXPECT_NE(no_statue.err.find("no statue of @castle.jm on rabbithill"), std::string::npos)
+      << no_statue.err;
+  EXPECT_FALSE(test_support::file_exists(user.file("y.png")));
 }
 
 }  // namespace

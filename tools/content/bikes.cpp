@@ -866,12 +866,13 @@ void write_bikes(Output& out) {
     textures.emplace(texture, std::make_pair(style, texture == stem ? 0 : 3));
   }
   for (const auto& [stem, style] : models) {
-    write_model(out, stem + "_frame.jm", frame_model(style, rest));
-    write_model(out, stem + "_fork_upper.jm", fork_upper_model(rest));
-    write_model(out, stem + "_fork_lower.jm", fork_lower_model(rest));
-    write_model(out, stem + "_swingarm.jm", swingarm_model(rest));
-    write_model(out, stem + "_side_plates.jm", side_plates_model(rest));
-    write_model(out, stem + "_front_plate.jm", front_plate_model(rest));
+    // Each part with a coarser level of detail for the distance where that saves something.
+    write_model_levels(out, stem + "_frame", [&] { return frame_model(style, rest); });
+    write_model_levels(out, stem + "_fork_upper", [&] { return fork_upper_model(rest); });
+    write_model_levels(out, stem + "_fork_lower", [&] { return fork_lower_model(rest); });
+    write_model_levels(out, stem + "_swingarm", [&] { return swingarm_model(rest); });
+    write_model_levels(out, stem + "_side_plates", [&] { return side_plates_model(rest); });
+    write_model_levels(out, stem + "_front_plate", [&] { return front_plate_model(rest); });
   }
   for (const auto& [file, look] : textures)
     write_bike_texture(out, file + ".png", look.first, look.second);

@@ -50,6 +50,21 @@ void fill_disc(Picture& p, float cx, float cy, float radius, Rgba colour);
 // Multiplies every pixel's colour by 1 + amount * noise, the noise a sum of
 // smooth octaves that wraps at the picture's edges (tiles without a seam).
 void add_noise(Picture& p, unsigned seed, float amount, int base_cells);
+// Heights over a picture for its normal map, in pixels, rows top first.
+struct HeightMap {
+  int width = 0;
+  int height = 0;
+  std::vector<float> values;
+
+  HeightMap(int w, int h) : width(w), height(h), values(std::size_t(w) * h, 0.0f) {}
+  float& at(int x, int y) { return values[std::size_t(y) * width + x]; }
+};
+// Adds the same kind of tiling noise as add_noise, `amplitude` pixels high at most.
+void add_height_noise(HeightMap& h, unsigned seed, float amplitude, int base_cells);
+// The normal map of a height map, wrapping at its edges, as Korvex's normal-mapped programs
+// read it: each normal's part towards the picture's left in red, towards its bottom in green,
+// out of the surface in blue, each mapped from -1..1 onto 0..255.
+Picture normal_map(const HeightMap& h);
 // Writes the picture as a PNG through the library's writer; `text`, when given, goes
 // into a text chunk (the hints the image reader hands on, e.g. number-plate colours).
 void write_picture(Output& out, const std::string& relative, const Picture& p,
@@ -115,6 +130,8 @@ extern const char* const kFinishFlagger[4];
 extern const char* const kCourseFlagger[2];
 extern const char* const kHayBale[3];    // model, texture, shape
 extern const char* const kTyreStack[3];  // model, texture, shape
+// A container with normal and specular maps beside its texture ("_norm", "_spec").
+extern const char* const kContainer[3];  // model, texture, shape
 }  // namespace names
 
 void write_scenery(Output& out);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "content/content.h"
@@ -37,6 +38,27 @@ inline V3 normalised(V3 a) {
 }
 inline V3 lerp(V3 a, V3 b, float t) { return a + (b - a) * t; }
 inline V3 mirror_x(V3 a) { return {-a.x, a.y, a.z}; }
+
+// How finely shapes are divided: 1 for a part's own model, 2 for its coarser level of detail,
+// whose rounds have about half as many sides. Set only through CoarserMeshes.
+struct MeshDetail {
+  int coarseness = 1;
+};
+inline MeshDetail g_mesh_detail;
+
+// Builds coarser shapes while it lives.
+struct CoarserMeshes {
+  explicit CoarserMeshes(int coarseness) { g_mesh_detail.coarseness = coarseness; }
+  ~CoarserMeshes() { g_mesh_detail.coarseness = 1; }
+  CoarserMeshes(const CoarserMeshes&) = delete;
+  CoarserMeshes& operator=(const CoarserMeshes&) = delete;
+};
+
+// `count` divisions of a round or a sweep, fewer in a coarser model but never below `least`
+// (nor below `count` itself when that is smaller).
+inline int divisions(int count, int least) {
+  return std::max(std::min(count, least), count / g_mesh_detail.coarseness);
+}
 
 // A rectangle of a texture in .jm terms: u to the right, v up from the picture's bottom.
 struct UvRect {
@@ -126,7 +148,8 @@ inline void sweep(Mesh& mesh, const std::vector<Ring>& rings, const SweepStyle& 
                   const UvRect& uv) {
   const int count = static_cast<int>(rings.size());
   if (count < 2) return;
-  const int sides = style.sides;
+  // A boxy section needs eight sides to keep its corners; fewer would turn it into a diamond.
+  const int sides = divisions(style.sides, style.squareness >= 3 ? 8 : 4);
   // The frame of each station: tangent, side and the third axis.
   std::vector<V3> tangent(count), axis_a(count), axis_b(count);
   std::vector<float> along(count, 0);
@@ -260,6 +283,7 @@ inline void ellipsoid(Mesh& mesh, V3 centre, V3 axis, V3 side, float r_axis, flo
                       const UvProjection& project = nullptr) {
   std::vector<Ring> rings;
   axis = normalised(axis);
+  rings_count = divisions(rings_count, 4);
   for (int i = 0; i <= rings_count; ++i) {
     const float a = kTurn / 2 * static_cast<float>(i) / static_cast<float>(rings_count);
     const float s = std::sin(a);
@@ -353,6 +377,7 @@ inline void annulus(Mesh& mesh, V3 centre, V3 axis, V3 up, float inner,
   axis = normalised(axis);
   up = normalised(up - axis * dot(up, axis));
   const V3 across = cross(up, axis);
+  steps = divisions(steps, 12);
   float t[2];
   for (int face = 0; face < 2; ++face) {
     const V3 facing = face ? axis : -axis;
@@ -471,6 +496,30 @@ inline V3 middle_joint(V3 root, V3 end, float first, float second, V3 pole) {
   const float h = std::sqrt(std::max(first * first - a * a, 0.0f));
   const V3 bend = normalised(pole - dir * dot(pole, dir));
   return root + dir * a + bend * h;
+}
+
+// The distance from which a part's coarser level is drawn: 2^6 = 64 ft.
+constexpr int kCoarseLevel = 6;
+
+// Writes `stem`.jm from `build`, and beside it `stem`_lod6.jm built again coarser, when that
+// saves at least a fifth of the triangles. Returns whether the coarser level was written.
+inline bool write_model_levels(Output& out, const std::string& stem,
+                               const std::function<std::vector<Mesh>()>& build) {
+  auto triangles = [](const std::vector<Mesh>& meshes) {
+    std::size_t count = 0;
+    for (const Mesh& mesh : meshes) count += mesh.triangles.size() / 3;
+    return count;
+  };
+  const std::vector<Mesh> fine = build();
+  write_model(out, stem + ".jm", fine);
+  std::vector<Mesh> coarse;
+  {
+    CoarserMeshes coarser(2);
+    coarse = build();
+  }
+  if (triangles(coarse) * 5 > triangles(fine) * 4) return false;
+  write_model(out, stem + format("_lod%d.jm", kCoarseLevel), coarse);
+  return true;
 }
 
 }  // namespace content

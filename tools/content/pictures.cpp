@@ -52,6 +52,25 @@ struct Lattice {
   }
 };
 
+// Octaves of value noise from `base_cells` a side up to `finest`, each weighing 0.6 of the one
+// before; their sum is scaled back into -1..1.
+struct Octaves {
+  std::vector<Lattice> lattices;
+  Octaves(unsigned seed, int base_cells, int finest) {
+    std::mt19937 random(seed);
+    for (int cells = base_cells; cells <= finest; cells *= 2) lattices.emplace_back(cells, random);
+  }
+  float sample(float u, float v) const {
+    float n = 0, weight = 1, total = 0;
+    for (const Lattice& octave : lattices) {
+      n += weight * octave.sample(u, v);
+      total += weight;
+      weight *= 0.6f;
+    }
+    return total > 0 ? n / total : 0;
+  }
+};
+
 }  // namespace
 
 void fill(Picture& p, Rgba colour) { fill_rect(p, 0, 0, p.width, p.height, colour); }
@@ -87,25 +106,49 @@ void fill_disc(Picture& p, float cx, float cy, float radius, Rgba colour) {
 }
 
 void add_noise(Picture& p, unsigned seed, float amount, int base_cells) {
-  std::mt19937 random(seed);
-  std::vector<Lattice> octaves;
-  for (int cells = base_cells; cells <= std::min(p.width, p.height); cells *= 2) {
-    octaves.emplace_back(cells, random);
-  }
+  const Octaves octaves(seed, base_cells, std::min(p.width, p.height));
   for (int y = 0; y < p.height; ++y) {
     for (int x = 0; x < p.width; ++x) {
-      float n = 0, weight = 1, total = 0;
-      for (const Lattice& octave : octaves) {
-        n += weight *
-             octave.sample(static_cast<float>(x) / p.width, static_cast<float>(y) / p.height);
-        total += weight;
-        weight *= 0.6f;
-      }
-      const float scale = 1 + amount * n / total;
+      const float n =
+          octaves.sample(static_cast<float>(x) / p.width, static_cast<float>(y) / p.height);
+      const float scale = 1 + amount * n;
       unsigned char* px = p.at(x, y);
       for (int c = 0; c < 3; ++c) px[c] = to_byte(px[c] * scale);
     }
   }
+}
+
+void add_height_noise(HeightMap& h, unsigned seed, float amplitude, int base_cells) {
+  const Octaves octaves(seed, base_cells, std::min(h.width, h.height));
+  for (int y = 0; y < h.height; ++y) {
+    for (int x = 0; x < h.width; ++x) {
+      h.at(x, y) += amplitude * octaves.sample(static_cast<float>(x) / h.width,
+                                               static_cast<float>(y) / h.height);
+    }
+  }
+}
+
+Picture normal_map(const HeightMap& h) {
+  Picture p(h.width, h.height, 3);
+  auto height = [&](int x, int y) {
+    return h.values[static_cast<std::size_t>((y + h.height) % h.height) * h.width +
+                    (x + h.width) % h.width];
+  };
+  for (int y = 0; y < h.height; ++y) {
+    for (int x = 0; x < h.width; ++x) {
+      // Rise per pixel to the right and down the picture.
+      const float right = (height(x + 1, y) - height(x - 1, y)) / 2;
+      const float down = (height(x, y + 1) - height(x, y - 1)) / 2;
+      const float length = std::sqrt(right * right + down * down + 1);
+      // The normal leans away from the rise: its part along the picture's left is `right`,
+      // along its bottom `-down` (each over the length).
+      unsigned char* px = p.at(x, y);
+      px[0] = to_byte(127.5f + 127.5f * right / length);
+      px[1] = to_byte(127.5f - 127.5f * down / length);
+      px[2] = to_byte(127.5f + 127.5f / length);
+    }
+  }
+  return p;
 }
 
 void write_picture(Output& out, const std::string& relative, const Picture& p, const char* text) {

@@ -142,7 +142,8 @@ std::vector<Mesh> wheel_model(const WheelSize& w, bool rear) {
     }
     return rings;
   };
-  std::vector<Ring> tyre = circle((w.outer + w.rim) / 2, 0, 36);
+  const int round_steps = divisions(36, 12);
+  std::vector<Ring> tyre = circle((w.outer + w.rim) / 2, 0, round_steps);
   for (Ring& r : tyre) r.half_width = w.half_width, r.half_height = (w.outer - w.rim) / 2;
   SweepStyle round;
   round.closed = true;
@@ -150,7 +151,7 @@ std::vector<Mesh> wheel_model(const WheelSize& w, bool rear) {
   round.squareness = 2.6f;
   round.path_along_u = true;
   sweep(rubber, tyre, round, uv(kTread));
-  std::vector<Ring> rim = circle(w.rim - 0.025f, 0, 36);
+  std::vector<Ring> rim = circle(w.rim - 0.025f, 0, round_steps);
   for (Ring& r : rim) r.half_width = 0.085f, r.half_height = 0.035f;
   SweepStyle channel = round;
   channel.sides = 8;
@@ -567,20 +568,24 @@ std::string variant_name(const char* base, int i) {
 
 void write_riders(Output& out) {
   const BikeRest rest = bike_rest();
-  write_model(out, "front_wheel.jm",
-              wheel_model({rest.front_ring + rest.front_tube, 0.875f, rest.front_tube}, false));
-  write_model(out, "rear_wheel.jm",
-              wheel_model({rest.rear_ring + rest.rear_tube, 0.79f, rest.rear_tube + 0.01f}, true));
+  // Every model with a coarser level of detail for the distance where that saves something.
+  write_model_levels(out, "front_wheel", [&] {
+    return wheel_model({rest.front_ring + rest.front_tube, 0.875f, rest.front_tube}, false);
+  });
+  write_model_levels(out, "rear_wheel", [&] {
+    return wheel_model({rest.rear_ring + rest.rear_tube, 0.79f, rest.rear_tube + 0.01f}, true);
+  });
   for (int i = 0; i < 3; ++i) {
     Picture p(kSide, kSide, 3);
     paint_wheels(p, kWheels[i]);
     write_picture(out, variant_name("wheels", i), p);
   }
   const Pose pose = rider_pose();
-  write_model(out, "rider_body.jm", rider_body_model(pose, false, rest.rider));
+  write_model_levels(out, "rider_body", [&] { return rider_body_model(pose, false, rest.rider); });
+  // The first-person body is only ever seen from inside it.
   write_model(out, "rider_body_fp.jm", rider_body_model(pose, true, rest.rider));
-  write_model(out, "rider_head.jm", rider_head_model(pose, rest.rider));
-  write_model(out, "rider_plate.jm", rider_plate_model(pose, rest.rider));
+  write_model_levels(out, "rider_head", [&] { return rider_head_model(pose, rest.rider); });
+  write_model_levels(out, "rider_plate", [&] { return rider_plate_model(pose, rest.rider); });
   for (int i = 0; i < 4; ++i) {
     Picture body(kSide, kSide, 3);
     paint_body(body, kGear[i]);

@@ -1,10 +1,11 @@
 // scenery.cpp -- what the tracks name beyond their own folders: ground, sky, flares, roost,
-// banners, flaggers, hay bales, tyre stacks and the starting gate.
+// banners, flaggers, hay bales, tyre stacks, the paddock's container and the starting gate.
 //
 // These are plain first versions: every name a track uses exists and reads,
 // in colours that say what each thing is.
 #include <cmath>
 #include <numbers>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -33,12 +34,89 @@ const char* const kFinishFlagger[4] = {"@flagger_finish_idle.png", "@flagger_fin
 const char* const kCourseFlagger[2] = {"@flagger_course_idle.png", "@flagger_course_yellow.seq"};
 const char* const kHayBale[3] = {"@haybale.jm", "@haybale.png", "@haybale.shp"};
 const char* const kTyreStack[3] = {"@tyrestack.jm", "@tyrestack.png", "@tyrestack.shp"};
+const char* const kContainer[3] = {"@container.jm", "@container.png", "@container.shp"};
 }  // namespace names
 
 namespace {
 
 // The file name of a data name ("@sand.png" -> "sand.png").
 std::string file_of(const char* name) { return name[0] == '@' ? name + 1 : name; }
+
+// The name of a map beside a picture: ("@sand.png", "_norm") -> "sand_norm.png".
+std::string map_of(const char* picture, const char* suffix) {
+  const std::string file = file_of(picture);
+  return file.substr(0, file.rfind('.')) + suffix + ".png";
+}
+
+// Soft lumps that wrap round the picture's edges: `count` of them, `least` to `most` pixels
+// across, each `rise` times its radius high, falling smoothly to nothing at their rims.
+void add_bumps(HeightMap& h, std::mt19937& random, int count, float least, float most, float rise) {
+  std::uniform_real_distribution<float> unit(0, 1);
+  for (int i = 0; i < count; ++i) {
+    const float cx = unit(random) * h.width, cy = unit(random) * h.height;
+    const float r = (least + (most - least) * unit(random)) / 2;
+    for (int y = static_cast<int>(cy - r) - 1; y <= static_cast<int>(cy + r) + 1; ++y) {
+      for (int x = static_cast<int>(cx - r) - 1; x <= static_cast<int>(cx + r) + 1; ++x) {
+        const float d = std::hypot(x + 0.5f - cx, y + 0.5f - cy) / r;
+        if (d >= 1) continue;
+        h.at((x + h.width) % h.width, (y + h.height) % h.height) +=
+            rise * r * (1 - d * d) * (1 - d * d);
+      }
+    }
+  }
+}
+
+// A ground specular map: intensity in red, exponent / 128 in green.
+Rgba ground_shine(float intensity, float exponent) { return {intensity, exponent * 255 / 128, 0}; }
+
+// Detail normals and specular maps of the surfaces that have them, read beside their textures
+// when the ground is drawn with the shader programs: pebbles in the hard-pack, which the tyres
+// have polished, clods in the loam, wind ripples and glinting grains in the sand. Grass and the
+// rough ground keep the terrain's own normals and no shine.
+void ground_maps(Output& out) {
+  constexpr int kSide = 128;
+  std::mt19937 random(400);
+  std::uniform_real_distribution<float> unit(0, 1);
+
+  HeightMap hardpack(kSide, kSide);
+  add_height_noise(hardpack, 401, 1.2f, 8);
+  add_bumps(hardpack, random, 90, 2, 5, 0.45f);
+  write_picture(out, map_of(names::kGround[0], "_norm"), normal_map(hardpack));
+  Picture polish(kSide, kSide, 3);
+  const Rgba polished = ground_shine(60, 12);
+  fill(polish, polished);
+  add_noise(polish, 402, 0.6f, 4);  // patches polished more than others, all as sharp
+  for (int y = 0; y < kSide; ++y) {
+    for (int x = 0; x < kSide; ++x) polish.at(x, y)[1] = static_cast<unsigned char>(polished.g);
+  }
+  write_picture(out, map_of(names::kGround[0], "_spec"), polish);
+
+  HeightMap loam(kSide, kSide);
+  add_height_noise(loam, 403, 3, 8);
+  add_bumps(loam, random, 160, 3, 8, 0.35f);
+  write_picture(out, map_of(names::kGround[1], "_norm"), normal_map(loam));
+
+  // Ripples across the sand, three to the picture's width and wandering as they go down it,
+  // whole numbers of waves either way so the picture tiles.
+  HeightMap sand(kSide, kSide);
+  for (int y = 0; y < kSide; ++y) {
+    for (int x = 0; x < kSide; ++x) {
+      const float u = static_cast<float>(x) / kSide, v = static_cast<float>(y) / kSide;
+      const float phase = kTurn * (3 * u + v) + 0.8f * std::sin(kTurn * 2 * v);
+      sand.at(x, y) = 2.2f * std::sin(phase);
+    }
+  }
+  add_height_noise(sand, 404, 0.35f, 32);
+  write_picture(out, map_of(names::kGround[2], "_norm"), normal_map(sand));
+  Picture grains(kSide, kSide, 3);
+  fill(grains, ground_shine(30, 16));
+  for (int i = 0; i < 260; ++i) {
+    const int x = static_cast<int>(unit(random) * kSide),
+              y = static_cast<int>(unit(random) * kSide);
+    fill_rect(grains, x, y, x + 1, y + 1, ground_shine(255, 90));
+  }
+  write_picture(out, map_of(names::kGround[2], "_spec"), grains);
+}
 
 void ground_textures(Output& out) {
   const Rgba colours[5] = {
@@ -55,6 +133,7 @@ void ground_textures(Output& out) {
     add_noise(p, 100 + i, grain[i], 4);
     write_picture(out, file_of(names::kGround[i]), p);
   }
+  ground_maps(out);
 }
 
 // Sky faces, seen from inside the box: north (-z), east (+x), south (+z), west (-x) with
@@ -297,6 +376,146 @@ void tyre_stack(Output& out) {
              shape_text({{0, 0.9f, 0, 1.25f, 0.8f}, {0, 1.9f, 0, 1.25f, 0.8f}}));
 }
 
+// A steel shipping container, the paddock's store: 20 ft long along x, 8 ft deep and 8.5 ft
+// high, standing on its origin. The box is all the geometry there is; its corrugated walls,
+// frame, dents and door rods are a normal map, and paint, rust and galvanised steel shine
+// differently through a specular map, which the shader programs read beside the texture.
+void container(Output& out) {
+  constexpr int kSide = 512;
+  constexpr float kLength = 20, kDepth = 8, kHeight = 8.5f;
+  // The pictures' regions (pixels, rows top first): the long walls (and the roof), the door
+  // end and the closed end. Between them the frame's height, so no edge shows in the normals.
+  struct Area {
+    int x0, y0, x1, y1;
+    bool inside(int x, int y) const { return x >= x0 && x < x1 && y >= y0 && y < y1; }
+    // Pixels to the nearest edge.
+    int edge(int x, int y) const { return std::min({x - x0, x1 - 1 - x, y - y0, y1 - 1 - y}); }
+  };
+  const Area wall{0, 0, 512, 224}, doors{0, 256, 224, 480}, closed{256, 256, 480, 480};
+  constexpr float kFrame = 7;  // px: the frame's height over the panels' deepest
+  constexpr int kFrameWidth = 10;
+  constexpr float kRodX[4] = {0.17f, 0.36f, 0.64f, 0.83f};  // door lock rods, across the doors
+  constexpr float kRodRadius = 5;
+  std::mt19937 random(500);
+  std::uniform_real_distribution<float> unit(0, 1);
+
+  // Rust: blotches, heavier along the bottom of every face and under the frame's top, and
+  // streaks run down the walls from the top rail.
+  HeightMap rust(kSide, kSide);
+  add_height_noise(rust, 501, 1, 4);
+  for (int i = 0; i < 28; ++i) {
+    const int x = static_cast<int>(unit(random) * (kSide - 8)) + 4;
+    const int length = 30 + static_cast<int>(unit(random) * 110);
+    const int width = 2 + static_cast<int>(unit(random) * 3);
+    for (int y = kFrameWidth; y < kFrameWidth + length && y < wall.y1; ++y) {
+      for (int k = 0; k < width; ++k)
+        rust.at(x + k, y) += 0.9f * (1 - static_cast<float>(y - kFrameWidth) / length);
+    }
+  }
+  HeightMap height(kSide, kSide);
+  Picture colour(kSide, kSide, 3), shine(kSide, kSide, 4);
+  const Rgba paint{28, 92, 130}, frame_paint{22, 74, 106}, rust_colour{128, 62, 30};
+  const Rgba steel{168, 170, 166}, placard{232, 230, 222};
+  const Rgba paint_shine{80, 80, 80, 40}, rust_shine{6, 5, 4, 8}, steel_shine{200, 200, 200, 100};
+  for (int y = 0; y < kSide; ++y) {
+    for (int x = 0; x < kSide; ++x) {
+      const Area* area = wall.inside(x, y)     ? &wall
+                         : doors.inside(x, y)  ? &doors
+                         : closed.inside(x, y) ? &closed
+                                               : nullptr;
+      float h = kFrame;
+      Rgba c = frame_paint, sh = paint_shine;
+      float rusty = 0;
+      if (area) {
+        const int e = area->edge(x, y);
+        const float across = static_cast<float>(x - area->x0) / (area->x1 - area->x0);
+        const float from_bottom = static_cast<float>(area->y1 - 1 - y);
+        // Corrugation: trapezoid ribs, wide on the walls and the closed end, finer on the doors.
+        const float ribs = area == &wall ? 22 : area == &closed ? 9 : 14;
+        const float period = (area->x1 - area->x0) / ribs;
+        const float t = std::fmod(static_cast<float>(x - area->x0) / period, 1.0f);
+        const float rib = std::clamp((std::fabs(2 * t - 1) - 0.3f) / 0.4f, 0.0f, 1.0f);
+        const float panel = (area == &doors ? 2.5f : 4) * rib * rib * (3 - 2 * rib);
+        // The frame, bevelled down to the panels over three pixels.
+        const float bevel = std::clamp((static_cast<float>(e) - kFrameWidth) / 3, 0.0f, 1.0f);
+        h = kFrame + (panel - kFrame) * bevel;
+        if (bevel > 0) c = paint;
+        rusty = 1.5f * rust.at(x, y) + std::max(0.0f, 1 - from_bottom / 28) * 0.9f - 0.5f;
+        if (area == &doors) {
+          // The doors meet in the middle; four galvanised lock rods run up them.
+          if (std::fabs(across - 0.5f) * (area->x1 - area->x0) < 1.5f) h -= 2;
+          for (float rod_at : kRodX) {
+            const float dx = (across - rod_at) * (area->x1 - area->x0);
+            if (std::fabs(dx) < kRodRadius && e >= 6) {
+              h = kFrame + kRodRadius * std::sqrt(1 - dx * dx / (kRodRadius * kRodRadius));
+              c = steel;
+              sh = steel_shine;
+              rusty = std::min(rusty, 0.2f) - 0.3f;
+            }
+          }
+          // The door's placard, with lines of print.
+          const int px = x - (area->x0 + 46), py = y - (area->y0 + 24);
+          if (px >= 0 && px < 28 && py >= 0 && py < 22) {
+            c = py % 5 >= 3 && px > 3 && px < 24 ? Rgba{40, 40, 40} : placard;
+            sh = Rgba{120, 120, 120, 60};
+            h = panel + 1;
+            rusty = -1;
+          }
+        } else if (area == &wall) {
+          // Three shallow dents from forklifts and the odd bike.
+          const float dents[3][2] = {{120, 150}, {330, 90}, {440, 170}};
+          for (const auto& d : dents) {
+            const float r2 = (x - d[0]) * (x - d[0]) + (y - d[1]) * (y - d[1]);
+            h -= 3 * std::exp(-r2 / (2 * 22 * 22));
+          }
+        }
+      }
+      const float r = std::clamp(rusty * 1.6f, 0.0f, 1.0f);
+      h += r * 0.8f * rust.at((x * 7) % kSide, (y * 7) % kSide);  // rust is rough
+      height.at(x, y) = h;
+      const Rgba painted = mix(c, rust_colour, r);
+      unsigned char* px = colour.at(x, y);
+      px[0] = static_cast<unsigned char>(std::clamp(painted.r, 0.0f, 255.0f));
+      px[1] = static_cast<unsigned char>(std::clamp(painted.g, 0.0f, 255.0f));
+      px[2] = static_cast<unsigned char>(std::clamp(painted.b, 0.0f, 255.0f));
+      const Rgba gloss = mix(sh, rust_shine, r);
+      unsigned char* sx = shine.at(x, y);
+      sx[0] = sx[1] = sx[2] = static_cast<unsigned char>(std::clamp(gloss.r, 0.0f, 255.0f));
+      sx[3] = static_cast<unsigned char>(std::clamp(gloss.a, 0.0f, 255.0f));
+    }
+  }
+  add_noise(colour, 502, 0.08f, 8);
+  write_picture(out, file_of(names::kContainer[1]), colour);
+  write_picture(out, map_of(names::kContainer[1], "_norm"), normal_map(height));
+  write_picture(out, map_of(names::kContainer[1], "_spec"), shine);
+
+  Mesh box = material(20, 0.3f);
+  const float x = kLength / 2, z = kDepth / 2, y = kHeight;
+  auto face = [&](const Area& area, V3 normal, V3 a, V3 b, V3 c, V3 d) {
+    // a, b, c, d: lower left, lower right, upper right, upper left seen from outside.
+    const UvRect r = uv_pixels(area.x0, area.y0, area.x1, area.y1, kSide, kSide);
+    const float st[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    const V3 corners[4] = {a, b, c, d};
+    const int base = static_cast<int>(box.vertices.size());
+    for (int i = 0; i < 4; ++i) {
+      float uv[2];
+      uv_at(r, st[i][0], st[i][1], uv);
+      add_vertex(box, corners[i], normal, uv);
+    }
+    add_triangle(box, base, base + 1, base + 2, normal);
+    add_triangle(box, base, base + 2, base + 3, normal);
+  };
+  face(wall, {0, 0, 1}, {-x, 0, z}, {x, 0, z}, {x, y, z}, {-x, y, z});
+  face(wall, {0, 0, -1}, {x, 0, -z}, {-x, 0, -z}, {-x, y, -z}, {x, y, -z});
+  face(closed, {1, 0, 0}, {x, 0, z}, {x, 0, -z}, {x, y, -z}, {x, y, z});
+  face(doors, {-1, 0, 0}, {-x, 0, -z}, {-x, 0, z}, {-x, y, z}, {-x, y, -z});
+  face(wall, {0, 1, 0}, {-x, y, z}, {x, y, z}, {x, y, -z}, {-x, y, -z});
+  write_model(out, file_of(names::kContainer[0]), {box});
+  write_file(
+      out, file_of(names::kContainer[2]),
+      shape_text({{-6.5f, 4.25f, 0, 4, 0.6f}, {0, 4.25f, 0, 4, 0.6f}, {6.5f, 4.25f, 0, 4, 0.6f}}));
+}
+
 // One rider's section of the starting gate, standing across the start in
 // front of the wheel (the rider is at +z). Its hinge lies on the ground along
 // the x axis through the origin, so the gate drops forwards by turning the
@@ -348,6 +567,7 @@ void write_scenery(Output& out) {
   flaggers(out);
   hay_bale(out);
   tyre_stack(out);
+  container(out);
   starting_gate(out);
 }
 

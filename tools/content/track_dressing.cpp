@@ -230,6 +230,19 @@ void place_statues(const Lap& lap, race::Track& track) {
   }
 }
 
+// The paddock's container beside the start straight, past the grid, where riders see it as
+// the gate drops: its long side to the track, well clear of the banners. Nothing when
+// neither side has room.
+void place_container(const Lap& lap, race::Track& track) {
+  const TrackPlan& plan = *lap.plan;
+  const float s = plan.start_at + 90;
+  const float out = profile_at(lap, lap.half_width, s) + 26;
+  float x, z;
+  if (!clear_side(lap, s, out, 18, x, z)) return;
+  const Sample& p = lap.samples[sample_at(lap, s)];
+  add_statue(track, names::kContainer, x, z, yaw_along(p.tx, p.tz));
+}
+
 // Banners along the longer legs, on alternate sides, leaving the starter and
 // the finish flagger in the open.
 void place_billboards(const Lap& lap, race::Track& track) {
@@ -356,6 +369,7 @@ void dress_track(Output& out, const Lap& lap) {
   place_billboards(lap, track);
   if (!race::write_billboards(track, dir.c_str())) out.ok = false;
   place_statues(lap, track);
+  place_container(lap, track);
   if (!race::write_statues(track, dir.c_str())) out.ok = false;
   write_cameras(out, lap, track);
   write_map(out, lap);

@@ -3,11 +3,12 @@
 // judging the picture.
 //
 //   korvex-shot --track DIR [--bikes N] [--ticks N] [--camera rider|chase|trackside|free]
-//               [--width W --height H] [--shaders on|off] [--method NAME] [--fugly]
-//               [--erode E] [--no-hud] [--out FILE.png]
+//               [--statue MODEL] [--width W --height H] [--shaders on|off] [--method NAME]
+//               [--fugly] [--erode E] [--no-hud] [--out FILE.png]
 //
 // The bikes start at once (the gate is down) and every one rides with the test pilot. The
-// first is the local rider, so the chase camera sits behind its heading.
+// first is the local rider, so the chase camera sits behind its heading. `--statue` turns the
+// free camera onto the first statue drawn with that model, from its sunny side.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -32,6 +33,7 @@ struct Options {
   int bikes = 1;
   int ticks = 256;
   std::string camera = "chase";
+  std::string statue;  // a model's data name: the free camera looks at that statue
   int width = 1280;
   int height = 720;
   bool shaders = true;
@@ -46,7 +48,7 @@ void usage() {
   std::fputs(
       "usage: korvex-shot --track DIR [--bikes N] [--ticks N] [--camera "
       "rider|chase|trackside|free]\n"
-      "                   [--width W --height H] [--shaders on|off] [--method "
+      "                   [--statue MODEL] [--width W --height H] [--shaders on|off] [--method "
       "Software|Hardware/Copy|\n"
       "                   Hardware/Direct|Shaders/Copy|Shaders/Direct] [--fugly] [--erode E] "
       "[--no-hud]\n"
@@ -83,6 +85,11 @@ bool parse(int argc, char** argv, Options& o) {
           o.camera != "free") {
         return false;
       }
+    } else if (a == "--statue") {
+      const char* v = value();
+      if (!v || !*v) return false;
+      o.statue = v[0] == '@' ? v : std::string("@") + v;
+      o.camera = "free";
     } else if (a == "--width") {
       if (!number(o.width, 16, 8192)) return false;
     } else if (a == "--height") {
@@ -167,6 +174,46 @@ void place_free_camera(const sim::Bike* bike) {
   render::select_track_camera(0);
 }
 
+// The free camera on the sunny side of the first statue drawn with `model`, twice its reach
+// away and a little above its middle, looking at it. False when no statue has it.
+bool place_camera_at_statue(const std::string& model) {
+  for (const race::Statue& statue : race::g_track.statues) {
+    if (statue.model != model) continue;
+    const render::Model* shape = render::model_request(statue.model.c_str());
+    if (!shape) return false;
+    float reach = 1, top = 0;
+    for (const render::Mesh* mesh = shape->meshes; mesh; mesh = mesh->next) {
+      for (int v = 0; v < mesh->vertex_count; ++v) {
+        const float* p = mesh->positions + 3 * v;
+        reach = std::max(reach, std::hypot(p[0], p[1], p[2]));
+        top = std::max(top, p[1]);
+      }
+    }
+    const sim::Vec3& sun = race::g_track.lighting.sun_vector;
+    double dx = sun.x, dz = sun.z;
+    const double len = std::hypot(dx, dz);
+    if (len < 1e-6) {
+      dx = 0;
+      dz = 1;
+    } else {
+      dx /= len;
+      dz /= len;
+    }
+    const double distance = 2 * reach;
+    const float middle = statue.y + top / 2;
+    race::TrackCamera& c = render::g_cameras.free_camera;
+    c.x = static_cast<float>(statue.x + dx * distance);
+    c.z = static_cast<float>(statue.z + dz * distance);
+    c.y = std::max(middle + 0.4f * reach, render::terrain_height_around(c.x, c.z, 4) + 3);
+    c.yaw = static_cast<float>(std::atan2(statue.x - c.x, statue.z - c.z));
+    c.pitch = static_cast<float>(std::atan2(middle - c.y, distance));
+    c.fov = 50;
+    render::select_track_camera(0);
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -201,7 +248,16 @@ int main(int argc, char** argv) {
   if (o.camera == "rider") view = render::kViewRider;
   if (o.camera == "trackside" || o.camera == "free") view = render::kViewTrackCamera;
   if (watched && o.camera == "trackside") aim_nearest_track_camera(watched);
-  if (watched && o.camera == "free") place_free_camera(watched);
+  if (!o.statue.empty()) {
+    if (!place_camera_at_statue(o.statue)) {
+      std::fprintf(stderr, "korvex-shot: no statue of %s on %s\n", o.statue.c_str(),
+                   o.track.c_str());
+      tool_race_end(true);
+      return 1;
+    }
+  } else if (watched && o.camera == "free") {
+    place_free_camera(watched);
+  }
 
   int width = o.width, height = o.height;
   platform::window_size(&width, &height);

@@ -342,7 +342,9 @@ void terrain_draw(const Camera&) {
   g_tr.last_texture = 0;
   g_tr.last_level = -2;
   const bool shaders = shaders_active() && g_tr.method >= kTerrainShadersCopy;
-  glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+  // The lighting bit brings the material back: the ground's white one would otherwise
+  // light every model drawn after it brighter than it is.
+  glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_LIGHTING_BIT);
   glEnable(GL_TEXTURE_2D);
   glColor4f(1, 1, 1, 1);
   if (shaders) {

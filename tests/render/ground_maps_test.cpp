@@ -170,4 +170,29 @@ TEST_F(GroundMapsTest, DetailNormalsAndSpecularMapsReachTheGroundAndItsLight) {
   }
 }
 
+// Drawing the ground leaves the material as it found it, so the models drawn after it are
+// lit as they would be over any other ground.
+TEST_F(GroundMapsTest, TheGroundLeavesTheMaterialAsItFoundIt) {
+  for (int method : {render::kTerrainSoftware, render::kTerrainHardwareCopy,
+                     render::kTerrainShadersCopy, render::kTerrainShadersDirect}) {
+    SCOPED_TRACE(method);
+    const float ambient[4] = {0.2f, 0.3f, 0.4f, 1}, diffuse[4] = {0.5f, 0.6f, 0.7f, 1};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
+    render::g_render_settings.terrain_method = method;
+    render::g_render_settings.ground_texture_size = 64;
+    render::g_render_settings.ground_texture_levels = 2;
+    render::terrain_render_setup();
+    render::terrain_prepare(camera_above());
+    render::terrain_draw(camera_above());
+    float after_ambient[4], after_diffuse[4];
+    glGetMaterialfv(GL_FRONT, GL_AMBIENT, after_ambient);
+    glGetMaterialfv(GL_FRONT, GL_DIFFUSE, after_diffuse);
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_FLOAT_EQ(after_ambient[i], ambient[i]) << i;
+      EXPECT_FLOAT_EQ(after_diffuse[i], diffuse[i]) << i;
+    }
+  }
+}
+
 }  // namespace

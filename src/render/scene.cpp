@@ -196,18 +196,30 @@ void draw_rider(int slot, const SceneRider& rider, int mode) {
   draw_part(f[sim::kRiderPlateModel], plate ? plate : body_tex, m);
 }
 
-void load_projection(const Camera& camera) {
+// The camera's frustum with the track's near plane and the given far plane, as the
+// projection matrix; the model-view matrix is left current.
+void load_frustum(const Camera& camera, double far_plane) {
   int viewport[4];
   glGetIntegerv(GL_VIEWPORT, viewport);
   const double aspect = viewport[3] > 0 ? static_cast<double>(viewport[2]) / viewport[3] : 1.0;
-  const race::LightingSettings& l = race::g_track.lighting;
-  const double near_plane = l.near_plane > 0 ? l.near_plane : 0.25;
-  const double far_plane = l.far_plane > near_plane ? l.far_plane : 5000;
+  const double near_plane =
+      race::g_track.lighting.near_plane > 0 ? race::g_track.lighting.near_plane : 0.25;
   const double half = near_plane * std::tan(std::clamp(camera.fov, 1.0f, 179.0f) * 0.5 * kDegrees);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glFrustum(-half * aspect, half * aspect, -half, half, near_plane, far_plane);
   glMatrixMode(GL_MODELVIEW);
+}
+
+// The track's far plane; a sky box corner lies farther than it may.
+double track_far_plane() {
+  const race::LightingSettings& l = race::g_track.lighting;
+  const double near_plane = l.near_plane > 0 ? l.near_plane : 0.25;
+  return l.far_plane > near_plane ? l.far_plane : 5000;
+}
+
+void load_projection(const Camera& camera) {
+  load_frustum(camera, track_far_plane());
   // World to camera: the rows are the camera's axes.
   float m[16] = {};
   for (int i = 0; i < 3; ++i) {
@@ -223,7 +235,7 @@ void load_projection(const Camera& camera) {
   }
 }
 
-void draw_sky() {
+void draw_sky(const Camera& camera) {
   const race::LightingSettings& l = race::g_track.lighting;
   bool any = false;
   for (const std::string& face : l.sky) any = any || !face.empty();
@@ -242,6 +254,10 @@ void draw_sky() {
   constexpr float lo = 1.0f / 128, hi = 127.0f / 128;
   static const float kTex[4][2] = {{lo, hi}, {hi, hi}, {hi, lo}, {lo, lo}};
   glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
+  // The box's corners lie sqrt(3) times its scale away, beyond the far plane of a track that
+  // keeps it nearer: clipped there, they would leave holes showing whatever the colour buffer
+  // held. The sky writes no depth, so a far plane of its own changes nothing else.
+  load_frustum(camera, std::max(track_far_plane(), 1.75 * kSkyScale));
   glDepthMask(GL_FALSE);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_LIGHTING);
@@ -262,6 +278,7 @@ void draw_sky() {
     glEnd();
   }
   glPopAttrib();
+  load_frustum(camera, track_far_plane());
 }
 
 void set_light() {
@@ -599,7 +616,7 @@ void draw_scene(const Camera& camera) {
   load_projection(camera);
   g_view.set(camera);
   // The sky first: it turns with the camera but does not move with it.
-  draw_sky();
+  draw_sky(camera);
   // The track's fog, then the world moves by the camera's position.
   const race::LightingSettings& l = race::g_track.lighting;
   if (l.fog_density > 0) {

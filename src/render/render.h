@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -118,11 +119,18 @@ struct SceneRider {
 // Race phases the flaggers show.
 enum RacePhase { kPhaseCountdown = 0, kPhaseRacing = 1, kPhaseLastLap = 2, kPhaseFinished = 3 };
 
+// The start-gate bars turn about their hinge (the gate model's x axis) by this much (rad) per
+// unit of fall value, up from their resting pose: flat on the ground ahead of the hinge.
+constexpr float kGateTurnPerFall = 3 * std::numbers::pi_v<float> / 16;
+// The fall value of a standing bar, a quarter turn up from resting. Falling at 8 a second, a
+// bar is down a third of a second after the drop.
+constexpr float kGateStandingFall = 8.0f / 3;
+
 struct SceneState {
-  std::vector<SceneRider> riders;  // by slot
-  int tick = 0;                    // the race tick
-  int start_tick = 0;              // the tick the gate drops
-  float gate_fall = 1;             // the start-gate bars: 1 standing, 0 down
+  std::vector<SceneRider> riders;       // by slot
+  int tick = 0;                         // the race tick
+  int start_tick = 0;                   // the tick the gate drops
+  float gate_fall = kGateStandingFall;  // the start-gate bars: kGateStandingFall up, 0 down
   int phase = kPhaseCountdown;
   int view_mode = 0;       // the frame loop's view (render::View)
   bool connected = false;  // online: ghosts never fade

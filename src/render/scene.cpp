@@ -425,10 +425,13 @@ void draw_statues(const Camera& camera) {
                          o[2], o[5], o[8], 0, s.x,  s.y,  s.z,  1};
     glPushMatrix();
     glMultMatrixf(m);
-    // The starting-gate objects come first; each drops forwards (towards -z) about its
-    // hinge, the model's x axis, as the gate falls.
-    if (static_cast<int>(i) < t.first_file_statue)
-      glRotatef(-90.0f * (1.0f - g_scene.gate_fall), 1, 0, 0);
+    // The starting-gate objects come first. Each bar is modelled standing on its hinge, the
+    // model's x axis; it rests a quarter turn forwards (towards -z), flat on the ground, and
+    // is turned up from there by the fall value.
+    if (static_cast<int>(i) < t.first_file_statue) {
+      const float turn = g_scene.gate_fall * kGateTurnPerFall - std::numbers::pi_v<float> / 2;
+      glRotatef(turn * static_cast<float>(180 / std::numbers::pi), 1, 0, 0);
+    }
     draw_model(model, nullptr);
     reflect(model, m);
     glPopMatrix();

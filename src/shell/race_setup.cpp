@@ -254,7 +254,6 @@ void create_bikes() {
 void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks, int laps,
                 int robot_skill) {
   g_race.record_demo = record_demo;
-  g_race.gate_fall = 1;
   g_race.robot_skill = robot_skill;
   show_progress("Resetting...");
   g_race.random.seed(static_cast<std::uint32_t>(sim::g_sim.tick));
@@ -279,6 +278,8 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   } else if (lineup != g_race.lineup) {
     std::memcpy(g_race.lineup, lineup, sizeof g_race.lineup);
   }
+  // The bars stand until the drop; a time trial starts long after it.
+  g_race.gate_fall = sim::g_sim.tick < g_race.start_tick ? render::kGateStandingFall : 0;
 
   const std::string track = playback ? g_race.playback_track : g_settings.track;
   if (track != g_race.track || !g_race.race_loaded) {

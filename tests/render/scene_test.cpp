@@ -1,5 +1,6 @@
-// scene_test.cpp -- the scene's sky.
+// scene_test.cpp -- the scene's start-gate bars and its sky.
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -23,7 +24,98 @@ render::Camera camera_at(float x, float y, float z, float yaw, float pitch, floa
   return c;
 }
 
+// A headerless .jm of `copies` copies of one panel facing +x at x = `x`, spanning y0..y1 and
+// z0..z1 (ft): two triangles a copy, so the model polygon count tells models apart.
+std::string panel_jm(float x, float y0, float y1, float z0, float z1, int copies = 1) {
+  char text[512];
+  std::string vertices, triangles;
+  for (int c = 0; c < copies; ++c) {
+    const float corners[4][2] = {{y0, z1}, {y0, z0}, {y1, z0}, {y1, z1}};  // seen from +x
+    for (const auto& yz : corners) {
+      std::snprintf(text, sizeof text, "%g %g %g  1 0 0  0 0\n", x, yz[0], yz[1]);
+      vertices += text;
+    }
+    std::snprintf(text, sizeof text, "%d %d %d\n%d %d %d\n", 4 * c, 4 * c + 1, 4 * c + 2, 4 * c,
+                  4 * c + 2, 4 * c + 3);
+    triangles += text;
+  }
+  return std::to_string(4 * copies) + " " + std::to_string(2 * copies) + "\n" + vertices +
+         triangles;
+}
+
 bool is_clear(const unsigned char* p) { return p[0] > 240 && p[1] < 15 && p[2] > 240; }
+
+class SceneTest : public gl_fixture::GlTest {
+ protected:
+  void SetUp() override {
+    GlTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    race::g_track = race::Track{};
+    render::g_scene = render::SceneState{};
+    glViewport(0, 0, gl_fixture::kSize, gl_fixture::kSize);
+    glClearColor(1, 0, 1, 1);  // no sky: the clear colour is the sky
+  }
+  void TearDown() override {
+    race::g_track = race::Track{};
+    render::g_scene = render::SceneState{};
+    GlTest::TearDown();
+  }
+  // One statue of `model` at (x, y, z), unturned.
+  static void place_statue(const std::string& model, float x, float y, float z) {
+    race::Statue s;
+    s.model = model;
+    s.x = x;
+    s.y = y;
+    s.z = z;
+    race::g_track.statues = {s};
+    race::g_track.first_file_statue = 0;
+  }
+  // The model polygons of one frame from `camera`.
+  static int polygons(const render::Camera& camera) {
+    render::draw_scene(camera);
+    return render::g_frame_counters.model_polygons;
+  }
+};
+
+// Seen from the side, a bar standing on its hinge turns down forwards as its fall value goes
+// to 0: up from flat by 3 pi / 16 per unit, so standing is a fall value of 8/3.
+TEST_F(SceneTest, StartGateBarsTurnUpFromFlatByTheirFallValue) {
+  home.write("bar.jm", panel_jm(0.05f, 0, 4, -0.1f, 0));  // 4 ft tall, 0.1 ft deep
+  place_statue("@bar.jm", 100, 20, 100);
+  race::g_track.first_file_statue = 1;  // the statue is a starting-gate object
+  // From +x the view's right is -z, the way the bar falls; the hinge sits 2 ft left of the
+  // middle and 2 ft below it.
+  const float fov = 10, distance = 60;
+  const render::Camera camera = camera_at(100 + distance, 22, 98, -kPi / 2, 0, fov);
+  const float pixels_per_ft = gl_fixture::kSize / 2 / (distance * std::tan(fov / 2 * kPi / 180));
+  struct Case {
+    float fall;
+    float degrees;  // up from the ground ahead of the hinge
+  } cases[] = {{render::kGateStandingFall, 90}, {4.0f / 3, 45}, {2.0f / 3, 22.5f}, {0, 0}};
+  for (const Case& c : cases) {
+    render::g_scene.gate_fall = c.fall;
+    render::draw_scene(camera);
+    const std::vector<unsigned char> rgb = gl_fixture::read_frame();
+    // The bar's far end: its covered pixel farthest from the hinge.
+    float best = -1, ahead = 0, up = 0;
+    for (int y = 0; y < gl_fixture::kSize; ++y) {
+      for (int x = 0; x < gl_fixture::kSize; ++x) {
+        if (is_clear(&rgb[(static_cast<std::size_t>(y) * gl_fixture::kSize + x) * 3])) continue;
+        const float a = (x + 0.5f - gl_fixture::kSize / 2) / pixels_per_ft + 2;
+        const float u = (y + 0.5f - gl_fixture::kSize / 2) / pixels_per_ft + 2;
+        if (a * a + u * u > best) {
+          best = a * a + u * u;
+          ahead = a;
+          up = u;
+        }
+      }
+    }
+    ASSERT_GT(best, 0) << "fall " << c.fall;
+    EXPECT_NEAR(std::sqrt(best), 4, 0.3f) << "fall " << c.fall;
+    EXPECT_NEAR(std::atan2(up, ahead) * 180 / kPi, c.degrees, 3) << "fall " << c.fall;
+    if (c.fall == 0) gl_fixture::keep_picture("gate-down.png", rgb);
+  }
+}
 
 // The generated sky faces, drawn round the camera: no seam where two faces meet, and no
 // corner of the box cut away by the track's far plane.

@@ -143,6 +143,7 @@ TEST_F(SetupRaceTest, TimeTrialAndMissingTrack) {
   ASSERT_TRUE(shell::g_race.race_loaded);
   EXPECT_TRUE(shell::g_race.time_trial);
   EXPECT_EQ(sim::g_sim.tick, 300 * 128);  // the gate is long down
+  EXPECT_EQ(shell::g_race.gate_fall, 0);
   EXPECT_EQ(shell::g_race.lineup[0], 1);
   EXPECT_EQ(shell::g_race.slots[0].driver, shell::kDriverLocal);
   EXPECT_TRUE(shell::g_race.slots[1].model.empty());
@@ -210,16 +211,18 @@ TEST_F(SetupRaceTest, BikesWaitForTheGateAndAFalseStartIsHeld) {
   EXPECT_STREQ(platform::visible_message(platform::visible_message_count() - 1),
                "15 second false start penalty");
 
-  EXPECT_EQ(shell::g_race.gate_fall, 1);  // the gate still stands
+  EXPECT_EQ(shell::g_race.gate_fall, render::kGateStandingFall);  // the gate still stands
   // After the drop the others ride; the penalised bike is still held.
   sim::g_sim.tick = shell::g_race.start_tick;
   sim::set_throttle(other, 1);
   shell::race_tick();
   EXPECT_EQ(other->controls.throttle, 1);
   EXPECT_EQ(local->controls.front_brake, 1);
-  // The bars are down an eighth of a second after the drop.
-  EXPECT_LT(shell::g_race.gate_fall, 1);
-  for (int i = 0; i < 16; ++i) shell::race_tick();
+  // Falling at 8 a second, the bars are down a third of a second (43 ticks) after the drop.
+  EXPECT_LT(shell::g_race.gate_fall, render::kGateStandingFall);
+  for (int i = 1; i < 42; ++i) shell::race_tick();
+  EXPECT_GT(shell::g_race.gate_fall, 0);
+  shell::race_tick();
   EXPECT_EQ(shell::g_race.gate_fall, 0);
   shell::free_bikes();
 }

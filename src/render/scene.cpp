@@ -295,6 +295,48 @@ void set_light() {
   glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_TRUE);
 }
 
+// The starter's countdown, by the seconds left to the drop: the 30-second board at his first
+// point until 10 s are left, then the board turned sideways; then he walks to his second
+// point, taking the flagger's duration and arriving 2 s before the drop, and holds the flag
+// down by the gate until it drops. After the drop he stands there.
+enum StartFlaggerTexture {
+  kStarterStanding,
+  kStarterBoard,
+  kStarterBoardSideways,
+  kStarterFlagDown,
+  kStarterWalking
+};
+constexpr float kStarterSidewaysSeconds = 10;
+constexpr float kStarterFlagDownSeconds = 2;
+
+void update_start_flagger(race::Track& t) {
+  const race::StartFlagger& f = t.flaggers.start;
+  if (f.billboard < 0 || f.billboard >= static_cast<int>(t.billboards.size())) return;
+  const float left = static_cast<float>((g_scene.start_tick - g_scene.tick) * sim::kTickSeconds);
+  const float walk = std::max(f.duration, 0.0f);
+  int texture = kStarterStanding;
+  float along = 1;  // 0 at the first point, 1 at the second
+  if (left > kStarterFlagDownSeconds + walk) {
+    texture = left > kStarterSidewaysSeconds ? kStarterBoard : kStarterBoardSideways;
+    along = 0;
+  } else if (left > kStarterFlagDownSeconds) {
+    texture = kStarterWalking;
+    along = (kStarterFlagDownSeconds + walk - left) / walk;
+  } else if (left > 0) {
+    texture = kStarterFlagDown;
+  }
+  race::Billboard& bb = t.billboards[static_cast<std::size_t>(f.billboard)];
+  if (!f.textures[texture].empty() && bb.texture != f.textures[texture])
+    bb.texture = f.textures[texture];
+  // Along the ground between the two points, each end as high above it as the file put it.
+  const sim::Vec3 &p = f.first_point, &q = f.second_point;
+  const float above_p = p.y - sim::terrain_height(p.x, p.z);
+  const float above_q = q.y - sim::terrain_height(q.x, q.z);
+  bb.x = p.x + (q.x - p.x) * along;
+  bb.z = p.z + (q.z - p.z) * along;
+  bb.y = sim::terrain_height(bb.x, bb.z) + above_p + (above_q - above_p) * along;
+}
+
 // Flaggers show the race's phase; timing-gate markers light up while a rider heads for
 // one of their gates.
 void update_scenery() {
@@ -307,7 +349,7 @@ void update_scenery() {
     if (bb.texture != texture) bb.texture = texture;
   };
   const int phase = g_scene.phase;
-  show(f.start.billboard, f.start.textures[phase == kPhaseCountdown ? 0 : 1]);
+  update_start_flagger(t);
   show(f.finish.billboard, f.finish.textures[phase == kPhaseFinished  ? 2
                                              : phase == kPhaseLastLap ? 1
                                                                       : 0]);

@@ -1,4 +1,5 @@
-// scene_test.cpp -- the scene's start-gate bars and its sky.
+// scene_test.cpp -- the scene's animated scenery (start-gate bars, the starter) and its
+// sky.
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -114,6 +115,39 @@ TEST_F(SceneTest, StartGateBarsTurnUpFromFlatByTheirFallValue) {
     EXPECT_NEAR(std::sqrt(best), 4, 0.3f) << "fall " << c.fall;
     EXPECT_NEAR(std::atan2(up, ahead) * 180 / kPi, c.degrees, 3) << "fall " << c.fall;
     if (c.fall == 0) gl_fixture::keep_picture("gate-down.png", rgb);
+  }
+}
+
+// The starter shows the countdown at his first point, walks to his second over his duration
+// to arrive 2 s before the drop, holds the flag down there, and stands there after the drop.
+TEST_F(SceneTest, StartFlaggerWalksAndShowsTheCountdown) {
+  race::Track& t = race::g_track;
+  race::StartFlagger& f = t.flaggers.start;
+  f.billboard = race::add_billboard(t, 10, 1, 20, 6, 0.5f, "stand");
+  f.first_point = {10, 1, 20};
+  f.second_point = {28, 1, 20};
+  f.duration = 2;
+  const char* names[5] = {"stand", "board", "sideways", "flag", "walk"};
+  for (int i = 0; i < 5; ++i) f.textures[i] = names[i];
+  render::g_scene.start_tick = 20 * sim::kTicksPerSecond;
+  struct Case {
+    float before_drop;  // s
+    const char* texture;
+    float x;
+  } cases[] = {
+      {20, "board", 10},     {8, "sideways", 10}, {4.5f, "sideways", 10}, {3, "walk", 19},
+      {2.5f, "walk", 23.5f}, {1, "flag", 28},     {-5, "stand", 28},
+  };
+  const render::Camera camera = camera_at(0, 5, 0, 0, 0, 60);
+  for (const Case& c : cases) {
+    render::g_scene.tick =
+        render::g_scene.start_tick - static_cast<int>(c.before_drop * sim::kTicksPerSecond);
+    render::draw_scene(camera);
+    const race::Billboard& bb = t.billboards[static_cast<std::size_t>(f.billboard)];
+    EXPECT_EQ(bb.texture, c.texture) << c.before_drop << " s before the drop";
+    EXPECT_NEAR(bb.x, c.x, 1e-3f) << c.before_drop << " s before the drop";
+    EXPECT_NEAR(bb.y, 1, 1e-3f) << c.before_drop << " s before the drop";
+    EXPECT_NEAR(bb.z, 20, 1e-3f) << c.before_drop << " s before the drop";
   }
 }
 

@@ -231,6 +231,11 @@ extern FrameCounters g_frame_counters;
 // Draws the world from `camera` into the whole viewport: sky, terrain, riders and bikes,
 // statues, billboards, ghosts, racing lines (debug level 2) and lens flares.
 void draw_scene(const Camera& camera);
+// Race set-up, after the track is loaded and g_scene's riders are filled: loads the models and
+// textures the scene draws (statues and starting gates, every rider's parts, billboards,
+// flaggers, sky), so that they are stamped with the caches' current generations before the
+// sweep and the first frame loads nothing. Needs a GL context.
+void scene_preload();
 
 // Billboard ordering (billboard_order.cpp). The integer depth key of a point `p` for a
 // camera whose z axis is `camera_z`: floor(1024 * (c . p + extra) + 2^24).
@@ -427,6 +432,9 @@ void model_free(Model* model);
 Model* model_request(const char* name);
 void model_new_generation();
 int model_generation();
+// Changes with every new generation and every clearing of the cache: a model taken from the
+// cache under one epoch may have been freed under another.
+int model_cache_epoch();
 // Frees every model stamped with another nonzero generation than the current one.
 void model_release_stale();
 // Frees every cached model (shutdown, tests).

@@ -7,9 +7,11 @@
 #include <cstring>
 #include <numbers>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/data.h"
+#include "platform/platform.h"
 #include "race/race.h"
 #include "render/render_internal.h"
 #include "render/terrain_render.h"
@@ -26,6 +28,42 @@ constexpr float kSkyScale = 2886;
 constexpr float kAlphaKeep = 0.75f;
 constexpr double kDegrees = std::numbers::pi / 180;
 
+// A statue's model as last looked up by its name. The handle stays good while the model
+// cache's epoch is the one it was looked up in: a sweep frees only models of other
+// generations, and this one was stamped with the current generation.
+struct StatueModel {
+  std::string name;
+  Model* model = nullptr;  // nullptr: it cannot be loaded; not tried again in this epoch
+  float reach = 0;         // ft, its farthest vertex from its origin, for the view test
+  int epoch = -1;
+};
+
+// The models a rider slot's parts are drawn with, looked up for its catalogue entry and
+// textures; good while the epoch lasts, as a statue's.
+enum RiderPart {
+  kPartFrame,
+  kPartSidePlates,
+  kPartForkUpper,
+  kPartFrontPlate,
+  kPartForkLower,
+  kPartSwingarm,
+  kPartFrontWheel,
+  kPartRearWheel,
+  kPartBody,
+  kPartBodyFirstPerson,
+  kPartHead,
+  kPartRiderPlate,
+  kRiderParts
+};
+// The textures a rider chooses, each with the catalogue's own.
+enum RiderTexture { kTextureBike, kTextureWheels, kTextureBody, kTextureHead, kRiderTextures };
+struct RiderModels {
+  const sim::BikeInfo* info = nullptr;
+  std::string textures[kRiderTextures];  // what the slot wore when its models were looked up
+  Model* parts[kRiderParts] = {};
+  int epoch = -1;
+};
+
 // Buffers sized with the track's billboards, so that a frame allocates nothing.
 struct Scratch {
   std::vector<int> order, sort;
@@ -34,9 +72,12 @@ struct Scratch {
   // Number-plate textures by rider slot, and the plate stamp each holds.
   std::vector<unsigned> plates;
   std::vector<int> plate_stamps;
-  // By statue: the model last measured and how far it reaches.
-  std::vector<const Model*> statue_model;
-  std::vector<float> statue_reach;
+  std::vector<StatueModel> statues;       // by statue
+  std::vector<RiderModels> rider_models;  // by rider slot
+  // Missing models already warned about in this epoch, so that a field of riders on one
+  // bike makes one line.
+  std::vector<std::string> warned;
+  int warned_epoch = -1;
 } g_scratch;
 
 // Whether a sphere can show in the camera's view: tested against the four sides of the view
@@ -87,6 +128,103 @@ float model_reach(const Model* model) {
   return std::sqrt(r2);
 }
 
+// "Warning: Can't load ..." for a model (or a pair of names tried in turn) that did not load,
+// once an epoch.
+void warn_missing(const std::string& first, const char* second) {
+  if (g_scratch.warned_epoch != model_cache_epoch()) {
+    g_scratch.warned.clear();
+    g_scratch.warned_epoch = model_cache_epoch();
+  }
+  std::string key = first;
+  key += '\n';
+  key += second;
+  if (std::find(g_scratch.warned.begin(), g_scratch.warned.end(), key) != g_scratch.warned.end())
+    return;
+  g_scratch.warned.push_back(key);
+  if (first.empty()) {
+    platform::log("Warning: Can't load %.900s\n", second);
+  } else {
+    platform::log("Warning: Can't load %.450s or %.450s\n", first.c_str(), second);
+  }
+}
+
+void look_up_statue(StatueModel& m, const std::string& name) {
+  m.name = name;
+  m.model = name.empty() ? nullptr : model_request(name.c_str());
+  if (!m.model && !name.empty()) warn_missing({}, name.c_str());
+  m.reach = m.model ? model_reach(m.model) : 0;
+  m.epoch = model_cache_epoch();
+}
+
+// Statue i's model, looked up again when its name or the cache's epoch changed.
+const StatueModel& statue_model(std::size_t i) {
+  StatueModel& m = g_scratch.statues[i];
+  const std::string& name = race::g_track.statues[i].model;
+  if (m.epoch != model_cache_epoch() || m.name != name) look_up_statue(m, name);
+  return m;
+}
+
+// A data name without its extension.
+std::string_view stem(std::string_view name) {
+  const std::size_t dot = name.rfind('.'), slash = name.rfind('/');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+    return name;
+  return name.substr(0, dot);
+}
+
+// The model a chosen texture pairs with by file name. An entry names its part models after
+// its own texture ("@crf450v2013.png": "@crf450v2013_frame.jm"), so a texture of another name
+// pairs with the part model of that name ("@crf450v2013-red.png":
+// "@crf450v2013-red_frame.jm"). Empty when the texture is the entry's own or the part's
+// model is not named after it (the shared wheels).
+std::string paired_model(const char* part_model, const char* entry_texture,
+                         const std::string& chosen) {
+  if (chosen.empty() || !entry_texture || !part_model || chosen == entry_texture) return {};
+  const std::string_view own = stem(entry_texture), part = part_model;
+  if (part.size() <= own.size() || part.compare(0, own.size(), own) != 0) return {};
+  std::string paired(stem(chosen));
+  paired.append(part.substr(own.size()));
+  return paired;
+}
+
+// The slot's part models for its entry and textures: the model paired with the chosen
+// texture when one loads, else the entry's own; neither loading, the part is left out.
+const RiderModels& rider_models(int slot, const SceneRider& rider, const sim::BikeInfo* info) {
+  RiderModels& m = g_scratch.rider_models[static_cast<std::size_t>(slot)];
+  const std::string* chosen[kRiderTextures] = {&rider.bike_texture, &rider.wheel_texture,
+                                               &rider.body_texture, &rider.head_texture};
+  bool same = m.epoch == model_cache_epoch() && m.info == info;
+  for (int k = 0; k < kRiderTextures; ++k) same = same && m.textures[k] == *chosen[k];
+  if (same) return m;
+  struct Part {
+    sim::BikeFile model;
+    RiderTexture texture;
+  };
+  static const Part kParts[kRiderParts] = {
+      {sim::kFrameModel, kTextureBike},        {sim::kSidePlatesModel, kTextureBike},
+      {sim::kForkUpperModel, kTextureBike},    {sim::kFrontPlateModel, kTextureBike},
+      {sim::kForkLowerModel, kTextureBike},    {sim::kSwingarmModel, kTextureBike},
+      {sim::kFrontWheelModel, kTextureWheels}, {sim::kRearWheelModel, kTextureWheels},
+      {sim::kRiderBodyModel, kTextureBody},    {sim::kRiderBodyFirstPersonModel, kTextureBody},
+      {sim::kRiderHeadModel, kTextureHead},    {sim::kRiderPlateModel, kTextureBody},
+  };
+  static const sim::BikeFile kEntryTextures[kRiderTextures] = {
+      sim::kBikeTexture, sim::kWheelTexture, sim::kRiderBodyTexture, sim::kRiderHeadTexture};
+  m.info = info;
+  for (int k = 0; k < kRiderTextures; ++k) m.textures[k] = *chosen[k];
+  m.epoch = model_cache_epoch();
+  for (int p = 0; p < kRiderParts; ++p) {
+    const char* own = info->files[kParts[p].model];
+    const std::string paired = paired_model(own, info->files[kEntryTextures[kParts[p].texture]],
+                                            m.textures[kParts[p].texture]);
+    Model* model = paired.empty() ? nullptr : model_request(paired.c_str());
+    if (!model && own && *own) model = model_request(own);
+    if (!model && own && *own) warn_missing(paired, own);
+    m.parts[p] = model;
+  }
+  return m;
+}
+
 // The slot's number-plate texture, uploaded again when its picture changed.
 unsigned plate_texture(int slot, const SceneRider& rider) {
   if (rider.plate_rgb.empty()) return 0;
@@ -134,9 +272,7 @@ void reflect(Model* model, const float pose[16]) {
   draw_model_reflection(model, nullptr, rotation);
 }
 
-void draw_part(const char* model_name, unsigned texture, const float pose[16]) {
-  if (!model_name || !*model_name) return;
-  Model* model = model_request(model_name);
+void draw_part(Model* model, unsigned texture, const float pose[16]) {
   if (!model) return;
   if (texture) {
     glEnable(GL_TEXTURE_2D);
@@ -164,6 +300,7 @@ void draw_rider(int slot, const SceneRider& rider, int mode) {
   const sim::BikeInfo* info = rider.info ? rider.info : bike->info;
   if (!info) return;
   const char* const* f = info->files;
+  Model* const* part = rider_models(slot, rider, info).parts;
   const unsigned bike_tex = pick(rider.bike_texture, f[sim::kBikeTexture]);
   const unsigned wheel_tex = pick(rider.wheel_texture, f[sim::kWheelTexture]);
   const unsigned body_tex = pick(rider.body_texture, f[sim::kRiderBodyTexture]);
@@ -171,29 +308,29 @@ void draw_rider(int slot, const SceneRider& rider, int mode) {
   const unsigned plate = plate_texture(slot, rider);
   float m[16];
   body_matrix(bike, sim::kFrame, m);
-  draw_part(f[sim::kFrameModel], bike_tex, m);
-  draw_part(f[sim::kSidePlatesModel], plate ? plate : bike_tex, m);
+  draw_part(part[kPartFrame], bike_tex, m);
+  draw_part(part[kPartSidePlates], plate ? plate : bike_tex, m);
   body_matrix(bike, sim::kSteeringHead, m);
-  draw_part(f[sim::kForkUpperModel], bike_tex, m);
-  draw_part(f[sim::kFrontPlateModel], plate ? plate : bike_tex, m);
+  draw_part(part[kPartForkUpper], bike_tex, m);
+  draw_part(part[kPartFrontPlate], plate ? plate : bike_tex, m);
   body_matrix(bike, sim::kForkLower, m);
-  draw_part(f[sim::kForkLowerModel], bike_tex, m);
+  draw_part(part[kPartForkLower], bike_tex, m);
   body_matrix(bike, sim::kSwingarm, m);
-  draw_part(f[sim::kSwingarmModel], bike_tex, m);
+  draw_part(part[kPartSwingarm], bike_tex, m);
   body_matrix(bike, sim::kFrontWheel, m);
-  draw_part(f[sim::kFrontWheelModel], wheel_tex, m);
+  draw_part(part[kPartFrontWheel], wheel_tex, m);
   body_matrix(bike, sim::kRearWheel, m);
-  draw_part(f[sim::kRearWheelModel], wheel_tex, m);
+  draw_part(part[kPartRearWheel], wheel_tex, m);
   if (mode == kRiderDrawFirstPerson && g_render_settings.hide_first_person_rider) return;
   body_matrix(bike, sim::kRider, m);
   if (mode == kRiderDrawFirstPerson) {
     // From inside the helmet: the first-person body, no head.
-    draw_part(f[sim::kRiderBodyFirstPersonModel], body_tex, m);
+    draw_part(part[kPartBodyFirstPerson], body_tex, m);
     return;
   }
-  draw_part(f[sim::kRiderBodyModel], body_tex, m);
-  draw_part(f[sim::kRiderHeadModel], head_tex, m);
-  draw_part(f[sim::kRiderPlateModel], plate ? plate : body_tex, m);
+  draw_part(part[kPartBody], body_tex, m);
+  draw_part(part[kPartHead], head_tex, m);
+  draw_part(part[kPartRiderPlate], plate ? plate : body_tex, m);
 }
 
 // The camera's frustum with the track's near plane and the given far plane, as the
@@ -445,16 +582,11 @@ void draw_statues(const Camera& camera) {
   for (std::size_t i = 0; i < t.statues.size(); ++i) {
     const race::Statue& s = t.statues[i];
     if (s.model.empty()) continue;
-    Model* base = model_request(s.model.c_str());
-    if (!base) continue;
+    const StatueModel& base = statue_model(i);
+    if (!base.model) continue;
     const float at[3] = {s.x, s.y, s.z};
-    float& reach = g_scratch.statue_reach[i];
-    if (g_scratch.statue_model[i] != base) {
-      g_scratch.statue_model[i] = base;
-      reach = model_reach(base);
-    }
-    if (!g_view.sees(at, reach)) continue;
-    Model* model = const_cast<Model*>(select_lod(base, at, camera.position));
+    if (!g_view.sees(at, base.reach)) continue;
+    Model* model = const_cast<Model*>(select_lod(base.model, at, camera.position));
     const unsigned texture = s.texture.empty() ? 0 : data::texture_load(s.texture.c_str());
     if (texture) {
       glEnable(GL_TEXTURE_2D);
@@ -632,18 +764,52 @@ void size_scratch() {
     g_scratch.sort.assign(billboards, 0);
     g_scratch.enabled.assign(billboards, 1);
   }
-  if (g_scratch.statue_reach.size() != race::g_track.statues.size()) {
-    g_scratch.statue_reach.assign(race::g_track.statues.size(), 0.0f);
-    g_scratch.statue_model.assign(race::g_track.statues.size(), nullptr);
-  }
+  // Entries that stay keep their names and are looked up again only when those differ.
+  if (g_scratch.statues.size() != race::g_track.statues.size())
+    g_scratch.statues.resize(race::g_track.statues.size());
   if (g_scratch.fade.size() != g_scene.riders.size()) {
     g_scratch.fade.assign(g_scene.riders.size(), 0);
     g_scratch.plates.resize(g_scene.riders.size(), 0);
     g_scratch.plate_stamps.resize(g_scene.riders.size(), 0);
+    g_scratch.rider_models.resize(g_scene.riders.size());
   }
 }
 
 }  // namespace
+
+void scene_preload() {
+  size_scratch();
+  const race::Track& t = race::g_track;
+  auto texture = [](const std::string& name) {
+    if (!name.empty()) data::texture_load(name.c_str());
+  };
+  for (std::size_t i = 0; i < t.statues.size(); ++i) {
+    look_up_statue(g_scratch.statues[i], t.statues[i].model);
+    texture(t.statues[i].texture);
+  }
+  for (std::size_t i = 0; i < g_scene.riders.size(); ++i) {
+    const SceneRider& r = g_scene.riders[i];
+    const sim::BikeInfo* info = r.info ? r.info : r.bike ? r.bike->info : nullptr;
+    if (!r.bike || !info) continue;
+    rider_models(static_cast<int>(i), r, info);
+    pick(r.bike_texture, info->files[sim::kBikeTexture]);
+    pick(r.wheel_texture, info->files[sim::kWheelTexture]);
+    pick(r.body_texture, info->files[sim::kRiderBodyTexture]);
+    pick(r.head_texture, info->files[sim::kRiderHeadTexture]);
+  }
+  for (std::size_t i = race::kPoolBillboards; i < t.billboards.size(); ++i)
+    texture(t.billboards[i].texture);
+  for (const std::string& name : t.flaggers.start.textures) texture(name);
+  for (const std::string& name : t.flaggers.finish.textures) texture(name);
+  for (const race::CourseFlagger& c : t.flaggers.course) {
+    for (const std::string& name : c.textures) texture(name);
+  }
+  for (const std::string& name : t.lighting.sky) texture(name);
+  texture(t.lighting.sky_env);
+  for (const race::LensFlare& flare : t.lighting.flares) {
+    for (const race::FlareElement& e : flare.elements) texture(e.texture);
+  }
+}
 
 void draw_scene(const Camera& camera) {
   // Fresh counters, scratch sized for the track, the flaggers and animated textures brought

@@ -97,6 +97,13 @@ TEST(ShotToolTest, EveryCameraAndDrawingPathShowsSkyAndGround) {
   }
 }
 
+// Until the gate drops the bikes wait on their brakes, the pilot's throttle or not.
+TEST(ShotToolTest, BikesWaitForTheDrop) {
+  Shot waiting = shoot({"--drop-tick", "1000"});  // 300 ticks are ridden
+  ASSERT_EQ(waiting.status, 0) << waiting.err;
+  EXPECT_LT(waiting.figures["speed_mph"], 0.5);
+}
+
 TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {
   TempDir user;
   const auto env = test_support::korvex_env(user);
@@ -106,6 +113,9 @@ TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {
                                              {"--bikes", "0"},
                                              {"--width"},
                                              {"--method", "Crayons"},
+                                             {"--eye", "1,2"},
+                                             {"--fov", "0"},
+                                             {"--drop-tick", "-1"},
                                              {"--frobnicate"}}) {
     EXPECT_EQ(test_support::run_program(KORVEX_SHOT_EXE, args, env).status, 2) << args[0];
   }

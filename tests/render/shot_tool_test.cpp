@@ -97,11 +97,15 @@ TEST(ShotToolTest, EveryCameraAndDrawingPathShowsSkyAndGround) {
   }
 }
 
-// Until the gate drops the bikes wait on their brakes, the pilot's throttle or not.
-TEST(ShotToolTest, BikesWaitForTheDrop) {
+// Until the gate drops the bikes wait on their brakes, the pilot's throttle or not; once it
+// has dropped they ride.
+TEST(ShotToolTest, BikesWaitForTheDropThenRide) {
   Shot waiting = shoot({"--drop-tick", "1000"});  // 300 ticks are ridden
   ASSERT_EQ(waiting.status, 0) << waiting.err;
   EXPECT_LT(waiting.figures["speed_mph"], 0.5);
+  Shot riding = shoot({"--drop-tick", "60"});
+  ASSERT_EQ(riding.status, 0) << riding.err;
+  EXPECT_GT(riding.figures["speed_mph"], 5);
 }
 
 TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {

@@ -97,6 +97,11 @@ struct Camera {
   int view_rider = -1;  // the rider slot whose view this is, or -1
 };
 
+// The rider view's eye in the rider body's frame (ft), at "1st Person Height" 0 and 1. The
+// content generator poses the first-person body round the low one.
+constexpr double kRiderEyeLow[3] = {0, 0.5, -0.4};
+constexpr double kRiderEyeHigh[3] = {0, 1.058383, -1.1933695};
+
 // How the view rider is drawn.
 enum RiderDrawMode { kRiderDrawNormal = 0, kRiderDrawFirstPerson = 1, kRiderDrawChase = 2 };
 

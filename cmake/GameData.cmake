@@ -41,8 +41,9 @@ add_executable(korvex ${CMAKE_SOURCE_DIR}/src/shell/main.cpp ${KV_DIGESTS})
 target_link_libraries(korvex PRIVATE korvex_core)
 set_target_properties(korvex PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KV_GAME_DIR})
 add_dependencies(korvex gamedata)
-# The tools in the game folder read the game data the way the game does: building one
-# alone builds the pack beside it too.
+
+# The tools that ride and picture the game read its tracks, models and shapes from the pack
+# beside them: building one alone (scripts/screenshots.sh builds korvex-shot) builds the data.
 add_dependencies(korvex-ride gamedata)
 add_dependencies(korvex-shot gamedata)
 add_dependencies(korvex-view gamedata)

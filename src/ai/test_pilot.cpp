@@ -74,6 +74,10 @@ void pilot_ride(sim::Bike* bike, const TestPilot& r, const std::vector<int>& gat
   };
   const race::TimingGate& g = gate(r.gate);
   const race::TimingGate& next = gate(r.gate + 1);
+  // Waiting for the gate leaves the clutch out and a foot down; the pilot rides with the
+  // clutch in and its feet up.
+  sim::set_clutch(bike, 1);
+  sim::set_dab(bike, 0);
   const dReal* p = sim::body_position(bike, sim::kFrame);
   const double dx = g.centre.x - p[0], dz = g.centre.z - p[2];
   const double d = std::sqrt(dx * dx + dz * dz);

@@ -46,6 +46,7 @@ void read_flaggers(data::DataStream* stream, Track& track) {
       !all_finite({p[0], p[1], p[2], q[0], q[1], q[2], size, width_factor, duration})) {
     return;
   }
+  start.first_point = {p[0], sim::terrain_height(p[0], p[2]) + p[1], p[2]};
   start.second_point = {q[0], sim::terrain_height(q[0], q[2]) + q[1], q[2]};
   start.duration = duration;
   if (!read_flagger_names(stream, track, p[0], p[1], p[2], size, width_factor, &start.billboard,

@@ -101,8 +101,11 @@ struct Statue {
 
 struct StartFlagger {
   int billboard = -1;      // -1: none
+  sim::Vec3 first_point;   // where its billboard was put, world (y includes the ground)
   sim::Vec3 second_point;  // the other end of its walk, world (y includes the ground)
   float duration = 1;      // seconds from one point to the other
+  // As the renderer shows them: standing, the 30-second board, the board turned sideways,
+  // the flag held down by the gate, walking.
   std::string textures[5];
 };
 

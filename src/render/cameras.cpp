@@ -17,10 +17,6 @@ namespace {
 constexpr double kDegrees = 0.017453292519943295;  // rad per degree
 constexpr double kH = sim::kTickSeconds;           // s, one tick
 
-// The rider view's eye in the rider body's frame, at "1st Person Height" 0 and 1 (ft).
-constexpr double kEyeLow[3] = {0, 0.5, -0.4};
-constexpr double kEyeHigh[3] = {0, 1.058383, -1.1933695};
-
 // Track cameras and the free camera each turn by at most this much acceleration (rad/s^2).
 constexpr double kTurnAcceleration = std::numbers::pi;
 constexpr double kMaxFeedForward = 2 * std::numbers::pi;  // rad/s
@@ -77,7 +73,8 @@ Camera rider_view(const CameraInput& in) {
   const dBodyID body = in.watched->body[sim::kRider];
   const double h = in.first_person_height;
   double eye_body[3];
-  for (int i = 0; i < 3; ++i) eye_body[i] = kEyeLow[i] + h * (kEyeHigh[i] - kEyeLow[i]);
+  for (int i = 0; i < 3; ++i)
+    eye_body[i] = kRiderEyeLow[i] + h * (kRiderEyeHigh[i] - kRiderEyeLow[i]);
   dVector3 eye;
   dBodyGetRelPointPos(body, eye_body[0], eye_body[1], eye_body[2], eye);
   const dReal* r = dBodyGetRotation(body);

@@ -23,6 +23,8 @@ struct ModelCache {
   int generation = 0;
 };
 ModelCache g_models;
+// Outlives clearing, which starts the generations again from 0.
+int g_epoch = 0;
 
 void append(Model* model) {
   if (g_models.count == g_models.capacity) {
@@ -117,8 +119,12 @@ Model* model_request(const char* name) {
   return model;
 }
 
-void model_new_generation() { ++g_models.generation; }
+void model_new_generation() {
+  ++g_models.generation;
+  ++g_epoch;
+}
 int model_generation() { return g_models.generation; }
+int model_cache_epoch() { return g_epoch; }
 
 void model_release_stale() {
   int kept = 0;
@@ -138,6 +144,7 @@ void model_cache_clear() {
   for (int i = 0; i < g_models.count; ++i) model_free(g_models.models[i]);
   std::free(g_models.models);
   g_models = {};
+  ++g_epoch;
 }
 
 const Model* select_lod(const Model* base, const float position[3], const float eye[3]) {

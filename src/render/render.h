@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,11 @@ struct Camera {
   int view_rider = -1;  // the rider slot whose view this is, or -1
 };
 
+// The rider view's eye in the rider body's frame (ft), at "1st Person Height" 0 and 1. The
+// content generator poses the first-person body round the low one.
+constexpr double kRiderEyeLow[3] = {0, 0.5, -0.4};
+constexpr double kRiderEyeHigh[3] = {0, 1.058383, -1.1933695};
+
 // How the view rider is drawn.
 enum RiderDrawMode { kRiderDrawNormal = 0, kRiderDrawFirstPerson = 1, kRiderDrawChase = 2 };
 
@@ -118,11 +124,18 @@ struct SceneRider {
 // Race phases the flaggers show.
 enum RacePhase { kPhaseCountdown = 0, kPhaseRacing = 1, kPhaseLastLap = 2, kPhaseFinished = 3 };
 
+// The start-gate bars turn about their hinge (the gate model's x axis) by this much (rad) per
+// unit of fall value, up from their resting pose: flat on the ground ahead of the hinge.
+constexpr float kGateTurnPerFall = 3 * std::numbers::pi_v<float> / 16;
+// The fall value of a standing bar, a quarter turn up from resting. Falling at 8 a second, a
+// bar is down a third of a second after the drop.
+constexpr float kGateStandingFall = 8.0f / 3;
+
 struct SceneState {
-  std::vector<SceneRider> riders;  // by slot
-  int tick = 0;                    // the race tick
-  int start_tick = 0;              // the tick the gate drops
-  float gate_fall = 1;             // the start-gate bars: 1 standing, 0 down
+  std::vector<SceneRider> riders;       // by slot
+  int tick = 0;                         // the race tick
+  int start_tick = 0;                   // the tick the gate drops
+  float gate_fall = kGateStandingFall;  // the start-gate bars: kGateStandingFall up, 0 down
   int phase = kPhaseCountdown;
   int view_mode = 0;       // the frame loop's view (render::View)
   bool connected = false;  // online: ghosts never fade
@@ -223,6 +236,11 @@ extern FrameCounters g_frame_counters;
 // Draws the world from `camera` into the whole viewport: sky, terrain, riders and bikes,
 // statues, billboards, ghosts, racing lines (debug level 2) and lens flares.
 void draw_scene(const Camera& camera);
+// Race set-up, after the track is loaded and g_scene's riders are filled: loads the models and
+// textures the scene draws (statues and starting gates, every rider's parts, billboards,
+// flaggers, sky), so that they are stamped with the caches' current generations before the
+// sweep and the first frame loads nothing. Needs a GL context.
+void scene_preload();
 
 // Billboard ordering (billboard_order.cpp). The integer depth key of a point `p` for a
 // camera whose z axis is `camera_z`: floor(1024 * (c . p + extra) + 2^24).
@@ -426,6 +444,9 @@ void model_free(Model* model);
 Model* model_request(const char* name);
 void model_new_generation();
 int model_generation();
+// Changes with every new generation and every clearing of the cache: a model taken from the
+// cache under one epoch may have been freed under another.
+int model_cache_epoch();
 // Frees every model stamped with another nonzero generation than the current one.
 void model_release_stale();
 // Frees every cached model (shutdown, tests).

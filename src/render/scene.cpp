@@ -7,9 +7,11 @@
 #include <cstring>
 #include <numbers>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/data.h"
+#include "platform/platform.h"
 #include "race/race.h"
 #include "render/render_internal.h"
 #include "render/terrain_render.h"
@@ -26,6 +28,42 @@ constexpr float kSkyScale = 2886;
 constexpr float kAlphaKeep = 0.75f;
 constexpr double kDegrees = std::numbers::pi / 180;
 
+// A statue's model as last looked up by its name. The handle stays good while the model
+// cache's epoch is the one it was looked up in: a sweep frees only models of other
+// generations, and this one was stamped with the current generation.
+struct StatueModel {
+  std::string name;
+  Model* model = nullptr;  // nullptr: it cannot be loaded; not tried again in this epoch
+  float reach = 0;         // ft, its farthest vertex from its origin, for the view test
+  int epoch = -1;
+};
+
+// The models a rider slot's parts are drawn with, looked up for its catalogue entry and
+// textures; good while the epoch lasts, as a statue's.
+enum RiderPart {
+  kPartFrame,
+  kPartSidePlates,
+  kPartForkUpper,
+  kPartFrontPlate,
+  kPartForkLower,
+  kPartSwingarm,
+  kPartFrontWheel,
+  kPartRearWheel,
+  kPartBody,
+  kPartBodyFirstPerson,
+  kPartHead,
+  kPartRiderPlate,
+  kRiderParts
+};
+// The textures a rider chooses, each with the catalogue's own.
+enum RiderTexture { kTextureBike, kTextureWheels, kTextureBody, kTextureHead, kRiderTextures };
+struct RiderModels {
+  const sim::BikeInfo* info = nullptr;
+  std::string textures[kRiderTextures];  // what the slot wore when its models were looked up
+  Model* parts[kRiderParts] = {};
+  int epoch = -1;
+};
+
 // Buffers sized with the track's billboards, so that a frame allocates nothing.
 struct Scratch {
   std::vector<int> order, sort;
@@ -34,9 +72,12 @@ struct Scratch {
   // Number-plate textures by rider slot, and the plate stamp each holds.
   std::vector<unsigned> plates;
   std::vector<int> plate_stamps;
-  // By statue: the model last measured and how far it reaches.
-  std::vector<const Model*> statue_model;
-  std::vector<float> statue_reach;
+  std::vector<StatueModel> statues;       // by statue
+  std::vector<RiderModels> rider_models;  // by rider slot
+  // Missing models already warned about in this epoch, so that a field of riders on one
+  // bike makes one line.
+  std::vector<std::string> warned;
+  int warned_epoch = -1;
 } g_scratch;
 
 // Whether a sphere can show in the camera's view: tested against the four sides of the view
@@ -87,6 +128,103 @@ float model_reach(const Model* model) {
   return std::sqrt(r2);
 }
 
+// "Warning: Can't load ..." for a model (or a pair of names tried in turn) that did not load,
+// once an epoch.
+void warn_missing(const std::string& first, const char* second) {
+  if (g_scratch.warned_epoch != model_cache_epoch()) {
+    g_scratch.warned.clear();
+    g_scratch.warned_epoch = model_cache_epoch();
+  }
+  std::string key = first;
+  key += '\n';
+  key += second;
+  if (std::find(g_scratch.warned.begin(), g_scratch.warned.end(), key) != g_scratch.warned.end())
+    return;
+  g_scratch.warned.push_back(key);
+  if (first.empty()) {
+    platform::log("Warning: Can't load %.900s\n", second);
+  } else {
+    platform::log("Warning: Can't load %.450s or %.450s\n", first.c_str(), second);
+  }
+}
+
+void look_up_statue(StatueModel& m, const std::string& name) {
+  m.name = name;
+  m.model = name.empty() ? nullptr : model_request(name.c_str());
+  if (!m.model && !name.empty()) warn_missing({}, name.c_str());
+  m.reach = m.model ? model_reach(m.model) : 0;
+  m.epoch = model_cache_epoch();
+}
+
+// Statue i's model, looked up again when its name or the cache's epoch changed.
+const StatueModel& statue_model(std::size_t i) {
+  StatueModel& m = g_scratch.statues[i];
+  const std::string& name = race::g_track.statues[i].model;
+  if (m.epoch != model_cache_epoch() || m.name != name) look_up_statue(m, name);
+  return m;
+}
+
+// A data name without its extension.
+std::string_view stem(std::string_view name) {
+  const std::size_t dot = name.rfind('.'), slash = name.rfind('/');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+    return name;
+  return name.substr(0, dot);
+}
+
+// The model a chosen texture pairs with by file name. An entry names its part models after
+// its own texture ("@crf450v2013.png": "@crf450v2013_frame.jm"), so a texture of another name
+// pairs with the part model of that name ("@crf450v2013-red.png":
+// "@crf450v2013-red_frame.jm"). Empty when the texture is the entry's own or the part's
+// model is not named after it (the shared wheels).
+std::string paired_model(const char* part_model, const char* entry_texture,
+                         const std::string& chosen) {
+  if (chosen.empty() || !entry_texture || !part_model || chosen == entry_texture) return {};
+  const std::string_view own = stem(entry_texture), part = part_model;
+  if (part.size() <= own.size() || part.compare(0, own.size(), own) != 0) return {};
+  std::string paired(stem(chosen));
+  paired.append(part.substr(own.size()));
+  return paired;
+}
+
+// The slot's part models for its entry and textures: the model paired with the chosen
+// texture when one loads, else the entry's own; neither loading, the part is left out.
+const RiderModels& rider_models(int slot, const SceneRider& rider, const sim::BikeInfo* info) {
+  RiderModels& m = g_scratch.rider_models[static_cast<std::size_t>(slot)];
+  const std::string* chosen[kRiderTextures] = {&rider.bike_texture, &rider.wheel_texture,
+                                               &rider.body_texture, &rider.head_texture};
+  bool same = m.epoch == model_cache_epoch() && m.info == info;
+  for (int k = 0; k < kRiderTextures; ++k) same = same && m.textures[k] == *chosen[k];
+  if (same) return m;
+  struct Part {
+    sim::BikeFile model;
+    RiderTexture texture;
+  };
+  static const Part kParts[kRiderParts] = {
+      {sim::kFrameModel, kTextureBike},        {sim::kSidePlatesModel, kTextureBike},
+      {sim::kForkUpperModel, kTextureBike},    {sim::kFrontPlateModel, kTextureBike},
+      {sim::kForkLowerModel, kTextureBike},    {sim::kSwingarmModel, kTextureBike},
+      {sim::kFrontWheelModel, kTextureWheels}, {sim::kRearWheelModel, kTextureWheels},
+      {sim::kRiderBodyModel, kTextureBody},    {sim::kRiderBodyFirstPersonModel, kTextureBody},
+      {sim::kRiderHeadModel, kTextureHead},    {sim::kRiderPlateModel, kTextureBody},
+  };
+  static const sim::BikeFile kEntryTextures[kRiderTextures] = {
+      sim::kBikeTexture, sim::kWheelTexture, sim::kRiderBodyTexture, sim::kRiderHeadTexture};
+  m.info = info;
+  for (int k = 0; k < kRiderTextures; ++k) m.textures[k] = *chosen[k];
+  m.epoch = model_cache_epoch();
+  for (int p = 0; p < kRiderParts; ++p) {
+    const char* own = info->files[kParts[p].model];
+    const std::string paired = paired_model(own, info->files[kEntryTextures[kParts[p].texture]],
+                                            m.textures[kParts[p].texture]);
+    Model* model = paired.empty() ? nullptr : model_request(paired.c_str());
+    if (!model && own && *own) model = model_request(own);
+    if (!model && own && *own) warn_missing(paired, own);
+    m.parts[p] = model;
+  }
+  return m;
+}
+
 // The slot's number-plate texture, uploaded again when its picture changed.
 unsigned plate_texture(int slot, const SceneRider& rider) {
   if (rider.plate_rgb.empty()) return 0;
@@ -134,9 +272,7 @@ void reflect(Model* model, const float pose[16]) {
   draw_model_reflection(model, nullptr, rotation);
 }
 
-void draw_part(const char* model_name, unsigned texture, const float pose[16]) {
-  if (!model_name || !*model_name) return;
-  Model* base = model_request(model_name);
+void draw_part(Model* base, unsigned texture, const float pose[16]) {
   if (!base) return;
   // The level of detail for the part's distance from this frame's camera.
   const float at[3] = {pose[12], pose[13], pose[14]};
@@ -167,6 +303,7 @@ void draw_rider(int slot, const SceneRider& rider, int mode) {
   const sim::BikeInfo* info = rider.info ? rider.info : bike->info;
   if (!info) return;
   const char* const* f = info->files;
+  Model* const* part = rider_models(slot, rider, info).parts;
   const unsigned bike_tex = pick(rider.bike_texture, f[sim::kBikeTexture]);
   const unsigned wheel_tex = pick(rider.wheel_texture, f[sim::kWheelTexture]);
   const unsigned body_tex = pick(rider.body_texture, f[sim::kRiderBodyTexture]);
@@ -174,43 +311,55 @@ void draw_rider(int slot, const SceneRider& rider, int mode) {
   const unsigned plate = plate_texture(slot, rider);
   float m[16];
   body_matrix(bike, sim::kFrame, m);
-  draw_part(f[sim::kFrameModel], bike_tex, m);
-  draw_part(f[sim::kSidePlatesModel], plate ? plate : bike_tex, m);
+  draw_part(part[kPartFrame], bike_tex, m);
+  draw_part(part[kPartSidePlates], plate ? plate : bike_tex, m);
   body_matrix(bike, sim::kSteeringHead, m);
-  draw_part(f[sim::kForkUpperModel], bike_tex, m);
-  draw_part(f[sim::kFrontPlateModel], plate ? plate : bike_tex, m);
+  draw_part(part[kPartForkUpper], bike_tex, m);
+  draw_part(part[kPartFrontPlate], plate ? plate : bike_tex, m);
   body_matrix(bike, sim::kForkLower, m);
-  draw_part(f[sim::kForkLowerModel], bike_tex, m);
+  draw_part(part[kPartForkLower], bike_tex, m);
   body_matrix(bike, sim::kSwingarm, m);
-  draw_part(f[sim::kSwingarmModel], bike_tex, m);
+  draw_part(part[kPartSwingarm], bike_tex, m);
   body_matrix(bike, sim::kFrontWheel, m);
-  draw_part(f[sim::kFrontWheelModel], wheel_tex, m);
+  draw_part(part[kPartFrontWheel], wheel_tex, m);
   body_matrix(bike, sim::kRearWheel, m);
-  draw_part(f[sim::kRearWheelModel], wheel_tex, m);
+  draw_part(part[kPartRearWheel], wheel_tex, m);
   if (mode == kRiderDrawFirstPerson && g_render_settings.hide_first_person_rider) return;
   body_matrix(bike, sim::kRider, m);
   if (mode == kRiderDrawFirstPerson) {
     // From inside the helmet: the first-person body, no head.
-    draw_part(f[sim::kRiderBodyFirstPersonModel], body_tex, m);
+    draw_part(part[kPartBodyFirstPerson], body_tex, m);
     return;
   }
-  draw_part(f[sim::kRiderBodyModel], body_tex, m);
-  draw_part(f[sim::kRiderHeadModel], head_tex, m);
-  draw_part(f[sim::kRiderPlateModel], plate ? plate : body_tex, m);
+  draw_part(part[kPartBody], body_tex, m);
+  draw_part(part[kPartHead], head_tex, m);
+  draw_part(part[kPartRiderPlate], plate ? plate : body_tex, m);
 }
 
-void load_projection(const Camera& camera) {
+// The camera's frustum with the track's near plane and the given far plane, as the
+// projection matrix; the model-view matrix is left current.
+void load_frustum(const Camera& camera, double far_plane) {
   int viewport[4];
   glGetIntegerv(GL_VIEWPORT, viewport);
   const double aspect = viewport[3] > 0 ? static_cast<double>(viewport[2]) / viewport[3] : 1.0;
-  const race::LightingSettings& l = race::g_track.lighting;
-  const double near_plane = l.near_plane > 0 ? l.near_plane : 0.25;
-  const double far_plane = l.far_plane > near_plane ? l.far_plane : 5000;
+  const double near_plane =
+      race::g_track.lighting.near_plane > 0 ? race::g_track.lighting.near_plane : 0.25;
   const double half = near_plane * std::tan(std::clamp(camera.fov, 1.0f, 179.0f) * 0.5 * kDegrees);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glFrustum(-half * aspect, half * aspect, -half, half, near_plane, far_plane);
   glMatrixMode(GL_MODELVIEW);
+}
+
+// The track's far plane; a sky box corner lies farther than it may.
+double track_far_plane() {
+  const race::LightingSettings& l = race::g_track.lighting;
+  const double near_plane = l.near_plane > 0 ? l.near_plane : 0.25;
+  return l.far_plane > near_plane ? l.far_plane : 5000;
+}
+
+void load_projection(const Camera& camera) {
+  load_frustum(camera, track_far_plane());
   // World to camera: the rows are the camera's axes.
   float m[16] = {};
   for (int i = 0; i < 3; ++i) {
@@ -226,7 +375,7 @@ void load_projection(const Camera& camera) {
   }
 }
 
-void draw_sky() {
+void draw_sky(const Camera& camera) {
   const race::LightingSettings& l = race::g_track.lighting;
   bool any = false;
   for (const std::string& face : l.sky) any = any || !face.empty();
@@ -245,6 +394,10 @@ void draw_sky() {
   constexpr float lo = 1.0f / 128, hi = 127.0f / 128;
   static const float kTex[4][2] = {{lo, hi}, {hi, hi}, {hi, lo}, {lo, lo}};
   glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
+  // The box's corners lie sqrt(3) times its scale away, beyond the far plane of a track that
+  // keeps it nearer: clipped there, they would leave holes showing whatever the colour buffer
+  // held. The sky writes no depth, so a far plane of its own changes nothing else.
+  load_frustum(camera, std::max(track_far_plane(), 1.75 * kSkyScale));
   glDepthMask(GL_FALSE);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_LIGHTING);
@@ -265,6 +418,7 @@ void draw_sky() {
     glEnd();
   }
   glPopAttrib();
+  load_frustum(camera, track_far_plane());
 }
 
 void set_light() {
@@ -281,6 +435,48 @@ void set_light() {
   glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_TRUE);
 }
 
+// The starter's countdown, by the seconds left to the drop: the 30-second board at his first
+// point until 10 s are left, then the board turned sideways; then he walks to his second
+// point, taking the flagger's duration and arriving 2 s before the drop, and holds the flag
+// down by the gate until it drops. After the drop he stands there.
+enum StartFlaggerTexture {
+  kStarterStanding,
+  kStarterBoard,
+  kStarterBoardSideways,
+  kStarterFlagDown,
+  kStarterWalking
+};
+constexpr float kStarterSidewaysSeconds = 10;
+constexpr float kStarterFlagDownSeconds = 2;
+
+void update_start_flagger(race::Track& t) {
+  const race::StartFlagger& f = t.flaggers.start;
+  if (f.billboard < 0 || f.billboard >= static_cast<int>(t.billboards.size())) return;
+  const float left = static_cast<float>((g_scene.start_tick - g_scene.tick) * sim::kTickSeconds);
+  const float walk = std::max(f.duration, 0.0f);
+  int texture = kStarterStanding;
+  float along = 1;  // 0 at the first point, 1 at the second
+  if (left > kStarterFlagDownSeconds + walk) {
+    texture = left > kStarterSidewaysSeconds ? kStarterBoard : kStarterBoardSideways;
+    along = 0;
+  } else if (left > kStarterFlagDownSeconds) {
+    texture = kStarterWalking;
+    along = (kStarterFlagDownSeconds + walk - left) / walk;
+  } else if (left > 0) {
+    texture = kStarterFlagDown;
+  }
+  race::Billboard& bb = t.billboards[static_cast<std::size_t>(f.billboard)];
+  if (!f.textures[texture].empty() && bb.texture != f.textures[texture])
+    bb.texture = f.textures[texture];
+  // Along the ground between the two points, each end as high above it as the file put it.
+  const sim::Vec3 &p = f.first_point, &q = f.second_point;
+  const float above_p = p.y - sim::terrain_height(p.x, p.z);
+  const float above_q = q.y - sim::terrain_height(q.x, q.z);
+  bb.x = p.x + (q.x - p.x) * along;
+  bb.z = p.z + (q.z - p.z) * along;
+  bb.y = sim::terrain_height(bb.x, bb.z) + above_p + (above_q - above_p) * along;
+}
+
 // Flaggers show the race's phase; timing-gate markers light up while a rider heads for
 // one of their gates.
 void update_scenery() {
@@ -293,7 +489,7 @@ void update_scenery() {
     if (bb.texture != texture) bb.texture = texture;
   };
   const int phase = g_scene.phase;
-  show(f.start.billboard, f.start.textures[phase == kPhaseCountdown ? 0 : 1]);
+  update_start_flagger(t);
   show(f.finish.billboard, f.finish.textures[phase == kPhaseFinished  ? 2
                                              : phase == kPhaseLastLap ? 1
                                                                       : 0]);
@@ -389,16 +585,11 @@ void draw_statues(const Camera& camera) {
   for (std::size_t i = 0; i < t.statues.size(); ++i) {
     const race::Statue& s = t.statues[i];
     if (s.model.empty()) continue;
-    Model* base = model_request(s.model.c_str());
-    if (!base) continue;
+    const StatueModel& base = statue_model(i);
+    if (!base.model) continue;
     const float at[3] = {s.x, s.y, s.z};
-    float& reach = g_scratch.statue_reach[i];
-    if (g_scratch.statue_model[i] != base) {
-      g_scratch.statue_model[i] = base;
-      reach = model_reach(base);
-    }
-    if (!g_view.sees(at, reach)) continue;
-    Model* model = const_cast<Model*>(select_lod(base, at, camera.position));
+    if (!g_view.sees(at, base.reach)) continue;
+    Model* model = const_cast<Model*>(select_lod(base.model, at, camera.position));
     // The maps the track found beside the statue's texture or model choose its program. They
     // are loaded first: loading binds a texture.
     const unsigned normal_map = s.normal_map.empty() ? 0 : data::texture_load(s.normal_map.c_str());
@@ -417,10 +608,13 @@ void draw_statues(const Camera& camera) {
                          o[2], o[5], o[8], 0, s.x,  s.y,  s.z,  1};
     glPushMatrix();
     glMultMatrixf(m);
-    // The starting-gate objects come first; each drops forwards (towards -z) about its
-    // hinge, the model's x axis, as the gate falls.
-    if (static_cast<int>(i) < t.first_file_statue)
-      glRotatef(-90.0f * (1.0f - g_scene.gate_fall), 1, 0, 0);
+    // The starting-gate objects come first. Each bar is modelled standing on its hinge, the
+    // model's x axis; it rests a quarter turn forwards (towards -z), flat on the ground, and
+    // is turned up from there by the fall value.
+    if (static_cast<int>(i) < t.first_file_statue) {
+      const float turn = g_scene.gate_fall * kGateTurnPerFall - std::numbers::pi_v<float> / 2;
+      glRotatef(turn * static_cast<float>(180 / std::numbers::pi), 1, 0, 0);
+    }
     draw_model(model, nullptr);
     reflect(model, m);
     glPopMatrix();
@@ -580,18 +774,52 @@ void size_scratch() {
     g_scratch.sort.assign(billboards, 0);
     g_scratch.enabled.assign(billboards, 1);
   }
-  if (g_scratch.statue_reach.size() != race::g_track.statues.size()) {
-    g_scratch.statue_reach.assign(race::g_track.statues.size(), 0.0f);
-    g_scratch.statue_model.assign(race::g_track.statues.size(), nullptr);
-  }
+  // Entries that stay keep their names and are looked up again only when those differ.
+  if (g_scratch.statues.size() != race::g_track.statues.size())
+    g_scratch.statues.resize(race::g_track.statues.size());
   if (g_scratch.fade.size() != g_scene.riders.size()) {
     g_scratch.fade.assign(g_scene.riders.size(), 0);
     g_scratch.plates.resize(g_scene.riders.size(), 0);
     g_scratch.plate_stamps.resize(g_scene.riders.size(), 0);
+    g_scratch.rider_models.resize(g_scene.riders.size());
   }
 }
 
 }  // namespace
+
+void scene_preload() {
+  size_scratch();
+  const race::Track& t = race::g_track;
+  auto texture = [](const std::string& name) {
+    if (!name.empty()) data::texture_load(name.c_str());
+  };
+  for (std::size_t i = 0; i < t.statues.size(); ++i) {
+    look_up_statue(g_scratch.statues[i], t.statues[i].model);
+    texture(t.statues[i].texture);
+  }
+  for (std::size_t i = 0; i < g_scene.riders.size(); ++i) {
+    const SceneRider& r = g_scene.riders[i];
+    const sim::BikeInfo* info = r.info ? r.info : r.bike ? r.bike->info : nullptr;
+    if (!r.bike || !info) continue;
+    rider_models(static_cast<int>(i), r, info);
+    pick(r.bike_texture, info->files[sim::kBikeTexture]);
+    pick(r.wheel_texture, info->files[sim::kWheelTexture]);
+    pick(r.body_texture, info->files[sim::kRiderBodyTexture]);
+    pick(r.head_texture, info->files[sim::kRiderHeadTexture]);
+  }
+  for (std::size_t i = race::kPoolBillboards; i < t.billboards.size(); ++i)
+    texture(t.billboards[i].texture);
+  for (const std::string& name : t.flaggers.start.textures) texture(name);
+  for (const std::string& name : t.flaggers.finish.textures) texture(name);
+  for (const race::CourseFlagger& c : t.flaggers.course) {
+    for (const std::string& name : c.textures) texture(name);
+  }
+  for (const std::string& name : t.lighting.sky) texture(name);
+  texture(t.lighting.sky_env);
+  for (const race::LensFlare& flare : t.lighting.flares) {
+    for (const race::FlareElement& e : flare.elements) texture(e.texture);
+  }
+}
 
 void draw_scene(const Camera& camera) {
   // Fresh counters, scratch sized for the track, the flaggers and animated textures brought
@@ -609,7 +837,7 @@ void draw_scene(const Camera& camera) {
   load_projection(camera);
   g_view.set(camera);
   // The sky first: it turns with the camera but does not move with it.
-  draw_sky();
+  draw_sky(camera);
   // The track's fog, then the world moves by the camera's position.
   const race::LightingSettings& l = race::g_track.lighting;
   if (l.fog_density > 0) {

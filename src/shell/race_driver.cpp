@@ -167,7 +167,7 @@ void race_tick() {
       ai::pilot_note_gates(slot.bike, g_pilots[slot.bike->slot], g_lap_gates, tick);
     }
   }
-  // The start-gate bars drop over the first eighth of a second after the gate's tick.
+  // The start-gate bars fall from standing to flat in a third of a second after the gate's tick.
   if (tick >= g_race.start_tick && tick < g_race.start_tick + 10 * sim::kTicksPerSecond) {
     g_race.gate_fall = std::max(0.0f, g_race.gate_fall - 8.0f / sim::kTicksPerSecond);
   }

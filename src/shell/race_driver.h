@@ -57,8 +57,8 @@ struct RaceDriver {
   int local_slot = -1;        // the local human's slot, or -1
   double start_spot[3] = {};  // where the local human's frame stood at set-up (ft)
   int held_until = 0;         // a false start holds the local bike until this tick
-  float gate_fall = 1;        // the start-gate bars: 1 standing, 0 down (drawn turned by it)
-  bool record_demo = false;   // the set-up's choices, kept for a restart
+  float gate_fall = render::kGateStandingFall;  // the start-gate bars: standing .. 0 down
+  bool record_demo = false;                     // the set-up's choices, kept for a restart
   int robot_skill = 0;
 };
 

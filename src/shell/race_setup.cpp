@@ -254,7 +254,6 @@ void create_bikes() {
 void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks, int laps,
                 int robot_skill) {
   g_race.record_demo = record_demo;
-  g_race.gate_fall = 1;
   g_race.robot_skill = robot_skill;
   show_progress("Resetting...");
   g_race.random.seed(static_cast<std::uint32_t>(sim::g_sim.tick));
@@ -279,9 +278,14 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   } else if (lineup != g_race.lineup) {
     std::memcpy(g_race.lineup, lineup, sizeof g_race.lineup);
   }
+  // The bars stand until the drop; a time trial starts long after it.
+  g_race.gate_fall = sim::g_sim.tick < g_race.start_tick ? render::kGateStandingFall : 0;
 
   const std::string track = playback ? g_race.playback_track : g_settings.track;
-  if (track != g_race.track || !g_race.race_loaded) {
+  // Models in use are stamped anew below; the sweep at the end frees the others.
+  render::model_new_generation();
+  const bool new_track = track != g_race.track || !g_race.race_loaded;
+  if (new_track) {
     // The ground's drawing tables and textures belong to the terrain that goes.
     render::terrain_render_release();
     race::track_free();
@@ -296,9 +300,6 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
     if (!race::track_load(name.c_str(), options)) return;
     g_race.track = track;
     data::texture_new_generation();
-    data::texture_sweep();
-    render::model_new_generation();
-    render::model_release_stale();
   }
 
   show_progress("Analyzing lines...");
@@ -320,6 +321,14 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   g_race.aids = sim::InputAids{};
   g_race.race_loaded = true;
   render::cameras_race_setup(g_race.slots[g_race.watched].bike);
+  // What the race draws is loaded now, so that the sweep keeps it and the first frame loads
+  // nothing; what only the last race drew goes.
+  if (render::g_gl_caps.probed) {
+    update_scene_input(current_view());
+    render::scene_preload();
+  }
+  render::model_release_stale();
+  if (new_track) data::texture_sweep();
 
   platform::log("%d MB texture memory used\n", static_cast<int>(data::texture_memory() >> 20));
   platform::set_working_set();

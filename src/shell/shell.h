@@ -27,7 +27,8 @@ void apply_default_rider_setup(sim::Bike* bike, const sim::BikeInfo& info, int a
 
 // A race without a screen (tool_race.cpp), for korvex-shot and the benchmarks: an
 // offscreen window of the given size, the default configuration with the given drawing
-// choices, the local rider and bikes - 1 computer riders on the grid, the gate already down.
+// choices, the local rider and bikes - 1 computer riders on the grid, the gate already down
+// unless a drop tick is given.
 struct ToolRace {
   const char* tool = "korvex";  // for messages
   std::string track = "rabbithill";
@@ -37,6 +38,7 @@ struct ToolRace {
   int method = -1;  // "Terrain Rendering Method" index; -1 the configuration's
   bool fugly = false;
   double erode = 0;
+  int drop_tick = 0;  // the tick the start gate drops; 0: it is down from the start
 };
 bool tool_race_begin(const ToolRace& race);
 // One tick: the watched (local) bike rides with the test pilot, then the race tick.

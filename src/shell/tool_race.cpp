@@ -65,9 +65,9 @@ bool tool_race_begin(const ToolRace& race) {
     std::fprintf(stderr, "%s: can't load track %s\n", race.tool, race.track.c_str());
     return false;
   }
-  // The gate is down from the start.
-  g_race.start_tick = 0;
-  g_race.gate_fall = 0;
+  // The gate is down from the start, or drops when asked.
+  g_race.start_tick = race.drop_tick;
+  g_race.gate_fall = race.drop_tick > 0 ? render::kGateStandingFall : 0;
   g_tool_pilot = ai::TestPilot{};
   g_tool_gates = ai::lap_checkpoints();
   return true;

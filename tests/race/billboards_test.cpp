@@ -105,6 +105,12 @@ TEST_F(BillboardsTest, FlaggersMakeBillboardsAndClampTheirCheckpoints) {
   EXPECT_EQ(track.billboards[0].texture, "s1");
   EXPECT_FLOAT_EQ(track.billboards[0].y, kGround + 2);
   EXPECT_FLOAT_EQ(f.start.second_point.y, kGround);
+  // Both ends of the starter's walk: the billboard's spot, then the second point.
+  EXPECT_EQ(f.start.first_point.x, 1);
+  EXPECT_FLOAT_EQ(f.start.first_point.y, kGround + 2);
+  EXPECT_EQ(f.start.first_point.z, 3);
+  EXPECT_EQ(f.start.second_point.x, 4);
+  EXPECT_EQ(f.start.second_point.z, 6);
   EXPECT_EQ(f.start.duration, 2.5f);
   EXPECT_EQ(f.start.textures[4], "s5");
   ASSERT_EQ(f.finish.billboard, 1);

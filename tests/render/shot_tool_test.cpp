@@ -2,6 +2,7 @@
 // and without shader programs and flat shaded, shows sky above ground with the bikes on it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -129,13 +130,69 @@ TEST(ShotToolTest, TheStatueCameraShowsTheContainersRelief) {
     }
     const Shot s = shoot(extra);
     ASSERT_EQ(s.status, 0) << method << s.err;
-    EXPECT_GT(s.middle_paint, 0.9) << method;
+    // Most of the middle is the container's paint; the deepest grooves between the ribs are
+    // too dark to tell its colour.
+    EXPECT_GT(s.middle_paint, 0.7) << method;
     if (!*method) {
       flat = s.middle_ripple;
     } else {
       EXPECT_GT(s.middle_ripple, 2 * flat + 4) << method;
     }
   }
+}
+
+// Until the gate drops the bikes wait on their brakes, the pilot's throttle or not; once it
+// has dropped they ride.
+TEST(ShotToolTest, BikesWaitForTheDropThenRide) {
+  Shot waiting = shoot({"--drop-tick", "1000"});  // 300 ticks are ridden
+  ASSERT_EQ(waiting.status, 0) << waiting.err;
+  EXPECT_LT(waiting.figures["speed_mph"], 0.5);
+  Shot riding = shoot({"--drop-tick", "60"});
+  ASSERT_EQ(riding.status, 0) << riding.err;
+  EXPECT_GT(riding.figures["speed_mph"], 5);
+}
+
+// The rider view at the gate with and without the rider's own body: he sees his arms come in
+// from the bottom corners to the grips, a small part of the view at its bottom, as through a
+// helmet.
+TEST(ShotToolTest, TheRidersOwnBodyStaysLowInTheRiderView) {
+  TempDir user;
+  const auto env = test_support::korvex_env(user);
+  data::Image pictures[2];
+  for (int hide = 0; hide < 2; ++hide) {
+    const std::string out = user.file(hide ? "hidden.png" : "body.png");
+    std::vector<std::string> args = {"--track",  "rabbithill", "--camera", "rider",    "--ticks",
+                                     "10",       "--width",    "320",      "--height", "200",
+                                     "--no-hud", "--out",      out};
+    if (hide) args.push_back("--hide-rider");
+    const auto result = test_support::run_program(KORVEX_SHOT_EXE, args, env);
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::string hints;
+    ASSERT_EQ(data::read_png(out.c_str(), pictures[hide], hints), 1);
+  }
+  data::Image& body = pictures[0];
+  data::Image& hidden = pictures[1];
+  ASSERT_EQ(body.width, hidden.width);
+  ASSERT_EQ(body.height, hidden.height);
+  long changed = 0;
+  int highest = -1;  // rows from the bottom
+  for (int y = 0; y < body.height; ++y) {
+    for (int x = 0; x < body.width; ++x) {
+      const long at = (static_cast<long>(y) * body.width + x) * body.channels;
+      int worst = 0;
+      for (int c = 0; c < 3; ++c)
+        worst = std::max(worst, std::abs(body.pixels[at + c] - hidden.pixels[at + c]));
+      if (worst <= 24) continue;
+      ++changed;
+      highest = std::max(highest, body.height - 1 - y);
+    }
+  }
+  const double share = static_cast<double>(changed) / (body.width * body.height);
+  EXPECT_GT(share, 0.005);  // the arms are there
+  EXPECT_LT(share, 0.08);
+  EXPECT_LT(highest, body.height / 3);
+  data::image_free(body);
+  data::image_free(hidden);
 }
 
 TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {
@@ -148,6 +205,9 @@ TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {
                                              {"--width"},
                                              {"--method", "Crayons"},
                                              {"--statue"},
+                                             {"--eye", "1,2"},
+                                             {"--fov", "0"},
+                                             {"--drop-tick", "-1"},
                                              {"--frobnicate"}}) {
     EXPECT_EQ(test_support::run_program(KORVEX_SHOT_EXE, args, env).status, 2) << args[0];
   }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../render/gl_fixture.h"
 #include "../sim/terrain_fixtures.h"
 #include "platform/platform.h"
 #include "race/race.h"
@@ -143,6 +144,7 @@ TEST_F(SetupRaceTest, TimeTrialAndMissingTrack) {
   ASSERT_TRUE(shell::g_race.race_loaded);
   EXPECT_TRUE(shell::g_race.time_trial);
   EXPECT_EQ(sim::g_sim.tick, 300 * 128);  // the gate is long down
+  EXPECT_EQ(shell::g_race.gate_fall, 0);
   EXPECT_EQ(shell::g_race.lineup[0], 1);
   EXPECT_EQ(shell::g_race.slots[0].driver, shell::kDriverLocal);
   EXPECT_TRUE(shell::g_race.slots[1].model.empty());
@@ -221,16 +223,18 @@ TEST_F(SetupRaceTest, BikesWaitForTheGateAndAFalseStartIsHeld) {
   EXPECT_STREQ(platform::visible_message(platform::visible_message_count() - 1),
                "15 second false start penalty");
 
-  EXPECT_EQ(shell::g_race.gate_fall, 1);  // the gate still stands
+  EXPECT_EQ(shell::g_race.gate_fall, render::kGateStandingFall);  // the gate still stands
   // After the drop the others ride; the penalised bike is still held.
   sim::g_sim.tick = shell::g_race.start_tick;
   sim::set_throttle(other, 1);
   shell::race_tick();
   EXPECT_EQ(other->controls.throttle, 1);
   EXPECT_EQ(local->controls.front_brake, 1);
-  // The bars are down an eighth of a second after the drop.
-  EXPECT_LT(shell::g_race.gate_fall, 1);
-  for (int i = 0; i < 16; ++i) shell::race_tick();
+  // Falling at 8 a second, the bars are down a third of a second (43 ticks) after the drop.
+  EXPECT_LT(shell::g_race.gate_fall, render::kGateStandingFall);
+  for (int i = 1; i < 42; ++i) shell::race_tick();
+  EXPECT_GT(shell::g_race.gate_fall, 0);
+  shell::race_tick();
   EXPECT_EQ(shell::g_race.gate_fall, 0);
   shell::free_bikes();
 }
@@ -291,4 +295,45 @@ TEST_F(SetupRaceTest, SkipAndRewindOnlyWhileEveryBikeIsReplayed) {
   EXPECT_EQ(sim::g_sim.tick, 1 + 256);
   shell::g_startup.accurate_skip = false;
   shell::free_bikes();
+}
+
+// Race set-up loads the models the race draws before its first frame, and its sweep frees
+// only what the last race drew alone: a model both tracks show is not read again.
+TEST_F(SetupRaceTest, SetUpLoadsTheRacesModelsAndKeepsTheSharedOnes) {
+  if (!gl_fixture::context()) {
+    if (test_support::require_display()) GTEST_FAIL() << "no OpenGL context";
+    GTEST_SKIP() << "no OpenGL context";
+  }
+  render::probe_capabilities();
+  render::g_render_settings.debug_level = 1;  // "deleting model ..."
+  write_track(terrain_fixtures::track_with(2, 8.0f, 0, 10, std::vector<std::uint16_t>(81, 0)),
+              "other");
+  const std::string panel =
+      "4 2\n0 0 0 1 0 0 0 0\n0 0 -1 1 0 0 0 0\n0 1 -1 1 0 0 0 0\n"
+      "0 1 0 1 0 0 0 0\n0 1 2\n0 2 3\n";
+  home.write("cone.jm", panel);
+  home.write("post.jm", panel);
+  home.write("practice/statues",
+             "[10 0 10] 0 @cone.jm null null\n[20 0 20] 0 @post.jm null null\n");
+  home.write("other/statues", "[10 0 10] 0 @cone.jm null null\n");
+  shell::g_rider_setup = shell::default_rider_setup();
+  int lineup[shell::kRiderSlots] = {1};
+  shell::setup_race(lineup, false, false, 0, 5, 0);
+  ASSERT_TRUE(shell::g_race.race_loaded);
+  // Loaded at set-up: with the files gone, both are still there.
+  for (const char* file : {"cone.jm", "post.jm"}) std::remove(home.file(file).c_str());
+  EXPECT_NE(render::model_request("@post.jm"), nullptr);
+  EXPECT_NE(render::model_request("@cone.jm"), nullptr);
+
+  shell::g_settings.track = "other";
+  shell::setup_race(lineup, false, false, 0, 5, 0);
+  ASSERT_TRUE(shell::g_race.race_loaded);
+  EXPECT_NE(render::model_request("@cone.jm"), nullptr);
+  const std::string log = logged();
+  EXPECT_NE(log.find("deleting model @post.jm"), std::string::npos);
+  EXPECT_EQ(log.find("deleting model @cone.jm"), std::string::npos);
+  shell::free_bikes();
+  render::model_cache_clear();
+  data::texture_cache_reset_for_test();
+  render::g_render_settings = {};
 }

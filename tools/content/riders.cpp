@@ -18,6 +18,7 @@
 #include "content/content.h"
 #include "content/mesh_build.h"
 #include "content/paint.h"
+#include "render/render.h"  // the rider view's eye
 
 namespace content {
 
@@ -357,6 +358,20 @@ Pose rider_pose() {
   return p;
 }
 
+// What the rider sees of himself from the rider view's eye (at the lowest "1st Person
+// Height"), which sits well behind the head of the pose above: shoulders a little below and
+// behind the eye, so that the arms come in from the bottom corners of the view to the grips,
+// as seen through a helmet; the legs are the pose's own.
+Pose first_person_pose(V3 rider_origin) {
+  Pose p = rider_pose();
+  const V3 eye = rider_origin + V3{static_cast<float>(render::kRiderEyeLow[0]),
+                                   static_cast<float>(render::kRiderEyeLow[1]),
+                                   static_cast<float>(render::kRiderEyeLow[2])};
+  p.shoulder = eye + at(0.56f, -0.55f, 0.25f);
+  p.elbow = middle_joint(p.shoulder, p.wrist, 1.0f, 0.95f, normalised(at(1, 0.5f, 0.7f)));
+  return p;
+}
+
 struct RiderMeshes {
   Mesh cloth = material(4, 0.05f);
   Mesh hard = material(24, 0.3f);
@@ -583,7 +598,8 @@ void write_riders(Output& out) {
   const Pose pose = rider_pose();
   write_model_levels(out, "rider_body", [&] { return rider_body_model(pose, false, rest.rider); });
   // The first-person body is only ever seen from inside it.
-  write_model(out, "rider_body_fp.jm", rider_body_model(pose, true, rest.rider));
+  write_model(out, "rider_body_fp.jm",
+              rider_body_model(first_person_pose(rest.rider), true, rest.rider));
   write_model_levels(out, "rider_head", [&] { return rider_head_model(pose, rest.rider); });
   write_model_levels(out, "rider_plate", [&] { return rider_plate_model(pose, rest.rider); });
   for (int i = 0; i < 4; ++i) {

@@ -137,10 +137,11 @@ void ground_textures(Output& out) {
 }
 
 // Sky faces, seen from inside the box: north (-z), east (+x), south (+z), west (-x) with
-// the picture's x to the right and y down, and the top face with x along +x and y along +z.
-// Every texel takes its colour from the elevation of its direction, so the faces meet
-// without creases: a pale horizon deepening to blue at the zenith, and a band of low hills,
-// continuous round the horizon, under it.
+// the picture's x to the right and y down, and the top face as seen facing north, with x
+// along +x and up the picture along +z. Every texel takes its colour from its direction
+// alone, so the faces meet without creases: a pale horizon deepening to blue at the zenith,
+// and a band of low hills, continuous round the horizon, under it. No noise: each face's own
+// would break at its edges, and a face would stand out from its neighbours.
 void sky(Output& out) {
   constexpr int kSide = 256;
   // Forward and right of the four side faces.
@@ -156,7 +157,7 @@ void sky(Output& out) {
         if (face == 4) {
           d[0] = u;
           d[1] = 1;
-          d[2] = -v;
+          d[2] = v;
         } else {
           for (int k = 0; k < 3; ++k) d[k] = forward[face][k] + right[face][k] * u;
           d[1] = v;
@@ -179,7 +180,6 @@ void sky(Output& out) {
         fill_rect(p, x, y, x + 1, y + 1, c);
       }
     }
-    add_noise(p, 200 + face, 0.03f, 2);
     write_picture(out, file_of(names::kSky[face]), p);
   }
   Picture env(128, 128, 3);

@@ -4,11 +4,15 @@
 //
 //   korvex-shot --track DIR [--bikes N] [--ticks N] [--camera rider|chase|trackside|free]
 //               [--statue MODEL] [--width W --height H] [--shaders on|off] [--method NAME]
-//               [--fugly] [--erode E] [--no-hud] [--out FILE.png]
+//               [--fugly] [--erode E] [--drop-tick N] [--eye X,Y,Z --target X,Y,Z] [--fov DEG]
+//               [--hide-rider] [--no-hud] [--out FILE.png]
 //
-// The bikes start at once (the gate is down) and every one rides with the test pilot. The
-// first is the local rider, so the chase camera sits behind its heading. `--statue` turns the
-// free camera onto the first statue drawn with that model, from its sunny side.
+// The bikes start at once (the gate is down) unless --drop-tick names the tick the gate
+// drops, and every one rides with the test pilot. The first is the local rider, so the chase
+// camera sits behind its heading. The free camera sits behind the bike too, unless --eye and
+// --target place it (world feet, each y above the ground there) or `--statue` turns it onto
+// the first statue drawn with that model, from its sunny side; --fov sets its field of view.
+// --hide-rider leaves the rider's own body out of the rider view.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -40,7 +44,12 @@ struct Options {
   int method = -1;  // -1: the configuration's
   bool fugly = false;
   bool hud = true;
+  bool hide_rider = false;
   double erode = 0;
+  int drop_tick = 0;
+  bool eye_given = false, target_given = false;
+  float eye[3] = {}, target[3] = {};
+  double fov = 0;  // 0: the configuration's
   std::string out = "korvex-shot.png";
 };
 
@@ -51,8 +60,9 @@ void usage() {
       "                   [--statue MODEL] [--width W --height H] [--shaders on|off] [--method "
       "Software|Hardware/Copy|\n"
       "                   Hardware/Direct|Shaders/Copy|Shaders/Direct] [--fugly] [--erode E] "
-      "[--no-hud]\n"
-      "                   [--out FILE.png]\n",
+      "[--drop-tick N]\n"
+      "                   [--eye X,Y,Z --target X,Y,Z] [--fov DEG] [--hide-rider]\n"
+      "                   [--no-hud] [--out FILE.png]\n",
       stderr);
 }
 
@@ -107,8 +117,23 @@ bool parse(int argc, char** argv, Options& o) {
         if (std::strcmp(v, names[k]) == 0) o.method = k;
       }
       if (o.method < 0) return false;
+    } else if (a == "--eye" || a == "--target") {
+      const char* v = value();
+      float* p = a == "--eye" ? o.eye : o.target;
+      char end = 0;
+      if (!v || std::sscanf(v, "%f,%f,%f%c", &p[0], &p[1], &p[2], &end) != 3) return false;
+      (a == "--eye" ? o.eye_given : o.target_given) = true;
+    } else if (a == "--fov") {
+      const char* v = value();
+      char* end = nullptr;
+      o.fov = v ? std::strtod(v, &end) : 0;
+      if (!v || *end || !(o.fov >= 1 && o.fov <= 170)) return false;
+    } else if (a == "--drop-tick") {
+      if (!number(o.drop_tick, 0, 1 << 20)) return false;
     } else if (a == "--fugly") {
       o.fugly = true;
+    } else if (a == "--hide-rider") {
+      o.hide_rider = true;
     } else if (a == "--no-hud") {
       o.hud = false;
     } else if (a == "--erode") {
@@ -214,6 +239,19 @@ bool place_camera_at_statue(const std::string& model) {
   return false;
 }
 
+// The free camera at `eye` looking at `target` (world feet, y above the ground there).
+void aim_free_camera(const float eye[3], const float target[3]) {
+  race::TrackCamera& c = render::g_cameras.free_camera;
+  c.x = eye[0];
+  c.z = eye[2];
+  c.y = sim::terrain_height(eye[0], eye[2]) + eye[1];
+  const float ty = sim::terrain_height(target[0], target[2]) + target[1];
+  c.yaw = std::atan2(target[0] - c.x, target[2] - c.z);
+  c.pitch = std::atan2(ty - c.y, std::hypot(target[0] - c.x, target[2] - c.z));
+  c.fov = static_cast<float>(shell::camera_input().fov);
+  render::select_track_camera(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -233,7 +271,9 @@ int main(int argc, char** argv) {
   race.method = o.method;
   race.fugly = o.fugly;
   race.erode = o.erode;
+  race.drop_tick = o.drop_tick;
   if (!tool_race_begin(race)) return 1;
+  render::g_render_settings.hide_first_person_rider = o.hide_rider;
   const sim::Bike* watched = camera_input().watched;
   const int points = sim::g_terrain.points_per_side;
   const std::vector<float> ground_before(
@@ -255,9 +295,12 @@ int main(int argc, char** argv) {
       tool_race_end(true);
       return 1;
     }
+  } else if (o.camera == "free" && o.eye_given && o.target_given) {
+    aim_free_camera(o.eye, o.target);
   } else if (watched && o.camera == "free") {
     place_free_camera(watched);
   }
+  if (o.fov > 0) render::g_cameras.free_camera.fov = static_cast<float>(o.fov);
 
   int width = o.width, height = o.height;
   platform::window_size(&width, &height);

@@ -865,7 +865,10 @@ void write_bikes(Output& out) {
     const std::string texture = stem_of(info.files[sim::kBikeTexture], ".png");
     textures.emplace(texture, std::make_pair(style, texture == stem ? 0 : 3));
   }
-  for (const auto& [stem, style] : models) {
+  for (const auto& model : models) {
+    // Named copies: lambdas may not capture structured bindings with clang 14.
+    const std::string& stem = model.first;
+    const BikeStyle& style = model.second;
     // Each part with a coarser level of detail for the distance where that saves something.
     write_model_levels(out, stem + "_frame", [&] { return frame_model(style, rest); });
     write_model_levels(out, stem + "_fork_upper", [&] { return fork_upper_model(rest); });

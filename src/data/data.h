@@ -260,6 +260,9 @@ long texture_memory();
 // Deletes every texture, image and animation not used in the current
 // generation. Those of generation 0 (loaded before the first track) stay.
 void texture_sweep();
+// At shutdown, once the window and its GL textures are gone: frees every cached image and
+// animation frame, which would otherwise outlive the program's last race unaccounted.
+void texture_cache_free();
 
 // Animations (".seq" textures). `anim_start` plays from `tick` on;
 // `anim_pause` holds the frame shown; `anim_update` (once per drawn frame,

@@ -392,14 +392,18 @@ void texture_sweep() {
   animation_sweep(texture_is_cached, debug);
 }
 
-void texture_cache_reset_for_test() {
+void texture_cache_free() {
   for (ImageEntry& entry : g_cache.images) std::free(entry.pixels);
   g_cache.textures.clear();
   g_cache.images.clear();
   g_cache.links.clear();
-  g_cache.generation = 0;
   g_cache.memory = 0;
   animations_reset_for_test();
+}
+
+void texture_cache_reset_for_test() {
+  texture_cache_free();
+  g_cache.generation = 0;
 }
 
 }  // namespace data

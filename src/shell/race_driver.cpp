@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "ai/ai.h"
+#include "data/data.h"
 #include "platform/platform.h"
 #include "race/race.h"
 #include "render/render.h"
@@ -183,6 +184,7 @@ void shutdown() {
   platform::log("Finished deallocating track\n");
   platform::close_audio();
   platform::close_window();
+  data::texture_cache_free();
   write_config(g_settings);
   platform::log("Shutdown complete\n");
   platform::log_close();

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "ai/ai.h"
+#include "data/data.h"
 #include "platform/platform.h"
 #include "render/render.h"
 #include "shell/race_driver.h"
@@ -89,6 +90,8 @@ void tool_race_end(bool close) {
   if (close && g_window_open) {
     platform::close_window();
     g_window_open = false;
+    // The textures went with the window; what the cache kept in memory goes now.
+    data::texture_cache_free();
   }
 }
 

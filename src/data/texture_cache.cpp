@@ -133,6 +133,18 @@ void make_power_of_two(Image& image, bool max_alpha) {
 
 unsigned load_texture(const char* requested, bool full_detail, int depth);
 
+// The name both caches keep a request under: without its leading "!" (full detail) and
+// through the links already known. It may point into the link table.
+const char* cache_key(const char* requested) {
+  const char* name = requested[0] == '!' ? requested + 1 : requested;
+  for (int hop = 0; hop < kMaxLinkDepth; ++hop) {
+    const char* target = link_target(name);
+    if (!target) break;
+    name = target;
+  }
+  return name;
+}
+
 // Reads the file behind `name` and makes its texture; 0 when it cannot.
 unsigned read_texture(const char* name, DataStream* stream, bool full_detail, int depth) {
   TextureUpload upload;
@@ -213,16 +225,8 @@ unsigned load_texture(const char* requested, bool full_detail, int depth) {
     platform::log("Too many links to texture '%.900s'\n", requested);
     return 0;
   }
-  const char* name = requested;
-  if (name[0] == '!') {
-    ++name;
-    full_detail = true;
-  }
-  for (int hop = 0; hop < kMaxLinkDepth; ++hop) {
-    const char* target = link_target(name);
-    if (!target) break;
-    name = target;
-  }
+  if (requested[0] == '!') full_detail = true;
+  const char* name = cache_key(requested);
   // A cached texture is found without copying the name: the scene asks for its textures
   // every frame, and a frame allocates nothing.
   if (TextureEntry* entry = find_cached(g_cache.textures, name)) {
@@ -292,12 +296,7 @@ ImageEntry* load_image(const char* requested, int depth) {
     platform::log("Too many links to image '%.900s'\n", requested);
     return nullptr;
   }
-  const char* name = requested[0] == '!' ? requested + 1 : requested;
-  for (int hop = 0; hop < kMaxLinkDepth; ++hop) {
-    const char* target = link_target(name);
-    if (!target) break;
-    name = target;
-  }
+  const char* name = cache_key(requested);
   if (ImageEntry* entry = find_cached(g_cache.images, name)) return entry;
   // `name` may point into the link table, which a load below can grow.
   const std::string key = name;

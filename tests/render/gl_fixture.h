@@ -64,6 +64,12 @@ class GlTest : public test_support::DataFoldersTest {
     DataFoldersTest::TearDown();
   }
   std::string logged() { return log_capture.text(); }
+  // A 16 x 16 picture of one colour (RGBA), written as `name` in the data folder.
+  void picture(const std::string& name, const unsigned char rgba[4]) {
+    std::vector<unsigned char> pixels(16 * 16 * 4);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = rgba[i % 4];
+    ASSERT_TRUE(data::write_png(home.file(name).c_str(), pixels.data(), 16, 16, 4, false));
+  }
   test_support::LogCapture log_capture{"render.log"};
 };
 

@@ -93,11 +93,6 @@ class GroundMapsTest : public gl_fixture::GlTest {
     sim::terrain_free();
     GlTest::TearDown();
   }
-  void picture(const std::string& name, const unsigned char rgba[4]) {
-    std::vector<unsigned char> pixels(16 * 16 * 4);
-    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = rgba[i % 4];
-    ASSERT_TRUE(data::write_png(home.file(name).c_str(), pixels.data(), 16, 16, 4, false));
-  }
   // 30 ft above the meeting line, looking straight down with +x to the right of the picture.
   static render::Camera camera_above() {
     render::Camera c;

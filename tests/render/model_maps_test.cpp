@@ -45,12 +45,6 @@ class ModelMapsTest : public gl_fixture::GlTest {
     sim::terrain_free();
     GlTest::TearDown();
   }
-  // A 16 x 16 picture of one colour (RGBA), written as `name` in the data folder.
-  void picture(const std::string& name, const unsigned char rgba[4]) {
-    std::vector<unsigned char> pixels(16 * 16 * 4);
-    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = rgba[i % 4];
-    ASSERT_TRUE(data::write_png(home.file(name).c_str(), pixels.data(), 16, 16, 4, false));
-  }
   // The panel (or another model) with texture `texture`, lit by a sun from `sun`, seen from
   // 6 ft in front: the mean brightness of the middle of the picture.
   double brightness(const std::string& texture, const float sun[3], bool shaders = true,

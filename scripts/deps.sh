@@ -11,6 +11,7 @@ PACKAGES="
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev nettle-dev zlib1g-dev libpng-dev libode-dev libfreetype-dev
   fonts-dejavu-core libgl1-mesa-dri libegl-mesa0 libgl-dev xdg-utils
+  xvfb xdotool
 "
 
 missing=""

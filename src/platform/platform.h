@@ -184,6 +184,9 @@ bool window_ready();
 // The drawable size in pixels (0 x 0 without a window).
 void window_size(int* width, int* height);
 void swap_window();
+// Changes the open window's mode, keeping its GL context: windowed at `width` x `height`,
+// or full screen as create_window chooses it. False without a window or when refused.
+bool set_window_mode(int width, int height, bool fullscreen);
 // Destroys the window and closes the input devices.
 void close_window();
 

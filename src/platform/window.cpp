@@ -220,6 +220,38 @@ void cursor_position(int* x, int* y) {
   if (g_window.window) SDL_GetMouseState(x, y);
 }
 
+bool set_window_mode(int width, int height, bool fullscreen) {
+  if (!g_window.window) return false;
+  const DisplayMode desktop = g_modes.desktop;
+  bool ok = true;
+  if (fullscreen) {
+    const DisplayMode size = (width > 0 && height > 0)
+                                 ? choose_fullscreen_mode(g_modes.modes, desktop, width, height)
+                                 : desktop;
+    const bool change_mode = size.width != desktop.width || size.height != desktop.height;
+    if (change_mode) {
+      SDL_DisplayMode mode{};
+      SDL_GetDesktopDisplayMode(0, &mode);
+      mode.w = size.width;
+      mode.h = size.height;
+      SDL_SetWindowDisplayMode(g_window.window, &mode);
+    }
+    ok = SDL_SetWindowFullscreen(g_window.window, change_mode ? SDL_WINDOW_FULLSCREEN
+                                                              : SDL_WINDOW_FULLSCREEN_DESKTOP) == 0;
+  } else {
+    ok = SDL_SetWindowFullscreen(g_window.window, 0) == 0;
+    if (ok && width > 0 && height > 0) SDL_SetWindowSize(g_window.window, width, height);
+  }
+  if (!ok) {
+    platform_error(SDL_GetError());
+    return false;
+  }
+  g_window.fullscreen = fullscreen;
+  std::lock_guard<std::mutex> lock(g_window.mutex);
+  SDL_GL_GetDrawableSize(g_window.window, &g_window.width, &g_window.height);
+  return true;
+}
+
 void close_window() {
   if (!g_window.window) return;
   log("Destroying window\n");

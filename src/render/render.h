@@ -554,20 +554,20 @@ void draw_text_centred(const Font& font, const char* text, float left, float rig
 // same rectangles the drawing uses.
 
 struct MenuLine {
-  std::string label;     // "Laps", "Start", "Gate 20"
-  std::string value;     // drawn in a second column ("3", "Human"); empty for buttons
-  bool item = true;      // false: a line of text between the items (a heading, "Driver info:")
-  bool enabled = true;   // false: drawn greyed out (a feature that is not there yet)
-  bool selected = false; // the one selected item stands out
+  std::string label;      // "Laps", "Start", "Gate 20"
+  std::string value;      // drawn in a second column ("3", "Human"); empty for buttons
+  bool item = true;       // false: a line of text between the items (a heading, "Driver info:")
+  bool enabled = true;    // false: drawn greyed out (a feature that is not there yet)
+  bool selected = false;  // the one selected item stands out
 };
 
 struct MenuView {
-  std::string title;             // at the top of the page
-  std::vector<MenuLine> lines;   // in order; pages longer than the window scroll
-  std::vector<std::string> footer;  // small lines under the list (the driver strings)
-  float notice_alpha = 0;        // the fading notice under the main menu, 0..1
-  bool exit_screen = false;      // the product name large, with `footer` under it
-  bool pointer = false;          // the mouse pointer, at (pointer_x, pointer_y) window pixels
+  std::string title;                   // at the top of the page
+  std::vector<MenuLine> lines;         // in order; pages longer than the window scroll
+  std::vector<std::string> footer;     // small lines under the list (the driver strings)
+  float notice_alpha = 0;              // the fading notice under the main menu, 0..1
+  bool exit_screen = false;            // the product name large, with `footer` under it
+  bool pointer = false;                // the mouse pointer, at (pointer_x, pointer_y) window pixels
   float pointer_x = 0, pointer_y = 0;  // from the upper left corner, y down (as the cursor)
 };
 

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "render/render.h"
 #include "shell/frame_loop.h"
+#include "shell/menus.h"
 #include "shell/race_driver.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
@@ -30,8 +31,7 @@ struct Loop {
   float inputs[kControlInputs] = {};
   bool paused = false;
   bool closing = false;
-  bool menu_open = false;  // keys go to the menu while it is open
-  int capturing = -1;      // the binding the controls menu waits for, or -1
+  int capturing = -1;  // the binding the controls menu waits for, or -1
   // The controllers' axes and where they rested when the wait began.
   struct CaptureAxis {
     std::string name;
@@ -44,6 +44,10 @@ struct Loop {
   int track_camera = 0;      // the digit keys' choice: 1..9 a track camera, 0 the free camera
   int next_screenshot = -1;  // found on the first shot
   std::vector<unsigned char> frame;
+  // The mouse cursor's axes, read each frame; a move while a page is open goes to the menu.
+  platform::Axis cursor_x, cursor_y;
+  bool cursor_open = false;
+  int last_cursor_x = -1, last_cursor_y = -1;
 };
 
 Loop g_loop;
@@ -170,11 +174,20 @@ void act_on_press(unsigned code) {
     if (g_loop.console_open) {
       g_loop.console_open = false;
     } else {
-      g_loop.menu_open = !g_loop.menu_open;
+      menu_show(g_menu.page == kPageNone ? kPageMain : kPageNone);
     }
     return;
   }
-  if (g_loop.menu_open) return;
+  if (g_menu.page != kPageNone) {
+    // The screenshot key works over the menus too, unless it is typing into a text item.
+    if (is_binding(kScreenshotKey, code) && !menu_typing()) {
+      take_screenshot();
+    } else {
+      menu_press(code);
+      if (g_menu.exit_confirmed) g_loop.closing = true;
+    }
+    return;
+  }
   if (g_loop.console_open) {
     if (code == kEnterKey) g_loop.console_open = false;
     return;
@@ -240,6 +253,7 @@ void tick_step(double wall_moment) {
     }
   }
   if (g_loop.capturing >= 0) capture_moved_axis();
+  menu_tick(g_loop.clock.total);
   gather_control_inputs(g_loop.bindings, g_loop.held, platform::read_axis, g_loop.inputs);
   if (g_race.time_trial && g_race.race_loaded && g_loop.inputs[kInputBackUp] > 0.5f &&
       g_settings.time_trial_abort.name() == "Yes") {
@@ -282,11 +296,42 @@ void draw_frame_texts() {
   if (g_loop.paused && g_startup.show_pause_text) render::draw_screen_line("Paused", 0.5f, 0.08f);
 }
 
+namespace {
+
+// The page over the frame, when one is open.
+void draw_menus() {
+  if (g_menu.page == kPageNone) return;
+  int width = 0, height = 0;
+  platform::window_size(&width, &height);
+  if (width <= 0 || height <= 0) return;
+  render::draw_menu(menu_view(g_loop.clock.total), width, height);
+}
+
+// The cursor's position each frame; a move while a page is open shows the pointer there.
+void read_cursor() {
+  if (!g_loop.cursor_open) {
+    g_loop.cursor_open = platform::open_axis("cursor-x", &g_loop.cursor_x) &&
+                         platform::open_axis("cursor-y", &g_loop.cursor_y);
+    if (!g_loop.cursor_open) return;
+  }
+  const int x = platform::read_axis(g_loop.cursor_x), y = platform::read_axis(g_loop.cursor_y);
+  const bool moved =
+      g_loop.last_cursor_x >= 0 && (x != g_loop.last_cursor_x || y != g_loop.last_cursor_y);
+  g_loop.last_cursor_x = x;
+  g_loop.last_cursor_y = y;
+  if (!moved || g_menu.page == kPageNone) return;
+  int width = 0, height = 0;
+  platform::window_size(&width, &height);
+  menu_pointer(static_cast<float>(x), static_cast<float>(y), width, height);
+}
+
+}  // namespace
+
 const float* control_inputs() { return g_loop.inputs; }
 
 int current_view() { return g_loop.view; }
 
-bool menu_open() { return g_loop.menu_open; }
+bool menu_open() { return g_menu.page != kPageNone; }
 
 void begin_binding_capture(int binding) {
   end_binding_capture();
@@ -351,6 +396,7 @@ int main_loop() {
       render::draw_hud();
     }
     draw_frame_texts();
+    draw_menus();
     if (g_startup.record_video && !g_loop.paused) record_video_frame();
     if (g_startup.gl_finish) render::finish();
     platform::swap_window();
@@ -358,6 +404,7 @@ int main_loop() {
 
     frame_advance(g_loop.clock, g_loop.source, g_startup.warp, g_startup.lock_fps, CatchUp{});
     platform::set_game_time(g_loop.clock.total);
+    read_cursor();
     run_ticks(g_loop.clock, [](double moment) { tick_step(moment); });
     if (g_loop.view != render::kViewNoRace) render::terrain_refresh_slice();
     // Warp mode races one race after another, the lineup rotated by a slot each time.

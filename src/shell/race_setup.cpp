@@ -15,6 +15,7 @@
 #include "shell/settings.h"
 #include "shell/shell.h"
 #include "shell/startup.h"
+#include "shell/track_list.h"
 
 namespace shell {
 
@@ -99,7 +100,18 @@ int take_identity_number(int order[kIdentities], int* next, int number) {
   return order[(*next)++];
 }
 
-void show_progress(const char* text) { platform::log("%s\n", text); }
+// The name of the track being set up, over the progress lines.
+std::string g_progress_title;
+
+// A step of the set-up: logged, and shown on a frame of its own when there is a window.
+void show_progress(const char* text) {
+  platform::log("%s\n", text);
+  int width = 0, height = 0;
+  platform::window_size(&width, &height);
+  if (width <= 0 || height <= 0 || !render::g_gl_caps.probed) return;
+  render::draw_progress_screen(g_progress_title.c_str(), text, width, height);
+  platform::swap_window();
+}
 
 }  // namespace
 
@@ -255,6 +267,11 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
                 int robot_skill) {
   g_race.record_demo = record_demo;
   g_race.robot_skill = robot_skill;
+  {
+    const std::string& directory = playback ? g_race.playback_track : g_settings.track;
+    const int listed = find_track(g_tracks, directory);
+    g_progress_title = listed >= 0 ? g_tracks.names[static_cast<std::size_t>(listed)] : directory;
+  }
   show_progress("Resetting...");
   g_race.random.seed(static_cast<std::uint32_t>(sim::g_sim.tick));
   shuffle_identities(g_race.random, g_race.identity_order);
@@ -297,6 +314,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
     // Only the shader programs draw statues' normal and specular maps.
     options.normal_maps = render::shaders_active();
     const std::string name = "@" + track;
+    show_progress("Loading track...");
     if (!race::track_load(name.c_str(), options)) return;
     g_race.track = track;
     data::texture_new_generation();

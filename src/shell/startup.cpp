@@ -177,19 +177,27 @@ bool list_tracks_and_demos() {
   return true;
 }
 
-// A window of the configured size, or full screen in the chosen display mode.
-bool open_window() {
+// The window's size and kind from "Video Mode": 0 x 0 full screen is the desktop's size.
+void chosen_window_mode(int* width, int* height, bool* fullscreen) {
   const bool windowed = g_settings.video_mode.index == 1;
-  int width = g_settings.xres;
-  int height = g_settings.yres;
+  *fullscreen = !windowed;
+  *width = g_settings.xres;
+  *height = g_settings.yres;
   if (!windowed) {
     const int mode = g_settings.video_mode.index;
     const bool known = mode >= 0 && mode < static_cast<int>(g_video_modes.size());
-    width = known ? g_video_modes[mode].width : 0;
-    height = known ? g_video_modes[mode].height : 0;
+    *width = known ? g_video_modes[mode].width : 0;
+    *height = known ? g_video_modes[mode].height : 0;
   }
+}
+
+// A window of the configured size, or full screen in the chosen display mode.
+bool open_window() {
+  int width = 0, height = 0;
+  bool fullscreen = false;
+  chosen_window_mode(&width, &height, &fullscreen);
   return platform::create_window("Korvex", width, height, g_startup.colour_depth,
-                                 g_startup.depth_buffer_depth, !windowed);
+                                 g_startup.depth_buffer_depth, fullscreen);
 }
 
 // Sound to the recording file ("--record-audio"), else to the sound card unless
@@ -247,6 +255,15 @@ void start_first_race() {
 
 // Standard output may carry raw video frames ("--record-video"); on Linux it is binary
 // already, so start-up leaves it as it is.
+bool switch_video_mode() {
+  int width = 0, height = 0;
+  bool fullscreen = false;
+  chosen_window_mode(&width, &height, &fullscreen);
+  if (platform::set_window_mode(width, height, fullscreen)) return true;
+  platform::messagef("Can't switch video mode: %.100s", platform::last_platform_error());
+  return false;
+}
+
 int korvex_main(int argc, char** argv, const platform::BuildDigests& digests) {
   reset_startup_state();
   if (!open_log_and_find_game_data(digests)) return 0;

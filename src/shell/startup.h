@@ -76,6 +76,10 @@ struct ParseResult {
 ParseResult parse_command_line(const std::vector<std::string>& args, StartupState& state,
                                Settings& settings);
 
+// Switches the open window to the "Video Mode" setting (the graphics menu's "Switch To
+// Selected Mode Now"); shows a message and returns false when the platform refuses.
+bool switch_video_mode();
+
 // The digest of the seven stock shape files, lower-case hex.
 std::string stock_shapes_digest();
 

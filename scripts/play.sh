@@ -1,7 +1,6 @@
 #!/bin/sh
 # play.sh -- builds Korvex (release) and starts the game; arguments go to korvex.
-# Without arguments the game starts a race on Rabbit Hill, the default track (the menus
-# that would offer the choice are still to come).
+# Without arguments a computer rider laps Rabbit Hill behind the menus (Esc opens them).
 set -eu
 cd "$(dirname "$0")/.."
 scripts/deps.sh

@@ -300,7 +300,13 @@ namespace {
 
 // The page over the frame, when one is open.
 void draw_menus() {
-  if (g_menu.page == kPageNone) return;
+  if (g_menu.page == kPageNone) {
+    // Until the player has found the menus, say where they are when nobody of theirs rides.
+    if (!g_menu.ever_shown && g_race.local_slot < 0) {
+      render::draw_screen_line("Press Esc for the menu", 0.12f, 0.05f);
+    }
+    return;
+  }
   int width = 0, height = 0;
   platform::window_size(&width, &height);
   if (width <= 0 || height <= 0) return;

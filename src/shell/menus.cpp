@@ -673,6 +673,7 @@ int controller_direction(unsigned code, bool& activate_it) {
 void menu_show(int page) {
   g_menu.page = page;
   g_menu.selected = 0;
+  if (page != kPageNone) g_menu.ever_shown = true;
   pointer_item = -1;
   if (page == kPageNone) g_menu.pointer_shown = false;
   if (page != kPageList) g_menu.list_choice = -1;

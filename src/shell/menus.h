@@ -45,7 +45,9 @@ struct MenuState {
   int list_return_selected = 0;
   bool exit_confirmed = false;  // the exit screen took a key: the program ends
   bool setup_changed = false;   // the mechanic has a change to hand the local bike
-  bool restart_note = false;    // "Some settings will not take effect until next restart"
+  bool restart_note = false;
+  bool ever_shown = false;  // a page has been open: the hint at Esc is no longer drawn    // "Some
+                            // settings will not take effect until next restart"
   // The mouse pointer: shown once it moves while a page is open, in window pixels.
   bool pointer_shown = false;
   float pointer_x = 0, pointer_y = 0;

@@ -554,38 +554,46 @@ void draw_text_centred(const Font& font, const char* text, float left, float rig
 // same rectangles the drawing uses.
 
 struct MenuLine {
-  std::string label;     // "Laps", "Start", "Gate 20"
-  std::string value;     // drawn in a second column ("3", "Human"); empty for buttons
-  bool item = true;      // false: a line of text between the items (a heading, "Driver info:")
-  bool enabled = true;   // false: drawn greyed out (a feature that is not there yet)
-  bool selected = false; // the one selected item stands out
+  std::string label;      // "Laps", "Start", "Gate 20"
+  std::string value;      // drawn in a second column ("3", "Human"); empty for buttons
+  bool item = true;       // false: a line of text between the items (a heading, "Driver info:")
+  bool enabled = true;    // false: drawn greyed out (a feature that is not there yet)
+  bool selected = false;  // the one selected item stands out
 };
 
 struct MenuView {
-  std::string title;             // at the top of the page
-  std::vector<MenuLine> lines;   // in order; pages longer than the window scroll
-  std::vector<std::string> footer;  // small lines under the list (the driver strings)
-  float notice_alpha = 0;        // the fading notice under the main menu, 0..1
-  bool exit_screen = false;      // the product name large, with `footer` under it
-  bool pointer = false;          // the mouse pointer, at (pointer_x, pointer_y) window pixels
+  std::string title;                   // at the top of the page
+  std::vector<MenuLine> lines;         // in order; pages longer than the window scroll
+  std::vector<std::string> footer;     // small lines under the list (the driver strings)
+  float notice_alpha = 0;              // the fading notice under the main menu, 0..1
+  bool exit_screen = false;            // the product name large, with `footer` under it
+  bool pointer = false;                // the mouse pointer, at (pointer_x, pointer_y) window pixels
   float pointer_x = 0, pointer_y = 0;  // from the upper left corner, y down (as the cursor)
 };
 
-// Where the lines go in a window of `width` x `height` pixels. Rectangles are in pixels from
-// the lower left corner; a line that is scrolled out of the window has h == 0. A page that
-// does not fit keeps its selected line in view.
+// Where the parts go in a window of `width` x `height` pixels. Rectangles are in pixels from
+// the lower left corner; a part that is not shown (a line scrolled out of the window, a page
+// without footer or notice) has h == 0. A line's box spans the whole highlighted row, so the
+// pointer picks the line anywhere on it. A page that does not fit shows as many lines as it
+// can round the selected one: the selection in the middle, clamped to the page's ends.
 struct MenuLayout {
   float text_height = 0;      // pixels per line of text
-  std::vector<HudBox> lines;  // one per view line
+  std::vector<HudBox> lines;  // one per view line, in order top to bottom
   int first = 0, count = 0;   // the lines shown
+  HudBox title;               // the page's title (on the exit screen, the product name)
+  HudBox footer;              // the footer lines
+  HudBox notice;              // the notice's two lines
 };
 MenuLayout menu_layout(const MenuView& view, int width, int height);
-// The item line under window pixel (x, y) (upper left origin, y down), or -1.
+// The item line under window pixel (x, y) (upper left origin, y down), or -1: headings,
+// greyed items and lines scrolled out of the window are never picked.
 int menu_line_at(const MenuView& view, int width, int height, float x, float y);
-// Draws the page over whatever the frame holds (the scene, dimmed behind the list).
+// Draws the page over whatever the frame holds (the scene, dimmed behind the list), and the
+// pointer over it. The GL state, matrices included, is as it was afterwards; fixed function
+// is current.
 void draw_menu(const MenuView& view, int width, int height);
-// A whole frame of progress while a race is set up: the sky colour, the title and a line
-// of text ("Loading bikes...", the track's name) in the middle.
+// A whole frame of progress while a race is set up: the game's clear colour, the title (the
+// track's name) and a line of text ("Loading bikes...") in the middle. The caller swaps.
 void draw_progress_screen(const char* title, const char* text, int width, int height);
 
 }  // namespace render

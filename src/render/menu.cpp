@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <numbers>
 #include <string>
 
 #include "render/render.h"
@@ -158,8 +159,8 @@ void scroll_mark(float centre_x, float centre_y, float size, bool up) {
 // The mouse pointer: an arrow with its tip at (x, y), outlined in black so it shows on light
 // and dark alike. `unit` is the pixels per step of the shape, which is 19 steps tall.
 void draw_pointer(float x, float y, float unit) {
-  // The outline, from the tip anticlockwise on screen (y down here, flipped when drawn): the
-  // head is a fan from the tip, the tail a quad.
+  // The arrow's corners from the tip, y down as the cursor's (flipped when drawn): the head
+  // is a fan from the tip, the tail a quad.
   static constexpr float kShape[7][2] = {{0, 0},    {0, 16},     {4, 12.5},   {7, 19},
                                          {9.5, 18}, {6.5, 11.5}, {11.5, 11.5}};
   static constexpr int kTriangles[5][3] = {{0, 1, 2}, {0, 2, 5}, {0, 5, 6}, {2, 3, 4}, {2, 4, 5}};
@@ -175,7 +176,7 @@ void draw_pointer(float x, float y, float unit) {
   // The outline: the shape in black shifted round its own position, then the shape itself.
   const float o = std::max(1.0f, unit);
   for (int i = 0; i < 8; ++i) {
-    const float a = static_cast<float>(i) * 0.785398f;
+    const float a = static_cast<float>(i) * std::numbers::pi_v<float> / 4;
     shape(o * std::cos(a), o * std::sin(a), 0);
   }
   shape(0, 0, 1);
@@ -238,12 +239,12 @@ void draw_lines(const MenuView& view, const MenuLayout& layout, const Metrics& m
   const float text_x = top_row.x + m.text * 0.5f;
   const float text_room = top_row.w - m.text;
 
-  // The value column starts a little past the widest label that has a value beside it. When
-  // the widest label and the widest value do not fit side by side, the row is shared between
-  // them in proportion, and both are cut.
+  // The value column starts a little past the widest label that has a value beside it, over
+  // the whole page so that the column stays put while the page scrolls. When the widest label
+  // and the widest value do not fit side by side, the row is shared between them in
+  // proportion, and both are cut.
   float label_w = 0, value_w = 0;
-  for (int i = layout.first; i < layout.first + layout.count; ++i) {
-    const MenuLine& line = view.lines[static_cast<std::size_t>(i)];
+  for (const MenuLine& line : view.lines) {
     if (line.value.empty()) continue;
     label_w = std::max(label_w, width_px(line.label, m.text) + m.text * 1.5f);
     value_w = std::max(value_w, width_px(line.value, m.text));

@@ -571,21 +571,29 @@ struct MenuView {
   float pointer_x = 0, pointer_y = 0;  // from the upper left corner, y down (as the cursor)
 };
 
-// Where the lines go in a window of `width` x `height` pixels. Rectangles are in pixels from
-// the lower left corner; a line that is scrolled out of the window has h == 0. A page that
-// does not fit keeps its selected line in view.
+// Where the parts go in a window of `width` x `height` pixels. Rectangles are in pixels from
+// the lower left corner; a part that is not shown (a line scrolled out of the window, a page
+// without footer or notice) has h == 0. A line's box spans the whole highlighted row, so the
+// pointer picks the line anywhere on it. A page that does not fit shows as many lines as it
+// can round the selected one: the selection in the middle, clamped to the page's ends.
 struct MenuLayout {
   float text_height = 0;      // pixels per line of text
-  std::vector<HudBox> lines;  // one per view line
+  std::vector<HudBox> lines;  // one per view line, in order top to bottom
   int first = 0, count = 0;   // the lines shown
+  HudBox title;               // the page's title (on the exit screen, the product name)
+  HudBox footer;              // the footer lines
+  HudBox notice;              // the notice's two lines
 };
 MenuLayout menu_layout(const MenuView& view, int width, int height);
-// The item line under window pixel (x, y) (upper left origin, y down), or -1.
+// The item line under window pixel (x, y) (upper left origin, y down), or -1: headings,
+// greyed items and lines scrolled out of the window are never picked.
 int menu_line_at(const MenuView& view, int width, int height, float x, float y);
-// Draws the page over whatever the frame holds (the scene, dimmed behind the list).
+// Draws the page over whatever the frame holds (the scene, dimmed behind the list), and the
+// pointer over it. The GL state, matrices included, is as it was afterwards; fixed function
+// is current.
 void draw_menu(const MenuView& view, int width, int height);
-// A whole frame of progress while a race is set up: the sky colour, the title and a line
-// of text ("Loading bikes...", the track's name) in the middle.
+// A whole frame of progress while a race is set up: the game's clear colour, the title (the
+// track's name) and a line of text ("Loading bikes...") in the middle. The caller swaps.
 void draw_progress_screen(const char* title, const char* text, int width, int height);
 
 }  // namespace render

@@ -107,11 +107,12 @@ inline std::vector<unsigned char> read_frame() {
   return rgb;
 }
 
-// Keeps a picture for people to look at, under the build tree.
-inline void keep_picture(const std::string& name, const std::vector<unsigned char>& rgb) {
+// Keeps a picture (RGB rows, bottom first) for people to look at, under the build tree.
+inline void keep_picture(const std::string& name, const std::vector<unsigned char>& rgb,
+                         int width = kSize, int height = kSize) {
   const std::string folder = std::string(KORVEX_BUILD_DIR) + "/test-artefacts/render/";
   data::make_directories(folder.c_str());
-  data::write_png((folder + name).c_str(), rgb.data(), kSize, kSize, 3, true);
+  data::write_png((folder + name).c_str(), rgb.data(), width, height, 3, true);
 }
 
 // Mean absolute channel difference, and the share of pixels with a channel off by more than 40.

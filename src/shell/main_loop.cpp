@@ -397,7 +397,8 @@ int main_loop() {
     } else {
       render::draw_frame(g_loop.view, g_startup.fugly);
     }
-    if (g_startup.show_hud) {
+    // The riding HUD gives way to an open menu, which shows the message lines itself.
+    if (g_startup.show_hud && g_menu.page == kPageNone) {
       update_hud_input();
       render::draw_hud();
     }

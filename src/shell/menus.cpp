@@ -264,8 +264,7 @@ Page bike_setup_page() {
         &r.auto_align, &r.sticky_dab, &r.reverse_steering, &r.lean_indicator}) {
     p.items.push_back(choice_item(*c, mark_setup_changed));
   }
-  for (NumberSetting* n :
-       {&r.auto_clutch_rpms, &r.brake_torque, &r.rear_brake_torque, &r.max_dab_speed}) {
+  for (NumberSetting* n : {&r.auto_clutch_rpms, &r.max_dab_speed}) {
     p.items.push_back(number_item(*n, mark_setup_changed));
   }
   return p;
@@ -640,6 +639,13 @@ render::MenuView view_of(const Page& page, double total_seconds) {
     view.lines.push_back(line);
   }
   view.footer = page.footer;
+  // The message lines (what the menus' actions report) stand under the page while it is
+  // open, in place of the riding HUD's.
+  if (g_menu.page != kPageExit) {
+    for (int i = 0; i < platform::visible_message_count(); ++i) {
+      view.footer.push_back(platform::visible_message(i));
+    }
+  }
   if (g_menu.page == kPageMain) {
     view.notice_alpha = static_cast<float>(std::clamp(10.0 - total_seconds, 0.0, 1.0));
   }

@@ -286,4 +286,164 @@ bool write_timing_gates(const Track& track, const char* track_dir);
 bool write_billboards(const Track& track, const char* track_dir);
 bool write_statues(const Track& track, const char* track_dir);
 
+// ---------------------------------------------------------------------------
+// Timing (timing.cpp): gate passes, laps, the running order, the race's length,
+// finishing, the cut-track and false-start penalties, slow riders and ghosts.
+//
+// Everything counts ticks of 1/128 s. The state of one race is a `Timing`
+// table; the game's race is `g_timing`. Bikes are known by their rider slot.
+//
+// The race driver's calls:
+//   set-up:      timing_setup, then timing_add_bike for every slot with a bike;
+//   every tick,  for each bike after the world step and before its bike_step
+//   (sim::simulate_tick's before_step hook), with now = sim::g_sim.tick not yet
+//   advanced: false_start_step (online), then gate_step for the bikes whose
+//   passes are decided here (offline all, online the local rider);
+//   online:      update_order at every tick with now % 512 == 510, and after
+//   set_pass_tick / set_passed from the server;
+//   race end:    update_order.
+// Readers: the running order and `race_laps` / `halfway_lap` (flaggers, HUD,
+// results), `classification` once `classified` (results), sequence_checkpoint
+// (cameras), is_ghost (bike contacts online, drawing).
+
+constexpr int kTimingSlots = 160;      // one per rider slot
+constexpr int kLapsUnknown = 1000000;  // `race_laps` / `halfway_lap` of a timed race, until known
+constexpr int kPassListChunk = 512;    // pass lists grow by this many entries at a time
+constexpr int kFalseStartSeconds =
+    15;  // a false start holds the rider until this long after the start
+
+// Who decides a rider's passes and how it takes part in the field.
+enum RiderKind {
+  kRiderLocal,     // a human at this machine
+  kRiderRemote,    // a rider of a network race; its passes come from the server
+  kRiderComputer,  // an auto pilot; never a ghost
+};
+
+// The race-wide settings the race driver owns; copied at set-up, and the
+// driver may change them in `Timing::rules` as a race goes (the server's start tick).
+struct RaceRules {
+  int start_tick = 0;        // the gate drops
+  int duration = 0;          // race time (ticks); 0: a race by laps
+  int extra_laps = 0;        // laps after the time; in a race by laps the number of laps
+  bool online = false;       // a network race
+  int local_slot = -1;       // the local human's slot, -1: none
+  bool spectator = false;    // the local slot only watches
+  double slow_factor = 1.5;  // the slow-rider test: factor on the time of the rider ahead
+  int slow_allowance =
+      10;  // and seconds allowed on top; also the seconds without ghosts after the start
+};
+
+// One rider's timing.
+struct BikeTiming {
+  bool in_use = false;
+  RiderKind kind = kRiderComputer;
+  std::int32_t passed = 0;  // sequence positions passed so far
+  // The tick at which each sequence position was passed, -1 when it was
+  // skipped; may run beyond `passed` after a rollback.
+  std::vector<std::int32_t> passes;
+  bool finished = false;
+  int last_update = 0;            // remote riders: the tick of the last network update
+  double start_position[3] = {};  // where the bike stood at set-up (ft)
+  int false_start_hold = 0;       // ticks the rider is still held for
+};
+
+struct OrderEntry {
+  int slot = 0;
+  std::int32_t passed = 0;     // sequence positions passed
+  std::int32_t last_tick = 0;  // the tick of the last pass, 0 when none
+};
+
+// Where other parts take part in the timing; every hook may be null.
+struct TimingHooks {
+  void* context = nullptr;
+  // A pass of `position`, before `passed` advances (the racing-line bookkeeping).
+  void (*pass)(void* context, int slot, int position) = nullptr;
+  // `passed` was set back (the racing-line recording restarts).
+  void (*rollback)(void* context, int slot) = nullptr;
+  // The final classification has been made (the results).
+  void (*classified)(void* context) = nullptr;
+};
+
+struct Timing {
+  const Track* track = nullptr;  // with no checkpoints the race is untimed
+  RaceRules rules;
+  int race_laps = 0;
+  int halfway_lap = 0;  // the finish flagger shows halfway while the leader is on this lap
+  std::array<OrderEntry, kTimingSlots> order{};  // the running order, leader first
+  int order_length = 0;
+  // The final classification: gates passed less penalty laps, the last pass
+  // plus the time penalty; made once per race.
+  std::array<OrderEntry, kTimingSlots> classification{};
+  int classification_length = 0;
+  bool classified = false;
+  std::array<int, kTimingSlots> penalty_ticks{};  // cut-track time added, by slot
+  std::array<int, kTimingSlots> penalty_laps{};   // cut-track laps taken off, by slot
+  std::array<BikeTiming, kTimingSlots> bikes;
+  TimingHooks hooks;
+};
+
+// The race's timing.
+extern Timing g_timing;
+
+// A new race on `track` (which must outlive it): no bikes, no passes.
+void timing_setup(Timing& timing, const Track& track, const RaceRules& rules);
+// Enters the bike of a slot, standing at `start_position` (its frame, ft).
+void timing_add_bike(Timing& timing, int slot, RiderKind kind, const double start_position[3]);
+
+// The checkpoint of sequence position k (>= 0) of a timed track.
+int sequence_checkpoint(const Track& track, int k);
+
+// Tests whether the bike, with its front wheel at (x, z), passes a gate at tick `now`.
+void gate_step(Timing& timing, int slot, double x, double z, int now);
+// The same for a bike, from its front wheel body.
+void gate_step(Timing& timing, const sim::Bike& bike, int now);
+
+// Rollback (rewinds, resets, the network): `passed` = n, the pass list cut to n entries.
+void set_passed(Timing& timing, int slot, int n);
+// A pass from the network; positions jumped over read as skipped.
+void set_pass_tick(Timing& timing, int slot, int k, int tick);
+// Entry k of the pass list; -1 when skipped or beyond it.
+int pass_tick(const Timing& timing, int slot, int k);
+
+int laps_completed(const Timing& timing, int slot);
+int gate_in_lap(const Timing& timing, int slot);
+// Ticks of lap `lap` (1 the first; -1 the last completed); 0 when unknown.
+int lap_time(const Timing& timing, int slot, int lap);
+struct BestLap {
+  int lap = 0;  // 0: none (fewer than two laps)
+  int ticks = 0;
+};
+// The earliest fastest of laps 2 .. laps completed; the first lap starts at the gate and never
+// counts.
+BestLap best_lap(const Timing& timing, int slot);
+// Laps completed by the leader of the running order.
+int leader_laps(const Timing& timing);
+
+// Whether the rider has finished; sets the flag when it has just done so.
+bool is_finished(Timing& timing, int slot);
+
+// Rebuilds the running order, the race's length and halfway lap, and makes the
+// final classification once the whole field has finished.
+void update_order(Timing& timing, int now);
+
+// The field's usual time (ticks) from sequence position a to b; 60 s when
+// nobody rode it cleanly.
+int segment_time(const Timing& timing, int a, int b);
+
+// Whether the rider took (or is taking) far longer to reach position k (>= 1)
+// than the first rider ahead that rode it.
+bool is_slow(const Timing& timing, int slot, int k, int now);
+
+// Online: whether the bike of a slot is a ghost to the local rider (no contact,
+// drawn transparent). A remote rider whose stored states do not reach to within
+// a second of `now` is drawn as a ghost too; the state history decides that.
+bool is_ghost(const Timing& timing, int slot, int now);
+
+// Online, local riders: before the gate drops, a bike whose frame (at `at`)
+// has moved 3 ft from its start is held until 15 s after the start; while held
+// its controls are set to stop it. Call before the bike's step. True on the
+// tick the penalty is given (the message is shown then).
+bool false_start_step(Timing& timing, int slot, const double at[3], int now,
+                      sim::Controls& controls);
+
 }  // namespace race

@@ -309,8 +309,8 @@ bool write_statues(const Track& track, const char* track_dir);
 constexpr int kTimingSlots = 160;      // one per rider slot
 constexpr int kLapsUnknown = 1000000;  // `race_laps` / `halfway_lap` of a timed race, until known
 constexpr int kPassListChunk = 512;    // pass lists grow by this many entries at a time
-constexpr int kFalseStartSeconds =
-    15;  // a false start holds the rider until this long after the start
+// A false start holds the rider until this long after the start.
+constexpr int kFalseStartSeconds = 15;
 
 // Who decides a rider's passes and how it takes part in the field.
 enum RiderKind {
@@ -322,15 +322,16 @@ enum RiderKind {
 // The race-wide settings the race driver owns; copied at set-up, and the
 // driver may change them in `Timing::rules` as a race goes (the server's start tick).
 struct RaceRules {
-  int start_tick = 0;        // the gate drops
-  int duration = 0;          // race time (ticks); 0: a race by laps
-  int extra_laps = 0;        // laps after the time; in a race by laps the number of laps
-  bool online = false;       // a network race
-  int local_slot = -1;       // the local human's slot, -1: none
-  bool spectator = false;    // the local slot only watches
-  double slow_factor = 1.5;  // the slow-rider test: factor on the time of the rider ahead
-  int slow_allowance =
-      10;  // and seconds allowed on top; also the seconds without ghosts after the start
+  int start_tick = 0;      // the gate drops
+  int duration = 0;        // race time (ticks); 0: a race by laps
+  int extra_laps = 0;      // laps after the time; in a race by laps the number of laps
+  bool online = false;     // a network race
+  int local_slot = -1;     // the local human's slot, -1: none
+  bool spectator = false;  // the local slot only watches
+  // The slow-rider test: a factor on the time of the rider ahead, and seconds allowed on
+  // top (also the seconds after the start in which nobody is a ghost).
+  double slow_factor = 1.5;
+  int slow_allowance = 10;
 };
 
 // One rider's timing.

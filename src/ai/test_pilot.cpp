@@ -135,11 +135,40 @@ void pilot_ride(sim::Bike* bike, const TestPilot& r, const std::vector<int>& gat
     }
   }
   if (b->crash_timer > 0) sim::set_throttle(b, 0);
+  // Automatic shifting drops to neutral when the bike stops (after a fall, or held up in a
+  // crowd) and never shifts out of it: the pilot clicks first gear itself.
+  sim::shift(b, b->controls.gear == 0 && b->crash_timer == 0 ? 1 : 0);
 }
 
-void pilot_note_gates(const sim::Bike* bike, TestPilot& r, const std::vector<int>& gates,
-                      int tick) {
+namespace {
+
+constexpr int kStuckTicks = 5 * sim::kTicksPerSecond;
+
+// Puts the bike at rest on the ground at gate `from`'s centre, facing gate `to`.
+void set_back_on_track(sim::Bike* bike, const race::TimingGate& from, const race::TimingGate& to) {
+  sim::bike_reset(bike);
+  const dReal* p = sim::body_position(bike, sim::kFrame);
+  const double x = from.centre.x, z = from.centre.z;
+  sim::bike_translate(bike, x - p[0], sim::terrain_height(float(x), float(z)), z - p[2]);
+  const double want = std::atan2(-(to.centre.x - x), -(to.centre.z - z));
+  sim::bike_rotate_yaw(bike, want - heading(bike));
+  sim::bike_place(bike);
+}
+
+}  // namespace
+
+void pilot_note_gates(sim::Bike* bike, TestPilot& r, const std::vector<int>& gates, int tick) {
   if (gates.empty()) return;
+  const bool riding = tick >= 0 && bike->crash_timer == 0 && sim::g_sim.race_running;
+  r.still_ticks = riding && std::fabs(sim::frame_speed(bike)) < 1 ? r.still_ticks + 1 : 0;
+  if (r.still_ticks > kStuckTicks) {
+    r.still_ticks = 0;
+    const std::size_t n = gates.size();
+    const std::size_t last = (r.gate + n - 1) % n;
+    set_back_on_track(bike, race::g_track.checkpoints[gates[last]],
+                      race::g_track.checkpoints[gates[r.gate % n]]);
+    return;
+  }
   const race::TimingGate& g = race::g_track.checkpoints[gates[r.gate % gates.size()]];
   const dReal* p = sim::body_position(bike, sim::kFrame);
   const double dx = g.centre.x - p[0], dz = g.centre.z - p[2];

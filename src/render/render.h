@@ -122,7 +122,13 @@ struct SceneRider {
 };
 
 // Race phases the flaggers show.
-enum RacePhase { kPhaseCountdown = 0, kPhaseRacing = 1, kPhaseLastLap = 2, kPhaseFinished = 3 };
+enum RacePhase {
+  kPhaseCountdown = 0,
+  kPhaseRacing = 1,
+  kPhaseLastLap = 2,   // the leader is on the last lap: the white flag
+  kPhaseFinished = 3,  // the leader has finished: the chequered flag
+  kPhaseHalfway = 4,   // the leader is on the halfway lap
+};
 
 // The start-gate bars turn about their hinge (the gate model's x axis) by this much (rad) per
 // unit of fall value, up from their resting pose: flat on the ground ahead of the hinge.

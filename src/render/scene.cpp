@@ -490,8 +490,10 @@ void update_scenery() {
   };
   const int phase = g_scene.phase;
   update_start_flagger(t);
-  show(f.finish.billboard, f.finish.textures[phase == kPhaseFinished  ? 2
-                                             : phase == kPhaseLastLap ? 1
+  // The finish flagger's pictures: idle, the halfway board, the white flag, the chequered flag.
+  show(f.finish.billboard, f.finish.textures[phase == kPhaseFinished  ? 3
+                                             : phase == kPhaseLastLap ? 2
+                                             : phase == kPhaseHalfway ? 1
                                                                       : 0]);
   for (const race::CourseFlagger& c : f.course) {
     bool wanted = false;

@@ -9,14 +9,6 @@
 
 namespace shell {
 
-namespace {
-
-// The watched bike's next gate-sequence position. Lap timing fills this in; until then
-// every bike heads for position 0.
-int watched_sequence_position() { return 0; }
-
-}  // namespace
-
 render::CameraInput camera_input() {
   render::CameraInput in;
   const RiderSlot& slot = g_race.slots[g_race.watched];

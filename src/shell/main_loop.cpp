@@ -117,15 +117,6 @@ constexpr unsigned kEnterKey = platform::kKeyBase + 28;
 constexpr unsigned kDigitOne = platform::kKeyBase + 2;
 constexpr unsigned kDigitZero = platform::kKeyBase + 11;
 
-// The next occupied slot after (step 1) or before (step -1) the watched one, round the end.
-int neighbour_slot(int step) {
-  for (int k = 1; k <= kRiderSlots; ++k) {
-    const int slot = ((g_race.watched + step * k) % kRiderSlots + kRiderSlots) % kRiderSlots;
-    if (g_race.slots[slot].bike) return slot;
-  }
-  return g_race.watched;
-}
-
 bool is_binding(int index, unsigned code) {
   return code != 0 && g_loop.bindings[index].code == code;
 }
@@ -205,9 +196,9 @@ void act_on_press(unsigned code) {
   } else if (is_binding(kScreenshotKey, code)) {
     take_screenshot();
   } else if (is_binding(kPrevKey, code)) {
-    g_race.watched = neighbour_slot(-1);
+    g_race.watched = neighbour_in_order(-1);
   } else if (is_binding(kNextKey, code)) {
-    g_race.watched = neighbour_slot(1);
+    g_race.watched = neighbour_in_order(1);
   } else if (code >= kDigitOne && code <= kDigitZero) {
     // 1..9 pick a track camera (the cameras clamp a number past their count), 0 the free one.
     g_loop.track_camera = code == kDigitZero ? 0 : static_cast<int>(code - kDigitOne) + 1;

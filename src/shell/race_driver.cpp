@@ -92,6 +92,13 @@ std::vector<int> g_lap_gates;
 
 void before_bike_step(sim::Bike* bike, void*) {
   RiderSlot& slot = g_race.slots[bike->slot];
+  // The gates: offline every bike's passes are decided here; online only the local rider's
+  // (the others' come from the server).
+  if (!race_online() || bike->slot == g_race.local_slot) {
+    const bool was_classified = race::g_timing.classified;
+    race::gate_step(race::g_timing, *bike, sim::g_sim.tick);
+    if (race::g_timing.classified && !was_classified) race_classified();
+  }
   if (slot.driver == kDriverHistory) return;
   if (slot.driver == kDriverAutoPilot) ai::pilot_ride(bike, g_pilots[bike->slot], g_lap_gates);
   const bool before_gate = sim::g_sim.tick < g_race.start_tick;
@@ -111,9 +118,35 @@ void before_bike_step(sim::Bike* bike, void*) {
 
 }  // namespace
 
-int leader_completed_laps() {
-  // Lap counting arrives with the timing gates; until then no one finishes.
-  return 0;
+int leader_completed_laps() { return race::leader_laps(race::g_timing); }
+
+int watched_sequence_position() {
+  const int slot = g_race.watched;
+  return slot >= 0 && slot < race::kTimingSlots ? race::g_timing.bikes[slot].passed : 0;
+}
+
+void race_classified() {
+  // The results file and table arrive with the results; the classification is kept in the
+  // timing table until then.
+}
+
+int neighbour_in_order(int step) {
+  const race::Timing& t = race::g_timing;
+  for (int i = 0; i < t.order_length; ++i) {
+    if (t.order[static_cast<std::size_t>(i)].slot != g_race.watched) continue;
+    for (int k = 1; k < t.order_length; ++k) {
+      const int j = ((i + step * k) % t.order_length + t.order_length) % t.order_length;
+      const int slot = t.order[static_cast<std::size_t>(j)].slot;
+      if (slot >= 0 && slot < kRiderSlots && g_race.slots[slot].bike) return slot;
+    }
+    return g_race.watched;
+  }
+  // Not in the order (an untimed track): the next occupied slot round the end.
+  for (int k = 1; k <= kRiderSlots; ++k) {
+    const int slot = ((g_race.watched + step * k) % kRiderSlots + kRiderSlots) % kRiderSlots;
+    if (g_race.slots[slot].bike) return slot;
+  }
+  return g_race.watched;
 }
 
 bool skip_rewind(int seconds) {

@@ -124,8 +124,18 @@ void abort_attempt();
 // false (nothing done) otherwise. With "--accurate-skip" a skip rides the time with roost off.
 bool skip_rewind(int seconds);
 
-// The laps the race leader has completed (0 until lap counting lands).
+// The laps the race leader has completed.
 int leader_completed_laps();
+// The gate-sequence position the watched bike heads for next.
+int watched_sequence_position();
+// The slot after (step 1) or before (step -1) the watched one in the running order, round the
+// end; by slot number on a track without timing.
+int neighbour_in_order(int step);
+// The final classification has just been made.
+void race_classified();
+// The phase the flaggers show (render::RacePhase): the countdown before the gate drops, then
+// from the leader's lap: halfway, the last lap, finished.
+int race_phase();
 
 // Slot i's lineup value moves to slot i + 1, the last to slot 0 (warp mode's next race).
 void rotate_lineup(int lineup[kRiderSlots]);

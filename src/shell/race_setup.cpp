@@ -220,10 +220,10 @@ void abort_attempt() {
   if (g_race.local_slot < 0) return;
   sim::Bike* bike = g_race.slots[g_race.local_slot].bike;
   if (!bike) return;
-  // The rider starts the lap again from its start position (the timing's lap start, once
-  // the timing gates count laps, also goes back there).
+  // The rider starts the lap again from its start position, with no gate passed.
   sim::bike_reset(bike);
   place_on_grid(bike, g_race.local_slot);
+  race::set_passed(race::g_timing, g_race.local_slot, 0);
 }
 
 void create_bikes() {
@@ -336,6 +336,25 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
     if (local < 0 && g_race.slots[slot].driver == kDriverLocal) local = slot;
   }
   g_race.watched = local >= 0 ? local : first >= 0 ? first : 0;
+  // The timing: a race by laps, or by time plus laps.
+  race::RaceRules rules;
+  rules.start_tick = g_race.start_tick;
+  rules.duration = g_race.time_limit;
+  rules.extra_laps = g_race.laps;
+  rules.online = race_online();
+  rules.local_slot = g_race.local_slot;
+  race::timing_setup(race::g_timing, race::g_track, rules);
+  for (int slot = 0; slot < kRiderSlots; ++slot) {
+    const RiderSlot& s = g_race.slots[slot];
+    if (!s.bike) continue;
+    const dReal* p = sim::body_position(s.bike, sim::kFrame);
+    const double at[3] = {p[0], p[1], p[2]};
+    race::timing_add_bike(race::g_timing, slot,
+                          s.driver == kDriverLocal                     ? race::kRiderLocal
+                          : rules.online && s.driver == kDriverHistory ? race::kRiderRemote
+                                                                       : race::kRiderComputer,
+                          at);
+  }
   g_race.aids = sim::InputAids{};
   g_race.race_loaded = true;
   render::cameras_race_setup(g_race.slots[g_race.watched].bike);

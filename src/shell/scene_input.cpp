@@ -1,6 +1,7 @@
 // scene_input.cpp -- what the scene draws of the race, copied before each frame.
 #include <cstring>
 
+#include "race/race.h"
 #include "render/render.h"
 #include "shell/catalogue.h"
 #include "shell/race_driver.h"
@@ -56,6 +57,16 @@ void dress(int i, render::SceneRider& r) {
 
 }  // namespace
 
+int race_phase() {
+  if (!g_race.race_loaded || sim::g_sim.tick < g_race.start_tick) return render::kPhaseCountdown;
+  const race::Timing& timing = race::g_timing;
+  const int lap = race::leader_laps(timing) + 1;  // the leader's lap
+  if (timing.race_laps > 0 && lap > timing.race_laps) return render::kPhaseFinished;
+  if (timing.race_laps > 0 && lap == timing.race_laps) return render::kPhaseLastLap;
+  if (lap == timing.halfway_lap) return render::kPhaseHalfway;
+  return render::kPhaseRacing;
+}
+
 void update_scene_input(int view) {
   render::SceneState& s = render::g_scene;
   if (s.riders.size() != static_cast<std::size_t>(kRiderSlots)) s.riders.resize(kRiderSlots);
@@ -80,7 +91,19 @@ void update_scene_input(int view) {
   s.tick = sim::g_sim.tick;
   s.start_tick = g_race.start_tick;
   s.gate_fall = g_race.gate_fall;
-  s.phase = sim::g_sim.tick < g_race.start_tick ? render::kPhaseCountdown : render::kPhaseRacing;
+  s.phase = race_phase();
+  // The checkpoints the riders head for next light up their course flaggers.
+  const race::Timing& timing = race::g_timing;
+  const int checkpoints = static_cast<int>(race::g_track.checkpoints.size());
+  s.next_gate_wanted.assign(static_cast<std::size_t>(checkpoints), 0);
+  if (checkpoints > 0 && g_race.race_loaded) {
+    for (int i = 0; i < kRiderSlots; ++i) {
+      if (!g_race.slots[i].bike || !timing.bikes[static_cast<std::size_t>(i)].in_use) continue;
+      const int cp = race::sequence_checkpoint(race::g_track,
+                                               timing.bikes[static_cast<std::size_t>(i)].passed);
+      if (cp >= 0 && cp < checkpoints) s.next_gate_wanted[static_cast<std::size_t>(cp)] = 1;
+    }
+  }
   s.view_mode = view;
   s.connected = race_online();
 }

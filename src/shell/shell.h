@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "render/render.h"
@@ -45,6 +46,42 @@ bool tool_race_begin(const ToolRace& race);
 void tool_race_tick();
 // Frees the race; `close` also closes the window (the next race then opens a new one).
 void tool_race_end(bool close);
+
+// A whole race without a window or GL (race_tool.cpp), for korvex-race: computer riders in
+// consecutive gates round Gate 20, through the game's race set-up and race tick.
+struct RaceToolOptions {
+  std::string track = "rabbithill";
+  int riders = 6;
+  int laps = 5;
+  double minutes = 0;
+  int skill = 0;  // 0 novice, 1 amateur, 2 expert
+  unsigned seed = 0;
+  double erode = 0;  // erosion rate, 0..100
+};
+struct RaceToolRider {
+  int position = 0, slot = 0;
+  std::string number, bike;
+  int laps = 0;
+  bool finished = false;
+  double total_s = 0;  // from the gate drop, with the time penalty
+  int best_lap = 0;    // 0: none
+  double best_lap_s = 0;
+  double penalty_s = 0;
+  int penalty_laps = 0;
+};
+struct RaceToolProgress {
+  int leader_lap = 0, race_laps = 0;
+  int leader_gate = 0;  // the leader's gate within the lap
+  double seconds = 0;   // race time since the gate dropped
+};
+// False with a message for the player when the race cannot be run.
+bool race_tool_begin(const RaceToolOptions& options, std::string* error);
+// One race tick; true once the final classification is made.
+bool race_tool_tick();
+RaceToolProgress race_tool_progress();
+// The final classification, winner first.
+std::vector<RaceToolRider> race_tool_classification();
+void race_tool_end();
 
 // What the cameras read of the race and the settings, as of now.
 render::CameraInput camera_input();

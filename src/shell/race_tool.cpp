@@ -1,0 +1,116 @@
+// race_tool.cpp -- a whole race without a window or GL, through the game's own race set-up
+// and race tick: the headless race of korvex-race.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "platform/platform.h"
+#include "race/race.h"
+#include "shell/race_driver.h"
+#include "shell/rider_setup.h"
+#include "shell/settings.h"
+#include "shell/shell.h"
+#include "shell/startup.h"
+#include "shell/track_list.h"
+
+namespace shell {
+
+namespace {
+
+// The gate the New Race page puts the player at by default (Gate 20).
+constexpr int kHomeSlot = 19;
+
+}  // namespace
+
+bool race_tool_begin(const RaceToolOptions& options, std::string* error) {
+  g_startup = StartupState{};
+  g_settings = default_settings();
+  rider_setup_startup();
+  g_startup.erosion_rate = options.erode;
+  g_tracks = build_track_list(0);
+  const int track = find_track(g_tracks, options.track);
+  if (track < 0) {
+    *error = "no track \"" + options.track + "\" is installed";
+    return false;
+  }
+  g_settings.track = options.track;
+  g_settings.track_index = track;
+  if (options.riders < 1 || options.riders > kLineupSlots) {
+    *error = "--riders must be 1 to " + std::to_string(kLineupSlots);
+    return false;
+  }
+  sim::create_world();
+  reset_rider_slots();
+  // Consecutive gates round Gate 20, as the New Race page's default field stands.
+  int first = kHomeSlot - (options.riders - 1) / 2;
+  if (first + options.riders > kLineupSlots) first = kLineupSlots - options.riders;
+  if (first < 0) first = 0;
+  int lineup[kRiderSlots] = {};
+  for (int i = 0; i < options.riders; ++i) lineup[first + i] = 2;
+  // The race's generator is seeded from the tick counter at set-up, as in the game.
+  sim::g_sim.tick = static_cast<int>(options.seed);
+  const int time_limit = static_cast<int>(std::lround(options.minutes * 60 * sim::kTicksPerSecond));
+  setup_race(lineup, false, false, time_limit, options.laps, options.skill);
+  if (!g_race.race_loaded) {
+    *error = "can't load track \"" + options.track + "\"";
+    return false;
+  }
+  if (race::g_track.checkpoints.empty()) {
+    *error = "track \"" + options.track + "\" has no timing gates: a race on it never ends";
+    return false;
+  }
+  return true;
+}
+
+bool race_tool_tick() {
+  race_tick();
+  return race::g_timing.classified;
+}
+
+RaceToolProgress race_tool_progress() {
+  RaceToolProgress p;
+  p.leader_lap = race::leader_laps(race::g_timing) + 1;
+  p.race_laps = race::g_timing.race_laps;
+  if (race::g_timing.order_length > 0) {
+    p.leader_gate = race::gate_in_lap(race::g_timing, race::g_timing.order[0].slot);
+  }
+  p.seconds = static_cast<double>(sim::g_sim.tick - g_race.start_tick) / sim::kTicksPerSecond;
+  return p;
+}
+
+std::vector<RaceToolRider> race_tool_classification() {
+  std::vector<RaceToolRider> riders;
+  const race::Timing& t = race::g_timing;
+  const int first_lap = race::g_track.first_lap_length;
+  const int normal_lap = race::g_track.normal_lap_length;
+  for (int i = 0; i < t.classification_length; ++i) {
+    const race::OrderEntry& e = t.classification[static_cast<std::size_t>(i)];
+    const RiderSlot& slot = g_race.slots[e.slot];
+    RaceToolRider r;
+    r.position = i + 1;
+    r.slot = e.slot;
+    r.number = slot.identity >= 0 ? rider_identities()[slot.identity].number
+                                  : g_rider_setup.number.c_str();
+    r.bike = slot.model;
+    r.laps = e.passed < first_lap || normal_lap <= 0 ? 0 : (e.passed - first_lap) / normal_lap + 1;
+    r.finished = t.bikes[static_cast<std::size_t>(e.slot)].finished;
+    r.total_s = static_cast<double>(e.last_tick - t.rules.start_tick) / sim::kTicksPerSecond;
+    const race::BestLap best = race::best_lap(t, e.slot);
+    r.best_lap = best.lap;
+    r.best_lap_s = static_cast<double>(best.ticks) / sim::kTicksPerSecond;
+    r.penalty_s = static_cast<double>(t.penalty_ticks[static_cast<std::size_t>(e.slot)]) /
+                  sim::kTicksPerSecond;
+    r.penalty_laps = t.penalty_laps[static_cast<std::size_t>(e.slot)];
+    riders.push_back(r);
+  }
+  return riders;
+}
+
+void race_tool_end() {
+  free_bikes();
+  race::track_free();
+  g_race.race_loaded = false;
+  g_race.track.clear();
+}
+
+}  // namespace shell

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -446,5 +447,109 @@ bool is_ghost(const Timing& timing, int slot, int now);
 // tick the penalty is given (the message is shown then).
 bool false_start_step(Timing& timing, int slot, const double at[3], int now,
                       sim::Controls& controls);
+
+// ---------------------------------------------------------------------------
+// Results (results.cpp): the results file, the results table, the pit board and the
+// running-order ticker, computed from a `Timing` as rows of finished text so that the
+// renderer only lays them out. Times are ticks converted to seconds. Nothing here allocates.
+
+// Minutes, seconds and milliseconds of a time, each truncated from ms = seconds x 1000
+// truncated. Negative times read as 0.
+struct ClockTime {
+  int minutes = 0;
+  int seconds = 0;
+  int ms = 0;
+};
+ClockTime clock_time(double seconds);
+// "%d:%02d.%03d" (m:ss.mmm).
+void format_time(char* out, std::size_t size, double seconds);
+// "%d:%02d.%d" (m:ss.t, tenths truncated).
+void format_time_short(char* out, std::size_t size, double seconds);
+// "%d minutes + %d laps", "%d minutes" or "%d laps".
+void race_length_text(const RaceRules& rules, char* out, std::size_t size);
+
+// What the race driver knows of a slot's rider; null texts read as empty.
+struct RiderLabel {
+  const char* number = nullptr;  // the racing number
+  const char* model = nullptr;   // the bike model id
+  const char* name = nullptr;    // the rider's name
+};
+using RiderLabels = std::array<RiderLabel, kTimingSlots>;
+
+// Laps from a count of gates passed: 0 short of the first lap, then one per normal lap.
+int laps_from_passed(const Timing& timing, int passed);
+
+// The gap (ticks) from `other` to `rider`, two entries of a list: at their listed last
+// passes when both passed as many gates, else at the last position both have passed. The
+// rider's tick minus the other's, 0 when that is negative or a tick is missing.
+int gap_ticks(const Timing& timing, const OrderEntry& rider, const OrderEntry& other);
+
+// Writes "@results.txt" (CR LF lines) once the classification's first rider is finished;
+// `track_dir` is the track's directory, `calendar_seconds` the time of day it is written.
+// False when there is nothing to write or the file cannot be opened.
+bool write_results(const Timing& timing, const RiderLabels& labels, const char* track_dir,
+                   long calendar_seconds);
+
+constexpr int kResultsPenaltyText = 96;
+
+struct ResultsRow {
+  char position[12] = {};
+  char number[8] = {};
+  char laps[16] = {};
+  char gap[24] = {};
+  char best_time[24] = {};  // empty with no best lap
+  char best_lap[16] = {};   // "(%d)"; empty with no best lap
+  bool viewed = false;      // the viewed rider's row stands out
+};
+
+// The on-screen results table; `shown` once the first rider of the list has finished.
+struct ResultsTable {
+  bool shown = false;
+  bool classified = false;  // the final classification is made
+  char title[24] = {};
+  std::array<ResultsRow, kTimingSlots> rows;
+  int row_count = 0;
+  char total[48] = {};  // "Total Race Time: ..." once final, else empty
+  std::array<std::array<char, kResultsPenaltyText>, kTimingSlots> penalties{};  // in red
+  int penalty_count = 0;
+};
+void results_table(const Timing& timing, const RiderLabels& labels, int viewed_slot,
+                   ResultsTable& table);
+
+// The pit board of the viewed rider; an empty text is a line not shown.
+constexpr int kClosingRidersShown = 3;  // the closing-riders line names at most this many
+struct PitBoard {
+  bool shown = false;  // the viewed rider takes part in the race
+  char number[8] = {};
+  char lap_position[32] = {};  // "L%d P%d"; in time trial "L%d"
+  char gap[24] = {};           // "%+.1f "
+  char last[32] = {};          // "Last - m:ss.t "
+  char best[32] = {};          // "Best - m:ss.t"
+  char closing[80] = {};       // " %.5s (%.1f) " per rider ahead in the order closing in
+};
+// The time trial's own last and best lap (ticks) stand in for the timing's there.
+struct TimeTrialLaps {
+  bool active = false;
+  int last_ticks = 0;
+  int best_ticks = 0;
+};
+void pit_board(const Timing& timing, const RiderLabels& labels, int viewed_slot,
+               const TimeTrialLaps& time_trial, PitBoard& board);
+
+// The television-style running order with its lap box.
+enum LapBox { kLapBoxRacing, kLapBoxLastLap, kLapBoxChequered };
+struct TickerEntry {
+  char position[12] = {};
+  char number[8] = {};  // "%3s"
+  char name[32] = {};
+  char gap[24] = {};  // "%7.3f" to the rider above when positive; empty for the leader
+};
+struct Ticker {
+  std::array<TickerEntry, kTimingSlots> entries;
+  int count = 0;
+  char lap[16] = {};  // "Lap %d"
+  LapBox lap_box = kLapBoxRacing;
+};
+void running_order_ticker(const Timing& timing, const RiderLabels& labels, Ticker& ticker);
 
 }  // namespace race

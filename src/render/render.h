@@ -331,6 +331,45 @@ struct HudLayout {
 HudLayout hud_layout(int width, int height);
 
 // ---------------------------------------------------------------------------
+// Standings (standings.cpp): the results table, the viewed rider's pit board, the
+// running-order ticker with its lap box, and the ping and render-statistics lines under the
+// HUD's timing lines. The race driver fills g_standings from the race's results before each
+// frame; the drawing only lays out the texts it is given.
+
+struct StandingsState {
+  int window_width = 640, window_height = 480;
+  race::ResultsTable table;  // drawn while table.shown
+  race::PitBoard pit_board;  // drawn on the pit board picture while pit_board.shown
+  bool show_ticker = false;  // a track camera is selected
+  race::Ticker ticker;
+  double ticker_seconds = 0;  // the clock the ticker scrolls by
+  bool show_ping = false;     // online, with the ping display on
+  int ping_ms = 0, ping_offset_ms = 0;
+  bool show_render_stats = false;
+};
+extern StandingsState g_standings;
+
+// Where the parts go, in pixels from the lower left corner, clear of the HUD laid out for the
+// same window (`hud` gives which of its timing lines are shown). A part not shown has h == 0.
+struct StandingsLayout {
+  HudBox table;            // the results table's panel
+  float table_row = 0;     // pixels per row of the table
+  float table_char = 0;    // pixels per character width of its columns
+  int table_lines = 0;     // rows, total and penalty lines that fit under its heads
+  HudBox pit_board;        // the pit board picture (its pole runs off the bottom)
+  HudBox ticker, lap_box;  // the running-order strip and the lap box at its right
+  HudBox timing_lines;     // the ping and render-statistics lines
+  float timing_line = 0;   // pixels per one of those lines
+};
+StandingsLayout standings_layout(const StandingsState& standings, const HudState& hud);
+
+// Draws what g_standings shows over the frame (after the HUD). The GL state, matrices
+// included, is as it was afterwards; fixed function is current.
+void draw_standings();
+// The console's "renderstats": the largest counts seen start again from the next frame.
+void reset_render_stats();
+
+// ---------------------------------------------------------------------------
 // Driver capabilities (gl_caps.cpp)
 
 struct GlCaps {

@@ -12,9 +12,8 @@
 //   bottom to top 1, N, 2, 3, 4, 5 at y = 216, 188, 160, 132, 104, 76 (the
 //   knob goes at x = 62); a dark window at x 126..236, y 66..226 takes the
 //   gear number.
-// - pitboard.png (256 x 256): a board on a pole; three rows (position, lap,
-//   gap) with their labels on the left, the numbers written in white from
-//   x = 78 to 232, rows centred at y = 45, 100, 155.
+// - pitboard.png (256 x 256): a blank black board on a pole; the pit board's
+//   lines are chalked on it between x = 26 and 232, y = 17 and 183.
 // - title.png (1024 x 512): the game's name over a clear ground.
 #include <algorithm>
 #include <cmath>
@@ -378,8 +377,6 @@ void shifter(Output& out) {
 // Pit board
 
 void pit_board(Output& out) {
-  const Typeface label_face(out, FontFile::kSansBold, 19);
-  if (!label_face.ok()) return;
   Canvas c(256, 256);
 
   // The pole, brushed and round-lit.
@@ -394,13 +391,6 @@ void pit_board(Output& out) {
   });
   rounded_box(c, 17, 17, 239, 183, 3, solid({16, 16, 18}));
   grain(c, 7, 0.06f);
-  for (const float y : {72.5f, 127.5f}) line(c, 24, y, 232, y, 2, solid({95, 95, 100}));
-
-  const char* const labels[] = {"POS", "LAP", "GAP"};
-  for (int row = 0; row < 3; ++row) {
-    const float y = 45 + 55.0f * row;
-    text_centred(c, TextStyle{&label_face, 1}, labels[row], 46, y, solid({250, 205, 40}));
-  }
   write_picture(out, "pitboard.png", to_picture(c));
 }
 

@@ -322,7 +322,14 @@ StandingsLayout standings_layout(const StandingsState& s, const HudState& hud_st
     }
     const float fixed = 2 * kPad * u + kTitleSize * u + kHeadSize * u * 1.3f + l.table_row * 0.3f;
     const int wanted = s.table.row_count + (s.table.total[0] ? 1 : 0) + s.table.penalty_count;
-    const int fit = static_cast<int>(std::floor((top - bottom - fixed) / l.table_row));
+    // A field too big for the room gets smaller rows first (down to 60%), then loses its tail.
+    const float room = top - bottom - fixed;
+    if (wanted > 0 && room < wanted * l.table_row) {
+      const float scale = std::clamp(room / (wanted * l.table_row), 0.6f, 1.0f);
+      l.table_row *= scale;
+      l.table_char *= scale;
+    }
+    const int fit = static_cast<int>(std::floor(room / l.table_row + 1e-3f));
     l.table_lines = std::clamp(wanted, 0, std::max(fit, 0));
     const float height = fixed + l.table_lines * l.table_row;
     l.table = {x, top - height, width, height};

@@ -14,6 +14,7 @@
 #include "shell/race_driver.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
+#include "shell/standings_input.h"
 #include "shell/startup.h"
 
 namespace shell {
@@ -369,6 +370,16 @@ void rotate_lineup(int lineup[kRiderSlots]) {
 
 int chosen_track_camera() { return g_loop.track_camera; }
 
+void choose_track_camera(int camera) {
+  g_loop.track_camera = camera;
+  render::select_track_camera(camera);
+}
+
+void draw_race_standings(int view) {
+  update_standings_input(view);
+  render::draw_standings();
+}
+
 bool game_paused() { return g_loop.paused; }
 
 void main_loop_begin() {
@@ -392,6 +403,7 @@ int main_loop() {
     if (g_startup.show_hud && g_menu.page == kPageNone) {
       update_hud_input();
       render::draw_hud();
+      draw_race_standings(g_loop.view);
     }
     draw_frame_texts();
     draw_menus();

@@ -12,6 +12,7 @@
 #include "shell/rider_setup.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
+#include "shell/standings_input.h"
 #include "shell/startup.h"
 
 namespace shell {
@@ -125,10 +126,7 @@ int watched_sequence_position() {
   return slot >= 0 && slot < race::kTimingSlots ? race::g_timing.bikes[slot].passed : 0;
 }
 
-void race_classified() {
-  // The results file and table arrive with the results; the classification is kept in the
-  // timing table until then.
-}
+void race_classified() { write_race_results(); }
 
 int neighbour_in_order(int step) {
   const race::Timing& t = race::g_timing;

@@ -40,6 +40,7 @@ struct ToolRace {
   bool fugly = false;
   double erode = 0;
   int drop_tick = 0;  // the tick the start gate drops; 0: it is down from the start
+  int laps = 1000;    // the race's laps
 };
 bool tool_race_begin(const ToolRace& race);
 // One tick: the watched (local) bike rides with the test pilot, then the race tick.
@@ -89,5 +90,11 @@ render::CameraInput camera_input();
 void camera_draw_view(int view);
 // Copies what the HUD shows from the race before a frame is drawn.
 void update_hud_input();
+// The race screen's standings over the frame of a view (render::kView...), as the game draws
+// them after the HUD: the results table once someone has finished, the pit board, the ticker
+// over a track camera.
+void draw_race_standings(int view);
+// Picks a track camera as the digit keys do (1..9; 0 the free camera).
+void choose_track_camera(int camera);
 
 }  // namespace shell

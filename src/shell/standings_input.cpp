@@ -41,7 +41,7 @@ const race::RiderLabels& rider_labels() {
 
 }  // namespace
 
-void update_standings_input() {
+void update_standings_input(int view) {
   render::StandingsState& s = render::g_standings;
   int width = 0, height = 0;
   platform::window_size(&width, &height);
@@ -64,7 +64,7 @@ void update_standings_input() {
   // The time trial's own lap times are not kept yet: its board shows the lap only.
   trial.active = g_race.time_trial;
   race::pit_board(race::g_timing, labels, g_race.watched, trial, s.pit_board);
-  s.show_ticker = current_view() == render::kViewTrackCamera && chosen_track_camera() != 0;
+  s.show_ticker = view == render::kViewTrackCamera && chosen_track_camera() != 0;
   if (s.show_ticker) race::running_order_ticker(race::g_timing, labels, s.ticker);
   s.ticker_seconds = static_cast<double>(platform::uptime_ms()) / 1000.0;
 }

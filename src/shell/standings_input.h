@@ -7,7 +7,7 @@ namespace shell {
 
 // Fills render::g_standings from the race's timing, the rider slots, the view and the
 // display options. Call before render::draw_standings, after update_hud_input.
-void update_standings_input();
+void update_standings_input(int view);
 
 // Writes "@results.txt" for the race's final classification; call once when
 // race::g_timing.classified becomes true.

@@ -61,13 +61,14 @@ bool tool_race_begin(const ToolRace& race) {
   reset_rider_slots();
   g_race.lineup[0] = 1;
   for (int i = 1; i < race.bikes && i < kRiderSlots; ++i) g_race.lineup[i] = 2;
-  setup_race(g_race.lineup, false, false, 0, 1000, 0);
+  setup_race(g_race.lineup, false, false, 0, race.laps, 0);
   if (!g_race.race_loaded) {
     std::fprintf(stderr, "%s: can't load track %s\n", race.tool, race.track.c_str());
     return false;
   }
   // The gate is down from the start, or drops when asked.
   g_race.start_tick = race.drop_tick;
+  race::g_timing.rules.start_tick = race.drop_tick;
   g_race.gate_fall = race.drop_tick > 0 ? render::kGateStandingFall : 0;
   g_tool_pilot = ai::TestPilot{};
   g_tool_gates = ai::lap_checkpoints();

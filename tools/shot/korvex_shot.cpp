@@ -5,14 +5,16 @@
 //   korvex-shot --track DIR [--bikes N] [--ticks N] [--camera rider|chase|trackside|free]
 //               [--statue MODEL] [--width W --height H] [--shaders on|off] [--method NAME]
 //               [--fugly] [--erode E] [--drop-tick N] [--eye X,Y,Z --target X,Y,Z] [--fov DEG]
-//               [--hide-rider] [--no-hud] [--out FILE.png]
+//               [--hide-rider] [--laps N] [--no-hud] [--out FILE.png]
 //
 // The bikes start at once (the gate is down) unless --drop-tick names the tick the gate
 // drops, and every one rides with the test pilot. The first is the local rider, so the chase
 // camera sits behind its heading. The free camera sits behind the bike too, unless --eye and
 // --target place it (world feet, each y above the ground there) or `--statue` turns it onto
 // the first statue drawn with that model, from its sunny side; --fov sets its field of view.
-// --hide-rider leaves the rider's own body out of the rider view.
+// --hide-rider leaves the rider's own body out of the rider view. --laps sets the race's
+// laps (1000 by default): ride past the leader's last lap to see the flag fall and the
+// results on the screen. The HUD draws the race screen's standings with it.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -47,6 +49,7 @@ struct Options {
   bool hide_rider = false;
   double erode = 0;
   int drop_tick = 0;
+  int laps = 1000;
   bool eye_given = false, target_given = false;
   float eye[3] = {}, target[3] = {};
   double fov = 0;  // 0: the configuration's
@@ -62,7 +65,7 @@ void usage() {
       "                   Hardware/Direct|Shaders/Copy|Shaders/Direct] [--fugly] [--erode E] "
       "[--drop-tick N]\n"
       "                   [--eye X,Y,Z --target X,Y,Z] [--fov DEG] [--hide-rider]\n"
-      "                   [--no-hud] [--out FILE.png]\n",
+      "                   [--laps N] [--no-hud] [--out FILE.png]\n",
       stderr);
 }
 
@@ -130,6 +133,8 @@ bool parse(int argc, char** argv, Options& o) {
       if (!v || *end || !(o.fov >= 1 && o.fov <= 170)) return false;
     } else if (a == "--drop-tick") {
       if (!number(o.drop_tick, 0, 1 << 20)) return false;
+    } else if (a == "--laps") {
+      if (!number(o.laps, 1, 1000)) return false;
     } else if (a == "--fugly") {
       o.fugly = true;
     } else if (a == "--hide-rider") {
@@ -172,7 +177,7 @@ void aim_nearest_track_camera(const sim::Bike* bike) {
   race::TrackCamera& c = cameras[static_cast<std::size_t>(best)];
   c.yaw = static_cast<float>(std::atan2(p[0] - c.x, p[2] - c.z));
   c.pitch = static_cast<float>(std::atan2(p[1] - c.y, best_d));
-  render::select_track_camera(best + 1);
+  shell::choose_track_camera(best + 1);
 }
 
 // The free camera 30 ft behind and 12 ft above the bike, looking at it.
@@ -272,6 +277,7 @@ int main(int argc, char** argv) {
   race.fugly = o.fugly;
   race.erode = o.erode;
   race.drop_tick = o.drop_tick;
+  race.laps = o.laps;
   if (!tool_race_begin(race)) return 1;
   render::g_render_settings.hide_first_person_rider = o.hide_rider;
   const sim::Bike* watched = camera_input().watched;
@@ -314,6 +320,7 @@ int main(int argc, char** argv) {
   if (o.hud) {
     update_hud_input();
     render::draw_hud();
+    draw_race_standings(view);
   }
   std::vector<unsigned char> rgb;
   render::read_frame_rgb(width, height, rgb);

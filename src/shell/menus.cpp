@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "race/race.h"
 #include "render/render.h"
 #include "shell/catalogue.h"
 #include "shell/race_driver.h"
@@ -221,6 +222,13 @@ Page main_page() {
 Page new_race_page() {
   Page p;
   p.title = "New Race";
+  // What Minutes and Laps make of the race: "15 minutes + 2 laps", "5 laps".
+  race::RaceRules length;
+  length.duration = static_cast<int>(g_settings.minutes.value * 60.0 * sim::kTicksPerSecond);
+  length.extra_laps = static_cast<int>(g_settings.laps.value);
+  char text[64];
+  race::race_length_text(length, text, sizeof text);
+  p.headings.push_back(text);
   p.items = {button("Start", start_new_race), go_to("Back to Main Menu", kPageMain),
              picker_item(kPickTrack),         number_item(g_settings.laps),
              number_item(g_settings.minutes), choice_item(g_settings.skill)};

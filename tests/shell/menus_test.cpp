@@ -141,6 +141,11 @@ TEST_F(MenuTest, NavigationStaysOnThePage) {
   shell::g_settings.laps.value = 50;
   key("right");
   EXPECT_EQ(shell::g_settings.laps.value, 50);
+  // The page's heading says what Minutes and Laps make of the race.
+  EXPECT_EQ(shell::menu_view(0).lines[0].label, "50 laps");
+  shell::g_settings.minutes.value = 15;
+  shell::g_settings.laps.value = 2;
+  EXPECT_EQ(shell::menu_view(0).lines[0].label, "15 minutes + 2 laps");
   select("Gate 1");
   key("left");
   EXPECT_EQ(shell::g_settings.slots[0].name(), "Empty");

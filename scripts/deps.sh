@@ -7,7 +7,7 @@ set -eu
 
 PACKAGES="
   build-essential cmake ninja-build pkg-config ccache
-  clang clang-format libclang-rt-14-dev
+  clang-16 libclang-rt-16-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev nettle-dev zlib1g-dev libpng-dev libode-dev libfreetype-dev
   fonts-dejavu-core libgl1-mesa-dri libegl-mesa0 libgl-dev xdg-utils

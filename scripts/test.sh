@@ -1,6 +1,6 @@
 #!/bin/sh
 # test.sh -- builds Korvex and runs every test: once normally, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer (clang, with the fuzz targets,
+# AddressSanitizer and UndefinedBehaviorSanitizer (clang 16, with the fuzz targets,
 # which then run briefly).
 set -eu
 cd "$(dirname "$0")/.."
@@ -16,11 +16,11 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer (clang)"
-CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer (clang 16)"
+# clang 16 rather than Debian's default 14: the leak checker of 14 reads a stale entry of
+# the main thread's dynamic TLS after the GL tests and dies at exit ("Tracer caught signal
+# 11"), failing tests that passed.
+CC=clang-16 CXX=clang++-16 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DKORVEX_SANITIZE=ON -DKORVEX_FUZZ=ON
 cmake --build build-asan -j "$jobs"
-# Now and then the leak checker's own tracer dies at exit (signal 11 while it stops the
-# software GL's worker threads) after a test has passed; such a test gets one more run.
-# A test that fails twice still fails the build.
-ctest --test-dir build-asan --output-on-failure -j "$jobs" --repeat until-pass:2
+ctest --test-dir build-asan --output-on-failure -j "$jobs"

@@ -43,35 +43,6 @@ float tach_angle(float rpm) {
   return (225.0f - 270.0f * clamped / kTachFullScaleRpm) * std::numbers::pi_v<float> / 180.0f;
 }
 
-// A picture drawn over a box; v runs from the image's top.
-void draw_picture(unsigned texture, const HudBox& box) {
-  if (!texture) return;
-  glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glColor4f(1, 1, 1, 1);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0, 1);
-  glVertex2f(box.x, box.y);
-  glTexCoord2f(1, 1);
-  glVertex2f(box.x + box.w, box.y);
-  glTexCoord2f(1, 0);
-  glVertex2f(box.x + box.w, box.y + box.h);
-  glTexCoord2f(0, 0);
-  glVertex2f(box.x, box.y + box.h);
-  glEnd();
-}
-
-void fill_rect(float x, float y, float w, float h, float r, float g, float b, float a) {
-  glDisable(GL_TEXTURE_2D);
-  glColor4f(r, g, b, a);
-  glBegin(GL_QUADS);
-  glVertex2f(x, y);
-  glVertex2f(x + w, y);
-  glVertex2f(x + w, y + h);
-  glVertex2f(x, y + h);
-  glEnd();
-}
-
 void fill_disc(float cx, float cy, float radius, float r, float g, float b, float a) {
   constexpr int kSegments = 24;
   glDisable(GL_TEXTURE_2D);
@@ -234,23 +205,7 @@ void draw_hud() {
   if (width <= 0 || height <= 0) return;
   const HudLayout layout = hud_layout(width, height);
 
-  use_program(0);
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
-               GL_CURRENT_BIT | GL_VIEWPORT_BIT | GL_TRANSFORM_BIT | GL_POLYGON_BIT);
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_TEXTURE);
-  glPushMatrix();
-  glLoadIdentity();
-  push_pixel_projection(static_cast<float>(width), static_cast<float>(height));
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_FOG);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_ALPHA_TEST);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  begin_overlay(width, height);
 
   if (g_hud.active) {
     // Loaded at start-up: these are lookups in the texture cache.
@@ -264,6 +219,61 @@ void draw_hud() {
   draw_messages(layout, static_cast<float>(height));
   draw_timing_lines(layout, static_cast<float>(width), static_cast<float>(height));
 
+  end_overlay();
+}
+
+// A picture drawn over a box; v runs from the image's top.
+void draw_picture(unsigned texture, const HudBox& box) {
+  if (!texture) return;
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glColor4f(1, 1, 1, 1);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0, 1);
+  glVertex2f(box.x, box.y);
+  glTexCoord2f(1, 1);
+  glVertex2f(box.x + box.w, box.y);
+  glTexCoord2f(1, 0);
+  glVertex2f(box.x + box.w, box.y + box.h);
+  glTexCoord2f(0, 0);
+  glVertex2f(box.x, box.y + box.h);
+  glEnd();
+}
+
+void fill_rect(float x, float y, float w, float h, float r, float g, float b, float a) {
+  glDisable(GL_TEXTURE_2D);
+  glColor4f(r, g, b, a);
+  glBegin(GL_QUADS);
+  glVertex2f(x, y);
+  glVertex2f(x + w, y);
+  glVertex2f(x + w, y + h);
+  glVertex2f(x, y + h);
+  glEnd();
+}
+
+void begin_overlay(int width, int height) {
+  use_program(0);
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
+               GL_CURRENT_BIT | GL_VIEWPORT_BIT | GL_TRANSFORM_BIT | GL_POLYGON_BIT |
+               GL_SCISSOR_BIT);
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_TEXTURE);
+  glPushMatrix();
+  glLoadIdentity();
+  push_pixel_projection(static_cast<float>(width), static_cast<float>(height));
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_FOG);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_SCISSOR_TEST);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+}
+
+void end_overlay() {
   pop_pixel_projection();
   glMatrixMode(GL_TEXTURE);
   glPopMatrix();

@@ -76,17 +76,6 @@ int selected_line(const MenuView& view) {
 // ---------------------------------------------------------------------------
 // Drawing helpers, in window pixels from the lower left corner.
 
-void fill_rect(float x, float y, float w, float h, float r, float g, float b, float a) {
-  glDisable(GL_TEXTURE_2D);
-  glColor4f(r, g, b, a);
-  glBegin(GL_QUADS);
-  glVertex2f(x, y);
-  glVertex2f(x + w, y);
-  glVertex2f(x + w, y + h);
-  glVertex2f(x, y + h);
-  glEnd();
-}
-
 void fill_triangle(const float (&p)[6], float r, float g, float b, float a) {
   glDisable(GL_TEXTURE_2D);
   glColor4f(r, g, b, a);
@@ -180,37 +169,6 @@ void draw_pointer(float x, float y, float unit) {
     shape(o * std::cos(a), o * std::sin(a), 0);
   }
   shape(0, 0, 1);
-}
-
-// The fixed-function state the menu draws with; the caller's comes back with end_pixels.
-void begin_pixels(int width, int height) {
-  use_program(0);
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
-               GL_CURRENT_BIT | GL_VIEWPORT_BIT | GL_TRANSFORM_BIT | GL_POLYGON_BIT |
-               GL_SCISSOR_BIT);
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_TEXTURE);
-  glPushMatrix();
-  glLoadIdentity();
-  push_pixel_projection(static_cast<float>(width), static_cast<float>(height));
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_FOG);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_ALPHA_TEST);
-  glDisable(GL_SCISSOR_TEST);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-}
-
-void end_pixels() {
-  pop_pixel_projection();
-  glMatrixMode(GL_TEXTURE);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopAttrib();
 }
 
 // The footer's lines in its box, from the top: left-aligned on a page, centred on the exit
@@ -364,7 +322,7 @@ void draw_menu(const MenuView& view, int width, int height) {
   const MenuLayout layout = menu_layout(view, width, height);
   const Metrics m = metrics(width, height);
   const float w = static_cast<float>(width), h = static_cast<float>(height);
-  begin_pixels(width, height);
+  begin_overlay(width, height);
 
   if (view.exit_screen) {
     fill_rect(0, 0, w, h, 0, 0, 0, 0.55f);
@@ -415,21 +373,21 @@ void draw_menu(const MenuView& view, int width, int height) {
   }
 
   if (view.pointer) draw_pointer(view.pointer_x, h - view.pointer_y, m.text / 16);
-  end_pixels();
+  end_overlay();
 }
 
 void draw_progress_screen(const char* title, const char* text, int width, int height) {
   if (width <= 0 || height <= 0) return;
   const Metrics m = metrics(width, height);
   const float w = static_cast<float>(width), h = static_cast<float>(height);
-  begin_pixels(width, height);
+  begin_overlay(width, height);
   glClearColor(kSky[0], kSky[1], kSky[2], 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   const HudBox across{m.margin, 0, w - 2 * m.margin, h};
   const float middle = std::round(h / 2);
   if (title) centred_at(title, across, middle + m.gap, m.title, 1, 1, 1, 1);
   if (text) centred_at(text, across, middle - m.gap - m.text, m.text, 1, 1, 1, 1);
-  end_pixels();
+  end_overlay();
 }
 
 }  // namespace render

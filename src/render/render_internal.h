@@ -4,6 +4,8 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include "render/render.h"
+
 namespace render {
 
 // Entry points fetched by name after the context exists; nullptr when absent.
@@ -46,6 +48,14 @@ extern GlProcs g_gl;
 // origin bottom left, for drawing over the scene; pop_pixel_projection restores both.
 void push_pixel_projection(float width, float height);
 void pop_pixel_projection();
+// Drawing over the frame in window pixels (the HUD, the menus, the standings), in hud.cpp:
+// begin_overlay saves the caller's state and sets the fixed-function, blended, depth-free
+// state the overlays draw with; end_overlay brings the caller's back.
+void begin_overlay(int width, int height);
+void end_overlay();
+// A solid rectangle, and a picture over a box (v from the image's top), from the lower left.
+void fill_rect(float x, float y, float w, float h, float r, float g, float b, float a);
+void draw_picture(unsigned texture, const HudBox& box);
 
 // True when the shader-object entry points all resolved.
 bool have_shader_procs();

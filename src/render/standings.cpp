@@ -59,17 +59,6 @@ float unit(int width, int height) {
   return std::min(static_cast<float>(width) / kBaseWidth, static_cast<float>(height) / kBaseHeight);
 }
 
-void fill_rect(float x, float y, float w, float h, float r, float g, float b, float a) {
-  glDisable(GL_TEXTURE_2D);
-  glColor4f(r, g, b, a);
-  glBegin(GL_QUADS);
-  glVertex2f(x, y);
-  glVertex2f(x + w, y);
-  glVertex2f(x + w, y + h);
-  glVertex2f(x, y + h);
-  glEnd();
-}
-
 // Text with its lower left corner at (x, y), `height` pixels tall; shadowed over the scene.
 void text_at(const char* text, float x, float y, float height, Colour c, bool shadow = true) {
   glPushMatrix();
@@ -135,19 +124,7 @@ void draw_table(const StandingsLayout& l, const race::ResultsTable& table, float
 
 void draw_pit_board(const HudBox& box, const race::PitBoard& board) {
   if (const unsigned texture = data::texture_load("!@pitboard.png")) {
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glColor4f(1, 1, 1, 1);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 1);
-    glVertex2f(box.x, box.y);
-    glTexCoord2f(1, 1);
-    glVertex2f(box.x + box.w, box.y);
-    glTexCoord2f(1, 0);
-    glVertex2f(box.x + box.w, box.y + box.h);
-    glTexCoord2f(0, 0);
-    glVertex2f(box.x, box.y + box.h);
-    glEnd();
+    draw_picture(texture, box);
   } else {
     // No picture: the writing area on a plain board.
     const float s = box.w / kBoardPixels;
@@ -346,36 +323,14 @@ void draw_standings() {
   const StandingsLayout l = standings_layout(s, g_hud);
   const float u = unit(width, height);
 
-  use_program(0);
-  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
-               GL_CURRENT_BIT | GL_VIEWPORT_BIT | GL_TRANSFORM_BIT | GL_POLYGON_BIT |
-               GL_SCISSOR_BIT);
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_TEXTURE);
-  glPushMatrix();
-  glLoadIdentity();
-  push_pixel_projection(static_cast<float>(width), static_cast<float>(height));
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_FOG);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_ALPHA_TEST);
-  glDisable(GL_SCISSOR_TEST);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  begin_overlay(width, height);
 
   if (l.timing_lines.h > 0) draw_timing_lines(l, s, l.timing_lines.x + l.timing_lines.w);
   if (l.pit_board.h > 0) draw_pit_board(l.pit_board, s.pit_board);
   if (l.ticker.h > 0) draw_ticker(l, s, u);
   if (l.table.h > 0) draw_table(l, s.table, u);
 
-  pop_pixel_projection();
-  glMatrixMode(GL_TEXTURE);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopAttrib();
+  end_overlay();
 }
 
 }  // namespace render

@@ -14,18 +14,6 @@ namespace {
 
 using test_support::TempDir;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 std::vector<std::string> lines_of(const std::string& text, const char* end) {
   std::vector<std::string> lines;
   std::size_t at = 0;
@@ -71,7 +59,7 @@ TEST(RaceTool, BadCommandLinesAreRefused) {
 }
 
 TEST(RaceTool, SixRidersRaceTwoLapsToTheFlag) {
-  if (kSanitized) GTEST_SKIP() << "two whole races: the normal build runs them";
+  if (test_support::kSanitized) GTEST_SKIP() << "two whole races: the normal build runs them";
   TempDir user;
   const std::vector<std::string> args = {"--track", "rabbithill", "--riders", "6",
                                          "--laps",  "2",          "--seed",   "11"};

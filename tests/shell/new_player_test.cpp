@@ -22,18 +22,6 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 constexpr int kWidth = 640, kHeight = 480;
 
 // The full path of a program on PATH, or "".
@@ -127,7 +115,8 @@ double speed_box_difference(const data::Image& a, const data::Image& b) {
 }  // namespace
 
 TEST_F(NewPlayerTest, EscNewRaceStartThrottleAndQuit) {
-  if (kSanitized) GTEST_SKIP() << "a whole ride in real time: the normal build runs it";
+  if (test_support::kSanitized)
+    GTEST_SKIP() << "a whole ride in real time: the normal build runs it";
   const std::string xvfb_path = on_path("Xvfb");
   if (xvfb_path.empty() || xdotool_path.empty() || timeout_path.empty()) {
     const std::string why = "needs Xvfb, xdotool and timeout (scripts/deps.sh installs them)";

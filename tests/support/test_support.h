@@ -10,6 +10,20 @@
 
 namespace test_support {
 
+// Whether this build runs under AddressSanitizer: whole races in real time or at full speed
+// are left to the normal build.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 // A fresh folder under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TempDir {

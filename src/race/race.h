@@ -18,8 +18,178 @@ namespace race {
 // Reads the list of points series from the data names.
 void read_series_list();
 
-// Reads a demo file for playback; on success stores the demo's track
-// directory in `track` and returns true.
+// ---------------------------------------------------------------------------
+// State history and demo files (history.cpp, demo.cpp)
+//
+// Every bike's motion is sampled into 39-byte records (sim::StateRecord). A ring per rider
+// slot keeps the newest 128 with their ticks; demo recording flushes the rings into a
+// ".kvdemo" file, and playback, time-trial ghosts and (later) remote riders fill rings
+// that pose their bikes each tick.
+//
+// Call order in a race (the shell's race driver):
+//   set-up:   history_clear, then record_start (after rotate_demo_backups) or
+//             playback_open + playback_bind;
+//   tick:     step 1 playback_step then pose_from_history for every ring-driven slot;
+//             step 11 (after the tick counter advanced) sample via add_state every
+//             kSampleInterval ticks, then record_flush;
+//   race end: record_stop, playback_close.
+
+constexpr int kHistorySlots = 160;
+constexpr int kHistoryLength = 128;     // records per ring
+constexpr int kSampleInterval = 4;      // ticks between samples of a simulated bike
+constexpr int kFlushInterval = 16;      // ticks between demo blocks
+constexpr int kExtrapolationLimit = 64;  // ticks a pose may run past the newest record
+constexpr int kDemoStateEntry = 44;     // rider index, tick, record
+constexpr int kDemoDefaultStart = 14 * 128;  // a header without its start tick: 14 s
+constexpr int kDemoLineLimit = 1024;    // a header line must end within this many bytes
+constexpr int kDemoBlockStates = 1;
+constexpr int kDemoBlockMessage = 2;
+
+struct HistoryEntry {
+  sim::StateRecord record{};
+  std::int32_t tick = -1;  // -1: empty
+};
+
+struct HistoryRing {
+  std::array<HistoryEntry, kHistoryLength> entries{};
+  int head = 0;       // the newest entry
+  int unflushed = 0;  // entries added since the last demo flush, at most kHistoryLength
+};
+
+struct History {
+  std::array<HistoryRing, kHistorySlots> rings{};
+};
+
+extern History g_history;
+
+// Every ring empty: ticks -1, records zero, heads and counts 0.
+void history_clear(History& history);
+
+// Adds a record at `tick` in tick order; a tick already present is ignored. A slot outside
+// the rings shows "add_state_to_history: slot out of range" and drops the record.
+void add_state(History& history, int slot, const sim::StateRecord& record, int tick);
+
+// The newest tick in a slot's ring, -1 when it is empty (or the slot is out of range).
+int newest_tick(const History& history, int slot);
+
+// What a ring says of a slot at a tick: the record to pose from and the two records around
+// the tick with their tick distance (for the bodies' velocities).
+struct HistoryPose {
+  sim::StateRecord record{};
+  sim::StateRecord before{}, after{};
+  int distance = 1;  // after's tick less before's, at least 1
+  bool found = false;  // false: the ring is empty, nothing to pose
+};
+
+// The pose of `slot` at tick `tick` (clamped at 0): the record at the tick, or the two around
+// it interpolated, or the newest extrapolated by at most kExtrapolationLimit ticks. Version 4
+// (a version-4 demo) copies the earlier record instead of interpolating.
+HistoryPose history_pose(const History& history, int slot, int tick, int version);
+
+// Poses `bike` from the ring of `slot` at `tick`; nothing when the ring is empty.
+void pose_from_history(const History& history, int slot, sim::Bike* bike, int tick, int version);
+
+// Two records blended with fraction f: positions and engine speed linearly, quaternions
+// normalised, the joint bytes linearly, wheel angles forward through a whole turn; byte 36
+// from `a`; bit 0 of byte 18 cleared. f = 0 copies `a`.
+sim::StateRecord interpolate_records(const sim::StateRecord& a, const sim::StateRecord& b,
+                                     double f);
+
+// One recorded rider of a demo.
+struct DemoRider {
+  std::string model;  // bike id after the old-name mapping (on reading)
+  std::string rider_texture, bike_texture, wheel_texture, head_texture;  // empty: none
+  std::string number;  // at most 3 characters on reading
+  std::string name;    // version 6; empty when none is known
+};
+
+struct DemoHeader {
+  int version = 6;
+  int duration = 0;    // race time in ticks, 0: a race by laps
+  int extra_laps = 0;  // the timing's extra laps (the laps of a race by laps)
+  int start_tick = kDemoDefaultStart;
+  std::string track;  // the track's directory name
+  std::vector<DemoRider> riders;
+};
+
+// "crf250" -> "crf250(2008)" and the other bike ids older demos use; others unchanged.
+std::string demo_bike_id(const std::string& id);
+
+// Reads and checks a demo header; false with `error` set (a line for the message line) when
+// it is short, of another version or without its line breaks. The stream is left at the body.
+bool read_demo_header(data::DataStream* stream, DemoHeader& header, std::string* error);
+// Writes a version-6 header.
+void write_demo_header(data::DataStream* stream, const DemoHeader& header);
+
+// Renames "@demos/default%02d.kvdemo" n to n + 1 for n = backups - 2 down to 0, then
+// "@demos/default.kvdemo" to "@demos/default00.kvdemo" (backups clamped to 0..100).
+void rotate_demo_backups(int backups);
+
+// A demo being written.
+struct DemoWriter {
+  data::DataStream* stream = nullptr;  // none: not recording
+  std::string name;                    // the data name written
+  std::vector<int> slots;              // the recorded riders' slots, in header order
+  int previous_length = 0;             // the payload length of the last block
+  std::vector<unsigned char> block;    // reused block buffer, sized at the start
+};
+
+extern DemoWriter g_recording;
+
+// Opens `name` for writing and writes the header; `slots` are the recorded riders' slots in
+// the header's order. False (nothing recorded) when the file cannot be opened.
+bool record_start(DemoWriter& writer, const char* name, const DemoHeader& header,
+                  const std::vector<int>& slots);
+// Unless forced, only on ticks with now % kFlushInterval == 0: one states block of every
+// recorded rider's unflushed records, oldest first; nothing when there are none.
+void record_flush(DemoWriter& writer, History& history, int now, bool force);
+// A server message, written at once as a message block.
+void record_message(DemoWriter& writer, const char* text, int now);
+// Closes the file.
+void record_stop(DemoWriter& writer);
+
+// A demo being played back.
+struct DemoReader {
+  data::DataStream* stream = nullptr;  // none: no playback
+  std::string name;
+  DemoHeader header;
+  long body_start = 0;        // the stream offset of the body
+  std::vector<int> slots;     // rider index -> bike slot (-1: none)
+  bool ghost = false;         // a time-trial ghost: the clock is not moved
+  bool clock_fixed = false;   // version 6: the first states block has been read
+  int offset = 0;             // added to every tick read (ghosts)
+  int previous_length = 0;    // version 6: the last block's payload length
+  bool pending = false;       // version 6: a block header has been read, its payload not
+  int pending_length = 0, pending_tick = 0, pending_type = 0;
+  int first_frame_tick = -1;  // versions 4 and 5: the tick of the first frame
+  int frames_read = 0;
+  std::vector<unsigned char> cut_short;  // versions 4 and 5: per rider, its last record was cut
+  bool ended = false;         // the body ended or broke: nothing more is read
+  std::vector<unsigned char> buffer;
+};
+
+extern DemoReader g_playback;
+
+// Opens a demo and reads its header; false (a message shown, nothing open) on any error.
+bool playback_open(DemoReader& reader, const char* name, bool ghost);
+// Maps rider index i to bike slot slots[i].
+void playback_bind(DemoReader& reader, const std::vector<int>& slots);
+// Reads ahead for tick `*now` and fills the bound slots' rings. Version 6: at most 128 blocks
+// while *now >= the next block's tick - 64; the first states block sets *now to its tick (a
+// ghost keeps *now and offsets every tick instead); message blocks go to the message line.
+// Versions 4 and 5: frames until the one for *now + 8 is in.
+void playback_step(DemoReader& reader, History& history, int* now);
+// Positions the demo so that reading goes on at `tick` (skip and rewind).
+void playback_seek(DemoReader& reader, int tick);
+void playback_close(DemoReader& reader);
+
+// The record layout of version-4 demos: 26 bytes.
+constexpr int kStateRecordV4Size = 26;
+// Widens a version-4 record to the 39-byte layout.
+sim::StateRecord record_from_v4(const unsigned char* bytes);
+
+// Reads a demo file's header for the command line; on success stores the demo's
+// track directory in `track` and returns true.
 bool read_demo(const char* file, std::string& track);
 
 // ---------------------------------------------------------------------------

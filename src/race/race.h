@@ -35,13 +35,13 @@ void read_series_list();
 //   race end: record_stop, playback_close.
 
 constexpr int kHistorySlots = 160;
-constexpr int kHistoryLength = 128;     // records per ring
-constexpr int kSampleInterval = 4;      // ticks between samples of a simulated bike
-constexpr int kFlushInterval = 16;      // ticks between demo blocks
-constexpr int kExtrapolationLimit = 64;  // ticks a pose may run past the newest record
-constexpr int kDemoStateEntry = 44;     // rider index, tick, record
+constexpr int kHistoryLength = 128;          // records per ring
+constexpr int kSampleInterval = 4;           // ticks between samples of a simulated bike
+constexpr int kFlushInterval = 16;           // ticks between demo blocks
+constexpr int kExtrapolationLimit = 64;      // ticks a pose may run past the newest record
+constexpr int kDemoStateEntry = 44;          // rider index, tick, record
 constexpr int kDemoDefaultStart = 14 * 128;  // a header without its start tick: 14 s
-constexpr int kDemoLineLimit = 1024;    // a header line must end within this many bytes
+constexpr int kDemoLineLimit = 1024;         // a header line must end within this many bytes
 constexpr int kDemoBlockStates = 1;
 constexpr int kDemoBlockMessage = 2;
 
@@ -77,7 +77,7 @@ int newest_tick(const History& history, int slot);
 struct HistoryPose {
   sim::StateRecord record{};
   sim::StateRecord before{}, after{};
-  int distance = 1;  // after's tick less before's, at least 1
+  int distance = 1;    // after's tick less before's, at least 1
   bool found = false;  // false: the ring is empty, nothing to pose
 };
 
@@ -153,18 +153,20 @@ struct DemoReader {
   data::DataStream* stream = nullptr;  // none: no playback
   std::string name;
   DemoHeader header;
-  long body_start = 0;        // the stream offset of the body
-  std::vector<int> slots;     // rider index -> bike slot (-1: none)
-  bool ghost = false;         // a time-trial ghost: the clock is not moved
-  bool clock_fixed = false;   // version 6: the first states block has been read
-  int offset = 0;             // added to every tick read (ghosts)
-  int previous_length = 0;    // version 6: the last block's payload length
-  bool pending = false;       // version 6: a block header has been read, its payload not
+  long body_start = 0;       // the stream offset of the body
+  std::vector<int> slots;    // rider index -> bike slot (-1: none)
+  bool ghost = false;        // a time-trial ghost: the clock is not moved
+  bool clock_fixed = false;  // version 6: the first states block has been read
+  int offset = 0;            // added to every tick read (ghosts)
+  int previous_length = 0;   // version 6: the last block's payload length
+  bool pending = false;      // version 6: a block header has been read, its payload not
   int pending_length = 0, pending_tick = 0, pending_type = 0;
   int first_frame_tick = -1;  // versions 4 and 5: the tick of the first frame
   int frames_read = 0;
   std::vector<unsigned char> cut_short;  // versions 4 and 5: per rider, its last record was cut
-  bool ended = false;         // the body ended or broke: nothing more is read
+  bool ended = false;                    // the body ended or broke: nothing more is read
+  bool damaged = false;  // it broke: a block cut short, a lying length or rider index
+  int state_blocks = 0, message_blocks = 0, other_blocks = 0;  // read so far
   std::vector<unsigned char> buffer;
 };
 

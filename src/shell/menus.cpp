@@ -208,7 +208,7 @@ Page main_page() {
   p.title = "Korvex";
   // Pages whose features are not built yet are shown, but cannot be opened.
   p.items = {go_to("New Race", kPageNewRace),
-             button("Playback Race", nullptr, false),
+             go_to("Playback Race", kPagePlayback),
              button("Points Series", nullptr, false),
              go_to("Time Trial", kPageTimeTrial),
              button("Multiplayer", nullptr, false),
@@ -232,10 +232,65 @@ Page new_race_page() {
   p.items = {button("Start", start_new_race), go_to("Back to Main Menu", kPageMain),
              picker_item(kPickTrack),         number_item(g_settings.laps),
              number_item(g_settings.minutes), choice_item(g_settings.skill)};
-  Item record = choice_item(g_settings.record);
-  record.enabled = false;  // demos are not recorded yet
-  p.items.push_back(record);
+  p.items.push_back(choice_item(g_settings.record));
   for (ChoiceSetting& gate : g_settings.slots) p.items.push_back(choice_item(gate));
+  return p;
+}
+
+int demo_pages() {
+  const int count = static_cast<int>(g_demos.paths.size());
+  return std::max(1, (count + kListPageEntries - 1) / kListPageEntries);
+}
+
+// Plays a demo of the list: alone, or with the local rider racing its riders.
+void play_demo(const std::string& path) {
+  const std::string name = "@" + path;
+  std::string track;
+  if (!race::read_demo(name.c_str(), track)) return;
+  g_race.playback_file = name;
+  g_race.playback_track = track;
+  int lineup[kRiderSlots] = {};
+  bool record = false;
+  if (g_settings.playback_mode.index == 1) {
+    // The rider takes the first gate set to Human, else the first gate.
+    int slot = 0;
+    for (int i = 0; i < kLineupSlots; ++i) {
+      if (g_settings.slots[i].index == 1) {
+        slot = i;
+        break;
+      }
+    }
+    lineup[slot] = 1;
+    record = g_settings.record.index == 1;
+  }
+  menu_show(kPageNone);
+  setup_race(lineup, true, record, 0, 10, g_settings.skill.index);
+}
+
+Page playback_page() {
+  Page p;
+  p.title = "Playback Race";
+  const int pages = demo_pages();
+  const int page = std::clamp(g_menu.demo_page, 0, pages - 1);
+  if (g_demos.paths.empty()) {
+    p.headings.push_back("No demos recorded yet");
+  } else {
+    p.headings.push_back("Page " + std::to_string(page + 1) + " of " + std::to_string(pages));
+  }
+  p.items = {
+      go_to("Back to Main Menu", kPageMain), choice_item(g_settings.playback_mode),
+      button(
+          "Next Page", [] { g_menu.demo_page = std::min(g_menu.demo_page + 1, demo_pages() - 1); },
+          page + 1 < pages),
+      button(
+          "Prev Page", [] { g_menu.demo_page = std::max(g_menu.demo_page - 1, 0); }, page > 0)};
+  const int first = page * kListPageEntries;
+  const int end = std::min(first + kListPageEntries, static_cast<int>(g_demos.paths.size()));
+  for (int i = first; i < end; ++i) {
+    const std::string path = g_demos.paths[static_cast<std::size_t>(i)];
+    p.items.push_back(
+        button(g_demos.names[static_cast<std::size_t>(i)], [path] { play_demo(path); }));
+  }
   return p;
 }
 
@@ -479,6 +534,8 @@ Page build_page(int page) {
       return list_page();
     case kPageTimeTrial:
       return time_trial_page();
+    case kPagePlayback:
+      return playback_page();
     case kPageBikeSetup:
       return bike_setup_page();
     case kPageSuspension:
@@ -685,6 +742,8 @@ int controller_direction(unsigned code, bool& activate_it) {
 }  // namespace
 
 void menu_show(int page) {
+  // The demos open on their last page, where the newest names usually are.
+  if (page == kPagePlayback && g_menu.page != kPagePlayback) g_menu.demo_page = demo_pages() - 1;
   g_menu.page = page;
   g_menu.selected = 0;
   if (page != kPageNone) g_menu.ever_shown = true;

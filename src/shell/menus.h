@@ -43,6 +43,7 @@ struct MenuState {
   int list_page = 0;
   int list_return_page = kPageNone;
   int list_return_selected = 0;
+  int demo_page = 0;            // the page of demos the Playback Race page shows
   bool exit_confirmed = false;  // the exit screen took a key: the program ends
   bool setup_changed = false;   // the mechanic has a change to hand the local bike
   bool restart_note = false;

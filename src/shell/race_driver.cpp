@@ -93,6 +93,12 @@ std::vector<int> g_lap_gates;
 
 void before_bike_step(sim::Bike* bike, void*) {
   RiderSlot& slot = g_race.slots[bike->slot];
+  // A replayed bike is judged where its records put it after this tick, as the bike that was
+  // recorded was judged where the physics put it: the same gates at the same ticks.
+  if (slot.driver == kDriverHistory && !race_online()) {
+    race::pose_from_history(race::g_history, bike->slot, bike, sim::g_sim.tick + 1,
+                            race::g_playback.stream ? g_race.playback_version : 6);
+  }
   // The gates: offline every bike's passes are decided here; online only the local rider's
   // (the others' come from the server).
   if (!race_online() || bike->slot == g_race.local_slot) {
@@ -166,8 +172,9 @@ bool skip_rewind(int seconds) {
     return true;
   }
   sim::g_sim.tick = std::max(0, sim::g_sim.tick + ticks - 1);
-  // The demo is positioned at the new tick, gates passed after it are un-passed and the
-  // history is cleared as the demo and timing parts land; one tick then poses every bike.
+  // The demo reads on from the new tick with empty rings and the gates passed after it taken
+  // back; one tick then poses every bike.
+  demo_reposition(sim::g_sim.tick);
   race_tick();
   return true;
 }
@@ -175,6 +182,10 @@ bool skip_rewind(int seconds) {
 void race_tick() {
   // Kept between ticks: the race tick allocates nothing once the race is set up.
   static sim::Bike* bikes[kRiderSlots];
+  const bool first_tick = sim::g_sim.tick == 0;
+  // Replayed bikes take their recorded states (a demo's first states may move the clock).
+  demo_tick_begin();
+  time_trial_note_laps();
   int count = 0;
   for (RiderSlot& slot : g_race.slots) {
     if (slot.bike) bikes[count++] = slot.bike;
@@ -184,7 +195,7 @@ void race_tick() {
   sim::g_sim.race_running = tick >= g_race.start_tick;
   sim::g_sim.erosion_scale = static_cast<float>(g_startup.erosion_rate);
   sim::g_sim.roost_frequency = g_startup.roost_frequency;
-  if (tick == 0) {
+  if (first_tick) {
     // Lanes across the gates and a spread of paces, so that the field strings out.
     for (int slot = 0; slot < kRiderSlots; ++slot) {
       g_pilots[slot] = ai::TestPilot{};
@@ -203,9 +214,13 @@ void race_tick() {
   if (tick >= g_race.start_tick && tick < g_race.start_tick + 10 * sim::kTicksPerSecond) {
     g_race.gate_fall = std::max(0.0f, g_race.gate_fall - 8.0f / sim::kTicksPerSecond);
   }
+  // The tick goes into the history and the demo; then the time trial's lap ends, if one did.
+  demo_tick_end();
+  time_trial_lap_step();
 }
 
 void shutdown() {
+  demo_race_end();
   platform::log("Deallocating bikes\n");
   free_bikes();
   for (RiderSlot& slot : g_race.slots) slot = RiderSlot{};

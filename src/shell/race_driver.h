@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "race/race.h"
 #include "shell/catalogue.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
@@ -36,6 +37,11 @@ struct RiderSlot {
   const BikeInfo* info = nullptr;  // its catalogue entry, looked up once at set-up
   std::string name;                // the rider's name as listed
   int identity = -1;               // index into the roster for computer riders
+  // The rider's number and looks (data names; empty: the model's own), as drawn, listed
+  // and written into demos.
+  std::string number;
+  std::string rider_texture, bike_texture, wheel_texture, head_texture;
+  int demo_rider = -1;  // replayed from a demo: the rider's index in it
 };
 
 // The race driver's table. The race clock is the simulation's tick counter (`sim::g_sim.tick`,
@@ -60,6 +66,19 @@ struct RaceDriver {
   float gate_fall = render::kGateStandingFall;  // the start-gate bars: standing .. 0 down
   bool record_demo = false;                     // the set-up's choices, kept for a restart
   int robot_skill = 0;
+  // Demos: the file chosen for playback (a data name or a path; empty: the default demo),
+  // whether this race plays one back, and the demo version it plays (5 or 6; 4 copies
+  // records instead of blending them).
+  std::string playback_file;
+  std::string record_file;  // the tools' demo name; empty: the default demo with its backups
+  bool playing_back = false;
+  int playback_version = 6;
+  // The time trial: the lap counts of the rider and the ghost (slots 0 and 1) before the
+  // tick, the last and best lap (ticks; 0 none).
+  int trial_rider_laps = 0, trial_ghost_laps = 0;
+  int trial_last_ticks = 0, trial_best_ticks = 0;
+  int trial_laps_ended = 0;             // laps ended in this time trial, valid or not
+  bool trial_fast_lap_written = false;  // the last lap became the track's fast lap
 };
 
 // A false start: before the gate drops, the frame has moved this far (ft) from its spot.
@@ -84,9 +103,40 @@ int draw_start_tick(platform::Mt19937& random);
 
 // Fills the slots from a lineup (the lineup values of the driver's table):
 // driver kind, model, name and identity of every slot. Only the first local
-// human stays one.
+// human stays one. While playing back, the demo's riders (`demo`, may be null) fill the
+// empty slots in order.
 void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], bool playback,
-                const std::string& human_model, RiderSlot slots[kRiderSlots]);
+                const std::string& human_model, RiderSlot slots[kRiderSlots],
+                const std::vector<race::DemoRider>* demo = nullptr);
+
+// ---------------------------------------------------------------------------
+// Demos and the time trial (demo_driver.cpp)
+
+// Set-up, before the slots are filled: recording stops, the rings are emptied, and with
+// `playback` the chosen demo is opened (false: it could not be read; the race runs
+// normally). A time trial opens the track's fast lap as its ghost when there is one.
+bool demo_setup_playback(bool playback);
+// Set-up, once the bikes stand: the demo's riders are bound to their slots, the header's
+// race length and start tick are taken, and recording starts when asked (a time trial
+// always records its lap).
+void demo_setup_finish(bool record);
+// Race tick step 1: reads the demo ahead and poses every bike driven from history.
+void demo_tick_begin();
+// Race tick step 11: samples the simulated bikes every fourth tick and flushes the demo.
+void demo_tick_end();
+// Packs the local and computer bikes into their rings (every fourth tick, or forced).
+void sample_states(bool force);
+// Race tick steps 2 and 12: the time trial's lap bookkeeping.
+void time_trial_note_laps();
+void time_trial_lap_step();
+// Ends the race's recording and playback (the next set-up, shutdown, the tools).
+void demo_race_end();
+// The demo reader's position after a skip or rewind to `tick`: gates passed after it are
+// taken back and the rings cleared.
+void demo_reposition(int tick);
+// Whether a slot driven from history has a state for `tick` (its ring reaches within one
+// second of it).
+bool history_fresh(int slot, int tick);
 
 // Sets up a race: a lineup (nullptr for a time trial), playback, the demo
 // choice, the time limit in ticks (0 none), laps and robot skill. The track
@@ -119,10 +169,6 @@ void place_on_grid(sim::Bike* bike, int slot);
 
 // Time trial: puts the local rider back at the lap start, at rest.
 void abort_attempt();
-
-// Skips forward (seconds > 0) or rewinds, only while every bike is replayed from history;
-// false (nothing done) otherwise. With "--accurate-skip" a skip rides the time with roost off.
-bool skip_rewind(int seconds);
 
 // The laps the race leader has completed.
 int leader_completed_laps();

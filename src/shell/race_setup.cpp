@@ -100,6 +100,12 @@ int take_identity_number(int order[kIdentities], int* next, int number) {
   return order[(*next)++];
 }
 
+// A texture choice of the rider setup as a data name; "default" is none.
+std::string chosen_texture(const ChoiceSetting& setting) {
+  const std::string& name = setting.name();
+  return name == "default" ? std::string() : name;
+}
+
 // The name of the track being set up, over the progress lines.
 std::string g_progress_title;
 
@@ -131,10 +137,13 @@ int draw_start_tick(platform::Mt19937& random) {
 }
 
 void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], bool playback,
-                const std::string& human_model, RiderSlot slots[kRiderSlots]) {
+                const std::string& human_model, RiderSlot slots[kRiderSlots],
+                const std::vector<race::DemoRider>* demo) {
   int order[kIdentities];
   std::memcpy(order, identity_order, sizeof order);
   int next = 0;
+  int next_demo_rider = 0;
+  const int demo_riders = demo ? static_cast<int>(demo->size()) : 0;
   bool human_seen = false;
   for (int slot = 0; slot < kRiderSlots; ++slot) {
     RiderSlot& s = slots[slot];
@@ -146,12 +155,30 @@ void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], 
       case 0:
         // While playing back, the demo's riders fill the empty slots (driven
         // from history); otherwise the slot stays empty.
-        if (playback) s.driver = kDriverHistory;
+        if (playback && next_demo_rider < demo_riders) {
+          const race::DemoRider& rider = (*demo)[static_cast<std::size_t>(next_demo_rider)];
+          s.driver = kDriverHistory;
+          s.demo_rider = next_demo_rider++;
+          s.model = bike_alias(rider.model.c_str());
+          s.number = rider.number;
+          s.name = rider.name;
+          s.rider_texture = rider.rider_texture;
+          s.bike_texture = rider.bike_texture;
+          s.wheel_texture = rider.wheel_texture;
+          s.head_texture = rider.head_texture;
+        } else if (playback) {
+          s.driver = kDriverHistory;
+        }
         continue;
       case 1:
         human_seen = true;
         s.driver = kDriverLocal;
         s.model = human_model;
+        s.number = g_rider_setup.number;
+        s.rider_texture = chosen_texture(g_rider_setup.rider_texture);
+        s.bike_texture = chosen_texture(g_rider_setup.bike_texture);
+        s.wheel_texture = chosen_texture(g_rider_setup.wheel_texture);
+        s.head_texture = chosen_texture(g_rider_setup.head_texture);
         continue;
       case 2:
         identity = next < kIdentities ? order[next++] : -1;
@@ -177,10 +204,16 @@ void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], 
         break;
     }
     if (identity < 0) continue;  // the roster is used up
+    const RiderIdentity& id = rider_identities()[identity];
     s.driver = kDriverAutoPilot;
     s.identity = identity;
-    s.model = bike_alias(rider_identities()[identity].model);
+    s.model = bike_alias(id.model);
     s.name = "Roborider";
+    s.number = id.number;
+    s.rider_texture = id.body_texture ? id.body_texture : "";
+    s.bike_texture = id.bike_texture ? id.bike_texture : "";
+    s.wheel_texture = id.wheel_texture ? id.wheel_texture : "";
+    s.head_texture = id.head_texture ? id.head_texture : "";
   }
 }
 
@@ -233,13 +266,7 @@ void create_bikes() {
   for (int t = 0; t < kRiderSlots; ++t) {
     RiderSlot& slot = g_race.slots[t];
     if (!slot.info) continue;
-    const char* number = "";
-    if (slot.driver == kDriverLocal) {
-      number = g_rider_setup.number.c_str();
-    } else if (slot.identity >= 0) {
-      number = rider_identities()[slot.identity].number;
-    }
-    sim::Bike* bike = sim::bike_create(slot.info, t, number);
+    sim::Bike* bike = sim::bike_create(slot.info, t, slot.number.c_str());
     slot.bike = bike;
     if (slot.driver == kDriverLocal) {
       apply_bike_adjustments(bike, setup_adjustments(g_rider_setup, *slot.info, false));
@@ -282,6 +309,8 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   free_bikes();
   for (RiderSlot& slot : g_race.slots) slot = RiderSlot{};
   platform::log("Finished deallocating bikes\n");
+  // A demo that cannot be read leaves a race without it.
+  playback = demo_setup_playback(playback);
 
   sim::g_sim.tick = 0;
   g_race.time_limit = time_limit_ticks;
@@ -323,7 +352,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   show_progress("Analyzing lines...");
   show_progress("Loading bikes...");
   plan_slots(g_race.lineup, g_race.identity_order, playback, g_rider_setup.bike.name(),
-             g_race.slots);
+             g_race.slots, playback ? &race::g_playback.header.riders : nullptr);
   for (RiderSlot& slot : g_race.slots) {
     if (!slot.model.empty()) slot.info = find_bike_info(slot.model.c_str());
   }
@@ -336,6 +365,14 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
     if (local < 0 && g_race.slots[slot].driver == kDriverLocal) local = slot;
   }
   g_race.watched = local >= 0 ? local : first >= 0 ? first : 0;
+  if (playback) {
+    // The race the demo recorded: its length and its gate drop.
+    const race::DemoHeader& header = race::g_playback.header;
+    g_race.time_limit = header.duration;
+    g_race.laps = header.extra_laps;
+    g_race.start_tick = header.start_tick;
+    g_race.gate_fall = render::kGateStandingFall;
+  }
   // The timing: a race by laps, or by time plus laps.
   race::RaceRules rules;
   rules.start_tick = g_race.start_tick;
@@ -355,6 +392,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
                                                                        : race::kRiderComputer,
                           at);
   }
+  demo_setup_finish(record_demo);
   g_race.aids = sim::InputAids{};
   g_race.race_loaded = true;
   render::cameras_race_setup(g_race.slots[g_race.watched].bike);

@@ -1,9 +1,12 @@
 // race_tool.cpp -- a whole race without a window or GL, through the game's own race set-up
 // and race tick: the headless race of korvex-race.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "ai/ai.h"
+#include "data/data.h"
 #include "platform/platform.h"
 #include "race/race.h"
 #include "shell/race_driver.h"
@@ -19,6 +22,13 @@ namespace {
 
 // The gate the New Race page puts the player at by default (Gate 20).
 constexpr int kHomeSlot = 19;
+
+// The time trial: laps wanted, the stand-in pilot, the laps timed so far.
+int g_trial_laps = 0;
+ai::TestPilot g_trial_pilot;
+std::vector<int> g_trial_gates;
+std::vector<RaceToolLap> g_laps;
+std::vector<double> g_paces;
 
 }  // namespace
 
@@ -41,6 +51,42 @@ bool race_tool_begin(const RaceToolOptions& options, std::string* error) {
   }
   sim::create_world();
   reset_rider_slots();
+  g_race.record_file = options.record;
+  g_laps.clear();
+  g_trial_laps = 0;
+  if (!options.playback.empty()) {
+    // The demo names its track; the race takes everything else from it too.
+    std::string track_dir;
+    if (!race::read_demo(options.playback.c_str(), track_dir)) {
+      *error = "can't play back \"" + options.playback + "\"";
+      return false;
+    }
+    g_race.playback_file = options.playback;
+    g_race.playback_track = track_dir;
+    sim::g_sim.tick = static_cast<int>(options.seed);
+    setup_race(g_race.lineup, true, false, 0, 1000, options.skill);
+    if (!g_race.race_loaded || !g_race.playing_back) {
+      *error = "can't play back \"" + options.playback + "\"";
+      return false;
+    }
+    return true;
+  }
+  if (options.time_trial) {
+    setup_race(nullptr, false, false, 0, 1000, options.skill);
+    if (!g_race.race_loaded) {
+      *error = "can't load track \"" + options.track + "\"";
+      return false;
+    }
+    if (race::g_track.checkpoints.empty()) {
+      *error = "track \"" + options.track + "\" has no timing gates: no lap is ever timed";
+      return false;
+    }
+    g_trial_laps = options.laps;
+    g_paces = options.paces;
+    g_trial_pilot = ai::TestPilot{};
+    g_trial_gates = ai::lap_checkpoints();
+    return true;
+  }
   // Consecutive gates round Gate 20, as the New Race page's default field stands.
   int first = kHomeSlot - (options.riders - 1) / 2;
   if (first + options.riders > kLineupSlots) first = kLineupSlots - options.riders;
@@ -63,9 +109,31 @@ bool race_tool_begin(const RaceToolOptions& options, std::string* error) {
 }
 
 bool race_tool_tick() {
+  if (!g_race.time_trial) {
+    race_tick();
+    return race::g_timing.classified;
+  }
+  sim::Bike* bike = g_race.slots[0].bike;
+  if (!g_paces.empty()) {
+    const std::size_t lap = std::min(g_laps.size(), g_paces.size() - 1);
+    g_trial_pilot.pace = static_cast<float>(g_paces[lap]);
+  }
+  ai::pilot_ride(bike, g_trial_pilot, g_trial_gates);
+  const int ended = g_race.trial_laps_ended;
   race_tick();
-  return race::g_timing.classified;
+  ai::pilot_note_gates(bike, g_trial_pilot, g_trial_gates, sim::g_sim.tick);
+  if (g_race.trial_laps_ended != ended) {
+    RaceToolLap lap;
+    lap.lap = g_race.trial_laps_ended;
+    lap.ticks = g_race.trial_last_ticks;
+    lap.best_ticks = g_race.trial_best_ticks;
+    lap.fast_lap_written = g_race.trial_fast_lap_written;
+    g_laps.push_back(lap);
+  }
+  return static_cast<int>(g_laps.size()) >= g_trial_laps;
 }
+
+const std::vector<RaceToolLap>& race_tool_laps() { return g_laps; }
 
 RaceToolProgress race_tool_progress() {
   RaceToolProgress p;
@@ -75,6 +143,9 @@ RaceToolProgress race_tool_progress() {
     p.leader_gate = race::gate_in_lap(race::g_timing, race::g_timing.order[0].slot);
   }
   p.seconds = static_cast<double>(sim::g_sim.tick - g_race.start_tick) / sim::kTicksPerSecond;
+  p.track = g_race.track;
+  for (const RiderSlot& slot : g_race.slots) p.riders += slot.bike ? 1 : 0;
+  p.minutes = static_cast<double>(g_race.time_limit) / sim::kTicksPerSecond / 60;
   return p;
 }
 
@@ -89,8 +160,7 @@ std::vector<RaceToolRider> race_tool_classification() {
     RaceToolRider r;
     r.position = i + 1;
     r.slot = e.slot;
-    r.number = slot.identity >= 0 ? rider_identities()[slot.identity].number
-                                  : g_rider_setup.number.c_str();
+    r.number = slot.number;
     r.bike = slot.model;
     r.laps = e.passed < first_lap || normal_lap <= 0 ? 0 : (e.passed - first_lap) / normal_lap + 1;
     r.finished = t.bikes[static_cast<std::size_t>(e.slot)].finished;
@@ -107,6 +177,7 @@ std::vector<RaceToolRider> race_tool_classification() {
 }
 
 void race_tool_end() {
+  demo_race_end();
   free_bikes();
   race::track_free();
   g_race.race_loaded = false;

@@ -23,30 +23,13 @@ void assign(std::string& to, const char* from) {
 const sim::Bike* g_dressed[kRiderSlots] = {};
 int g_plate_stamp = 0;
 
-const char* chosen(const ChoiceSetting& setting) {
-  const std::string& name = setting.name();
-  return name == "default" ? nullptr : name.c_str();
-}
-
-// Textures and number plate of a slot: the rider setup's for the local rider, the roster's
-// for a computer rider.
+// Textures and number plate of a slot, as set up for its rider.
 void dress(int i, render::SceneRider& r) {
   const RiderSlot& slot = g_race.slots[i];
-  const RiderIdentity* roster = rider_identities();
-  const RiderIdentity* id =
-      slot.identity >= 0 && slot.identity < kIdentities ? &roster[slot.identity] : nullptr;
-  BikeAssets assets;
-  if (slot.driver == kDriverLocal) {
-    assets = bike_assets(slot.model.c_str(), g_rider_setup.number.c_str(),
-                         chosen(g_rider_setup.rider_texture), chosen(g_rider_setup.bike_texture),
-                         chosen(g_rider_setup.wheel_texture), chosen(g_rider_setup.head_texture));
-    assign(r.number, g_rider_setup.number.c_str());
-  } else {
-    assets = bike_assets(slot.model.c_str(), id ? id->number : "", id ? id->body_texture : nullptr,
-                         id ? id->bike_texture : nullptr, id ? id->wheel_texture : nullptr,
-                         id ? id->head_texture : nullptr);
-    assign(r.number, id ? id->number : "");
-  }
+  BikeAssets assets =
+      bike_assets(slot.model.c_str(), slot.number.c_str(), slot.rider_texture.c_str(),
+                  slot.bike_texture.c_str(), slot.wheel_texture.c_str(), slot.head_texture.c_str());
+  assign(r.number, slot.number.c_str());
   assign(r.bike_texture, assets.bike_texture.c_str());
   assign(r.wheel_texture, assets.wheel_texture.c_str());
   assign(r.body_texture, assets.rider_body_texture.c_str());
@@ -86,7 +69,8 @@ void update_scene_input(int view) {
     }
     // Replayed laps sharing a time trial are its ghosts.
     r.ghost = g_race.time_trial && slot.driver == kDriverHistory;
-    r.has_state = true;
+    // A replayed rider whose records do not reach the present is not drawn.
+    r.has_state = slot.driver != kDriverHistory || history_fresh(i, sim::g_sim.tick);
   }
   s.tick = sim::g_sim.tick;
   s.start_tick = g_race.start_tick;

@@ -39,10 +39,15 @@ struct ToolRace {
   int method = -1;  // "Terrain Rendering Method" index; -1 the configuration's
   bool fugly = false;
   double erode = 0;
-  int drop_tick = 0;  // the tick the start gate drops; 0: it is down from the start
-  int laps = 1000;    // the race's laps
+  int drop_tick = 0;     // the tick the start gate drops; 0: it is down from the start
+  int laps = 1000;       // the race's laps
+  std::string playback;  // a demo to replay instead (its track and riders); empty: none
+  bool time_trial = false;  // the local rider alone, with the track's fast lap as its ghost
 };
 bool tool_race_begin(const ToolRace& race);
+// Skips forward (seconds > 0) or rewinds, only while every bike is replayed from history;
+// false (nothing done) otherwise. With "--accurate-skip" a skip rides the time with roost off.
+bool skip_rewind(int seconds);
 // One tick: the watched (local) bike rides with the test pilot, then the race tick.
 void tool_race_tick();
 // Frees the race; `close` also closes the window (the next race then opens a new one).
@@ -57,7 +62,20 @@ struct RaceToolOptions {
   double minutes = 0;
   int skill = 0;  // 0 novice, 1 amateur, 2 expert
   unsigned seed = 0;
-  double erode = 0;  // erosion rate, 0..100
+  double erode = 0;         // erosion rate, 0..100
+  std::string record;       // a demo file to write the race into; empty: none
+  std::string playback;     // a demo file to replay instead of racing; empty: none
+  bool time_trial = false;  // the stand-in pilot rides `laps` laps of a time trial alone
+  // The time trial's pace for each lap (a factor on the stand-in pilot's speeds), the last
+  // for every lap after; empty: full pace.
+  std::vector<double> paces;
+};
+// A time trial's laps as they were timed (ticks; 0 an invalid lap).
+struct RaceToolLap {
+  int lap = 0;
+  int ticks = 0;
+  int best_ticks = 0;
+  bool fast_lap_written = false;  // the lap became the track's fast lap
 };
 struct RaceToolRider {
   int position = 0, slot = 0;
@@ -74,11 +92,17 @@ struct RaceToolProgress {
   int leader_lap = 0, race_laps = 0;
   int leader_gate = 0;  // the leader's gate within the lap
   double seconds = 0;   // race time since the gate dropped
+  std::string track;    // the track raced
+  int riders = 0;       // bikes on it
+  double minutes = 0;   // the race's time limit
 };
 // False with a message for the player when the race cannot be run.
 bool race_tool_begin(const RaceToolOptions& options, std::string* error);
-// One race tick; true once the final classification is made.
+// One race tick; true once the final classification is made (a time trial: once its laps
+// are ridden).
 bool race_tool_tick();
+// The time trial's laps so far.
+const std::vector<RaceToolLap>& race_tool_laps();
 RaceToolProgress race_tool_progress();
 // The final classification, winner first.
 std::vector<RaceToolRider> race_tool_classification();

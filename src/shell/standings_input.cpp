@@ -22,17 +22,10 @@ namespace {
 race::RiderLabels g_labels;
 
 const race::RiderLabels& rider_labels() {
-  const RiderIdentity* roster = rider_identities();
   for (int i = 0; i < kRiderSlots && i < race::kTimingSlots; ++i) {
     const RiderSlot& slot = g_race.slots[i];
     race::RiderLabel& label = g_labels[i];
-    if (slot.driver == kDriverLocal) {
-      label.number = g_rider_setup.number.c_str();
-    } else if (slot.identity >= 0 && slot.identity < kIdentities) {
-      label.number = roster[slot.identity].number;
-    } else {
-      label.number = "";
-    }
+    label.number = slot.number.c_str();
     label.model = slot.info ? slot.info->name : slot.model.c_str();
     label.name = slot.name.c_str();
   }
@@ -61,8 +54,9 @@ void update_standings_input(int view) {
   const race::RiderLabels& labels = rider_labels();
   race::results_table(race::g_timing, labels, g_race.watched, s.table);
   race::TimeTrialLaps trial;
-  // The time trial's own lap times are not kept yet: its board shows the lap only.
   trial.active = g_race.time_trial;
+  trial.last_ticks = g_race.trial_last_ticks;
+  trial.best_ticks = g_race.trial_best_ticks;
   race::pit_board(race::g_timing, labels, g_race.watched, trial, s.pit_board);
   s.show_ticker = view == render::kViewTrackCamera && chosen_track_camera() != 0;
   if (s.show_ticker) race::running_order_ticker(race::g_timing, labels, s.ticker);

@@ -242,6 +242,7 @@ void start_first_race() {
       playback = true;
       start_track = demo_track;
       g_race.playback_track = demo_track;
+      g_race.playback_file = g_startup.playback_file;
     }
   }
   reset_rider_slots();

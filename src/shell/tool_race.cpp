@@ -59,12 +59,34 @@ bool tool_race_begin(const ToolRace& race) {
   if (race.shaders && !render::shaders_active()) render::build_programs();
 
   reset_rider_slots();
+  if (!race.playback.empty()) {
+    std::string track;
+    if (!race::read_demo(race.playback.c_str(), track)) {
+      std::fprintf(stderr, "%s: can't play back %s\n", race.tool, race.playback.c_str());
+      return false;
+    }
+    g_race.playback_file = race.playback;
+    g_race.playback_track = track;
+    setup_race(g_race.lineup, true, false, 0, 1000, 0);
+    if (!g_race.race_loaded || !g_race.playing_back) {
+      std::fprintf(stderr, "%s: can't play back %s\n", race.tool, race.playback.c_str());
+      return false;
+    }
+    g_tool_pilot = ai::TestPilot{};
+    g_tool_gates.clear();
+    return true;
+  }
   g_race.lineup[0] = 1;
   for (int i = 1; i < race.bikes && i < kRiderSlots; ++i) g_race.lineup[i] = 2;
-  setup_race(g_race.lineup, false, false, 0, race.laps, 0);
+  setup_race(race.time_trial ? nullptr : g_race.lineup, false, false, 0, race.laps, 0);
   if (!g_race.race_loaded) {
     std::fprintf(stderr, "%s: can't load track %s\n", race.tool, race.track.c_str());
     return false;
+  }
+  if (race.time_trial) {
+    g_tool_pilot = ai::TestPilot{};
+    g_tool_gates = ai::lap_checkpoints();
+    return true;
   }
   // The gate is down from the start, or drops when asked.
   g_race.start_tick = race.drop_tick;
@@ -76,13 +98,17 @@ bool tool_race_begin(const ToolRace& race) {
 }
 
 void tool_race_tick() {
-  sim::Bike* bike = g_race.slots[g_race.watched].bike;
+  // A replayed bike rides by its records.
+  sim::Bike* bike = g_race.slots[g_race.watched].driver == kDriverLocal
+                        ? g_race.slots[g_race.watched].bike
+                        : nullptr;
   if (bike) ai::pilot_ride(bike, g_tool_pilot, g_tool_gates);
   race_tick();
   if (bike) ai::pilot_note_gates(bike, g_tool_pilot, g_tool_gates, sim::g_sim.tick);
 }
 
 void tool_race_end(bool close) {
+  demo_race_end();
   render::terrain_render_release();
   free_bikes();
   race::track_free();

@@ -310,7 +310,8 @@ void apply_steering_torque(Bike* bike, double torque) {
 }
 
 void bike_step(Bike* bike) {
-  if (bike->presence > 0.25f) {
+  // A replayed bike's engine, crash and foot come from its records (bike_pose).
+  if (bike->presence > 0.25f && !bike->replayed) {
     if (bike->collision_timer > 1) {
       --bike->collision_timer;
     } else if (bike->collision_timer < -1) {
@@ -347,6 +348,10 @@ void bike_step(Bike* bike) {
   slot[0] = v.x;
   slot[1] = v.y;
   slot[2] = v.z;
+  if (bike->replayed) {
+    ++bike->ticks_stepped;
+    return;
+  }
   const double dab_target = (bike->crash_timer > 0 || bike->controls.dab > 0) ? 1 : 0;
   bike->dab_animation = dab_target > bike->dab_animation
                             ? std::min(1.0, bike->dab_animation + 8 * kTickSeconds)

@@ -564,6 +564,9 @@ struct Bike {
   double lean_indicator = 0;
   double total_mass = 0;
   float presence = 1;  // 1 present; at 0.25 or less only bookkeeping runs
+  // Posed from recorded states each tick (playback, ghosts, remote riders): the ground
+  // neither holds it up nor is rutted by it, and two replayed bikes never touch.
+  bool replayed = false;
   bool realign_done = false;
   int ticks_stepped = 0;
   double last_steer_torque = 0;  // for the telemetry
@@ -693,6 +696,17 @@ struct StateRecord {
   unsigned char bytes[kStateRecordSize];
 };
 void state_pack(const Bike* bike, StateRecord* record);
+// What a record says of the bike as a whole, decoded over the loaded ground's ranges (the
+// tools' view of a demo).
+struct StateValues {
+  double frame[3] = {};    // ft
+  double frame_q[4] = {};  // w, x, y, z, normalised
+  int gear = 0;            // 0..6
+  bool crashed = false;
+  double throttle = 0;  // 0..1
+  double rpm = 0;       // engine speed
+};
+StateValues state_values(const StateRecord& record);
 // Poses the bike from `record`; with `a`, `b` and their tick distance `n`
 // the bodies also get the velocities between those two records.
 void bike_pose(Bike* bike, const StateRecord& record, const StateRecord* a = nullptr,

@@ -177,6 +177,21 @@ Snapshot snapshot(const Bike* bike) {
 
 }  // namespace
 
+StateValues state_values(const StateRecord& record) {
+  const unsigned char* b = record.bytes;
+  const Ranges r = ranges();
+  StateValues v;
+  v.frame[0] = unpack(get24(b), 0, r.side, 16777215);
+  v.frame[1] = unpack(get24(b + 3), r.low, r.low + r.height, 16777215);
+  v.frame[2] = unpack(get24(b + 6), 0, r.side, 16777215);
+  get_quaternion(b + 9, v.frame_q);
+  v.crashed = (b[36] & 7) == kCrashedGear;
+  v.gear = v.crashed ? 0 : b[36] & 7;
+  v.throttle = v.crashed ? 0 : (b[36] >> 4) / 15.0;
+  v.rpm = unpack(get16(b + 37), 0, 32768, 65535);
+  return v;
+}
+
 void state_pack(const Bike* bike, StateRecord* record) {
   using std::numbers::pi;
   unsigned char* b = record->bytes;

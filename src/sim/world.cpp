@@ -41,10 +41,11 @@ dJointGroupID contact_group() {
 
 void simulate_tick(Bike* const* bikes, int count, BikeControlHook before_step, void* context) {
   for (int i = 0; i < count; ++i) {
-    if (bikes[i]->presence > 0.25f) bike_collide(bikes[i]);
+    if (bikes[i]->presence > 0.25f && !bikes[i]->replayed) bike_collide(bikes[i]);
   }
   for (int i = 0; i < count; ++i) {
     for (int j = i + 1; j < count; ++j) {
+      if (bikes[i]->replayed && bikes[j]->replayed) continue;
       if (bikes[i]->presence > 0.25f && bikes[j]->presence > 0.25f) {
         bike_bike_collide(bikes[i], bikes[j]);
       }
@@ -59,7 +60,7 @@ void simulate_tick(Bike* const* bikes, int count, BikeControlHook before_step, v
   dJointGroupEmpty(contact_group());
   if (g_sim.erosion_scale > 0) {
     for (int i = 0; i < count; ++i) {
-      if (bikes[i]->presence <= 0.25f) continue;
+      if (bikes[i]->presence <= 0.25f || bikes[i]->replayed) continue;
       erosion_record(bikes[i]);
       erosion_apply(bikes[i]);
     }

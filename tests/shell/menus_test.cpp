@@ -101,17 +101,21 @@ TEST_F(MenuTest, NavigationStaysOnThePage) {
     int page;
   } cases[] = {
       {"up on the first item keeps it", {"up"}, "New Race", shell::kPageMain},
-      {"down passes over the disabled items", {"down"}, "Time Trial", shell::kPageMain},
+      {"down passes over the disabled items", {"down", "down"}, "Time Trial", shell::kPageMain},
       {"down on the last item keeps it",
        {"down", "down", "down", "down", "down", "down", "down", "down", "down"},
        "Quit",
        shell::kPageMain},
       {"enter opens the page", {"enter"}, "Start", shell::kPageNewRace},
       {"keypad enter too", {"keypad enter"}, "Start", shell::kPageNewRace},
-      {"and space", {"down", "space"}, "Start", shell::kPageTimeTrial},
-      {"a disabled item does nothing",
+      {"and space", {"down", "down", "space"}, "Start", shell::kPageTimeTrial},
+      {"the playback page opens on its list",
+       {"down", "enter"},
+       "Back to Main Menu",
+       shell::kPagePlayback},
+      {"Record Demo can be chosen",
        {"enter", "down", "down", "down", "down", "down", "down"},
-       "Gate 1",
+       "Record Demo",
        shell::kPageNewRace},
   };
   for (const Case& c : cases) {

@@ -14,6 +14,9 @@ void usage() {
   std::fprintf(stderr,
                "usage: korvex-race --track DIR [--riders N] [--laps L] [--minutes M] "
                "[--skill novice|amateur|expert] [--seed S] [--erode E] [--realistic] "
+               "[--record FILE] [--progress]\n"
+               "       korvex-race --playback FILE [--progress]\n"
+               "       korvex-race --track DIR --time-trial --laps L [--pace P[,P...]] "
                "[--progress]\n");
 }
 
@@ -49,8 +52,12 @@ bool parse(int argc, char** argv, Options& o) {
       continue;
     }
     if (a == "--realistic") continue;  // computer riders never ride with arcade physics
+    if (a == "--time-trial") {
+      o.race.time_trial = true;
+      continue;
+    }
     if (a != "--track" && a != "--riders" && a != "--laps" && a != "--minutes" && a != "--skill" &&
-        a != "--seed" && a != "--erode") {
+        a != "--seed" && a != "--erode" && a != "--record" && a != "--playback" && a != "--pace") {
       std::fprintf(stderr, "korvex-race: unknown option '%s'\n", a.c_str());
       return false;
     }
@@ -62,7 +69,21 @@ bool parse(int argc, char** argv, Options& o) {
     long n = 0;
     double d = 0;
     bool ok = true;
-    if (a == "--track") {
+    if (a == "--pace") {
+      // One pace per lap, the last for the laps after.
+      std::string list = v;
+      o.race.paces.clear();
+      for (std::size_t at = 0; ok && at <= list.size();) {
+        std::size_t comma = list.find(',', at);
+        if (comma == std::string::npos) comma = list.size();
+        ok = number(list.substr(at, comma - at).c_str(), 0.2, 1.5, d);
+        o.race.paces.push_back(d);
+        at = comma + 1;
+      }
+    } else if (a == "--record" || a == "--playback") {
+      ok = *v != 0;
+      (a == "--record" ? o.race.record : o.race.playback) = v;
+    } else if (a == "--track") {
       o.race.track = v[0] == '@' ? v + 1 : v;
       have_track = !o.race.track.empty();
     } else if (a == "--riders") {
@@ -92,8 +113,23 @@ bool parse(int argc, char** argv, Options& o) {
       return false;
     }
   }
+  if (!o.race.playback.empty()) {
+    if (have_track || o.race.time_trial || !o.race.record.empty()) {
+      std::fprintf(stderr, "korvex-race: --playback takes its track and race from the demo\n");
+      return false;
+    }
+    return true;
+  }
   if (!have_track) {
     std::fprintf(stderr, "korvex-race: --track is required\n");
+    return false;
+  }
+  if (!o.race.paces.empty() && !o.race.time_trial) {
+    std::fprintf(stderr, "korvex-race: --pace is for --time-trial\n");
+    return false;
+  }
+  if (o.race.time_trial && (o.race.laps == 0 || !o.race.record.empty())) {
+    std::fprintf(stderr, "korvex-race: --time-trial needs --laps and writes its own lap demos\n");
     return false;
   }
   if (o.race.laps == 0 && o.race.minutes <= 0) {
@@ -133,9 +169,22 @@ int main(int argc, char** argv) {
     }
   }
   const shell::RaceToolProgress p = shell::race_tool_progress();
-  std::printf("track=%s\nriders=%d\nlaps=%d\nminutes=%g\nseed=%u\nfinished=%d\n",
-              o.race.track.c_str(), o.race.riders, p.race_laps, o.race.minutes, o.race.seed,
-              classified ? 1 : 0);
+  if (o.race.time_trial) {
+    std::printf("track=%s\ntime_trial=1\nlaps=%d\nfinished=%d\n", p.track.c_str(), o.race.laps,
+                classified ? 1 : 0);
+    // A lap of 0 s missed a gate: it counts for nothing.
+    for (const shell::RaceToolLap& lap : shell::race_tool_laps()) {
+      std::printf("lap=%d lap_s=%.3f best_s=%.3f valid=%d fast_lap=%d\n", lap.lap,
+                  lap.ticks / 128.0, lap.best_ticks / 128.0, lap.ticks > 0 ? 1 : 0,
+                  lap.fast_lap_written ? 1 : 0);
+    }
+    shell::race_tool_end();
+    return classified ? 0 : 1;
+  }
+  std::printf("track=%s\nriders=%d\nlaps=%d\nminutes=%g\nseed=%u\nfinished=%d\n", p.track.c_str(),
+              p.riders, p.race_laps, p.minutes, o.race.seed, classified ? 1 : 0);
+  if (!o.race.playback.empty()) std::printf("playback=%s\n", o.race.playback.c_str());
+  if (!o.race.record.empty()) std::printf("record=%s\n", o.race.record.c_str());
   std::printf("race_time_s=%.3f\n", p.seconds);
   for (const shell::RaceToolRider& r : shell::race_tool_classification()) {
     std::printf(

@@ -6,6 +6,14 @@
 //               [--statue MODEL] [--width W --height H] [--shaders on|off] [--method NAME]
 //               [--fugly] [--erode E] [--drop-tick N] [--eye X,Y,Z --target X,Y,Z] [--fov DEG]
 //               [--hide-rider] [--laps N] [--no-hud] [--out FILE.png]
+//   korvex-shot --playback FILE.kvdemo [--ticks N] [--rewind-at S --rewind-by B] [camera, size
+//               and drawing options] [--out FILE.png]
+//
+// --time-trial rides a time trial: the rider alone, and from the first lap line on the ghost
+// of the track's fast lap (from the per-user folder); --ticks counts from the trial's start.
+// With --playback the demo's race is replayed on its own track and the picture is taken when
+// the race clock reads --ticks; --rewind-at rewinds --rewind-by seconds (10 by default) once,
+// when the clock passes S seconds, and plays on from there, as the rewind key does.
 //
 // The bikes start at once (the gate is down) unless --drop-tick names the tick the gate
 // drops, and every one rides with the test pilot. The first is the local rider, so the chase
@@ -54,6 +62,10 @@ struct Options {
   float eye[3] = {}, target[3] = {};
   double fov = 0;  // 0: the configuration's
   std::string out = "korvex-shot.png";
+  std::string playback;  // a demo to replay
+  bool time_trial = false;
+  int rewind_at = -1;    // seconds; -1: never
+  int rewind_by = 10;
 };
 
 void usage() {
@@ -65,7 +77,10 @@ void usage() {
       "                   Hardware/Direct|Shaders/Copy|Shaders/Direct] [--fugly] [--erode E] "
       "[--drop-tick N]\n"
       "                   [--eye X,Y,Z --target X,Y,Z] [--fov DEG] [--hide-rider]\n"
-      "                   [--laps N] [--no-hud] [--out FILE.png]\n",
+      "                   [--laps N] [--no-hud] [--out FILE.png]\n"
+      "       korvex-shot --time-trial [--track DIR] [--ticks N] [...]\n"
+      "       korvex-shot --playback FILE.kvdemo [--ticks N] [--rewind-at S [--rewind-by B]] "
+      "[...]\n",
       stderr);
 }
 
@@ -88,6 +103,16 @@ bool parse(int argc, char** argv, Options& o) {
       o.track = v[0] == '@' ? v + 1 : v;
     } else if (a == "--bikes") {
       if (!number(o.bikes, 1, 40)) return false;
+    } else if (a == "--playback") {
+      const char* v = value();
+      if (!v || !*v) return false;
+      o.playback = v;
+    } else if (a == "--time-trial") {
+      o.time_trial = true;
+    } else if (a == "--rewind-at") {
+      if (!number(o.rewind_at, 0, 1 << 16)) return false;
+    } else if (a == "--rewind-by") {
+      if (!number(o.rewind_by, 1, 1 << 16)) return false;
     } else if (a == "--ticks") {
       if (!number(o.ticks, 0, 1 << 20)) return false;
     } else if (a == "--camera") {
@@ -278,16 +303,33 @@ int main(int argc, char** argv) {
   race.erode = o.erode;
   race.drop_tick = o.drop_tick;
   race.laps = o.laps;
+  race.playback = o.playback;
+  race.time_trial = o.time_trial;
   if (!tool_race_begin(race)) return 1;
   render::g_render_settings.hide_first_person_rider = o.hide_rider;
   const sim::Bike* watched = camera_input().watched;
   const int points = sim::g_terrain.points_per_side;
   const std::vector<float> ground_before(
       sim::g_terrain.heights, sim::g_terrain.heights + static_cast<long>(points) * points);
-  for (int t = 0; t < o.ticks; ++t) {
-    tool_race_tick();
-    // The ground's caches follow the ruts as they would frame by frame.
-    if (t % 8 == 0) render::terrain_refresh_slice();
+  if (o.playback.empty()) {
+    for (int t = 0; t < o.ticks; ++t) {
+      tool_race_tick();
+      // The ground's caches follow the ruts as they would frame by frame.
+      if (t % 8 == 0) render::terrain_refresh_slice();
+    }
+  } else {
+    // A replay runs by its own clock, which its first states set.
+    bool rewound = o.rewind_at < 0;
+    for (int guard = 0; sim::g_sim.tick < o.ticks && guard < (1 << 22); ++guard) {
+      tool_race_tick();
+      if (!rewound && sim::g_sim.tick >= o.rewind_at * sim::kTicksPerSecond) {
+        rewound = true;
+        if (!skip_rewind(-o.rewind_by)) {
+          std::fprintf(stderr, "korvex-shot: the replay can't be rewound\n");
+        }
+      }
+    }
+    std::printf("tick=%d\n", sim::g_sim.tick);
   }
 
   int view = render::kViewChase;

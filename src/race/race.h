@@ -35,13 +35,13 @@ void read_series_list();
 //   race end: record_stop, playback_close.
 
 constexpr int kHistorySlots = 160;
-constexpr int kHistoryLength = 128;     // records per ring
-constexpr int kSampleInterval = 4;      // ticks between samples of a simulated bike
-constexpr int kFlushInterval = 16;      // ticks between demo blocks
-constexpr int kExtrapolationLimit = 64;  // ticks a pose may run past the newest record
-constexpr int kDemoStateEntry = 44;     // rider index, tick, record
+constexpr int kHistoryLength = 128;          // records per ring
+constexpr int kSampleInterval = 4;           // ticks between samples of a simulated bike
+constexpr int kFlushInterval = 16;           // ticks between demo blocks
+constexpr int kExtrapolationLimit = 64;      // ticks a pose may run past the newest record
+constexpr int kDemoStateEntry = 44;          // rider index, tick, record
 constexpr int kDemoDefaultStart = 14 * 128;  // a header without its start tick: 14 s
-constexpr int kDemoLineLimit = 1024;    // a header line must end within this many bytes
+constexpr int kDemoLineLimit = 1024;         // a header line must end within this many bytes
 constexpr int kDemoBlockStates = 1;
 constexpr int kDemoBlockMessage = 2;
 
@@ -77,7 +77,7 @@ int newest_tick(const History& history, int slot);
 struct HistoryPose {
   sim::StateRecord record{};
   sim::StateRecord before{}, after{};
-  int distance = 1;  // after's tick less before's, at least 1
+  int distance = 1;    // after's tick less before's, at least 1
   bool found = false;  // false: the ring is empty, nothing to pose
 };
 
@@ -115,8 +115,10 @@ struct DemoHeader {
 // "crf250" -> "crf250(2008)" and the other bike ids older demos use; others unchanged.
 std::string demo_bike_id(const std::string& id);
 
-// Reads and checks a demo header; false with `error` set (a line for the message line) when
-// it is short, of another version or without its line breaks. The stream is left at the body.
+// Reads and checks a demo header (versions 4 to 6); false with `error` set (a reason for the
+// message line) when it is short, of another version, counts riders outside 0..kHistorySlots,
+// gives a negative duration or no track, or has a line without its break within
+// kDemoLineLimit bytes. The stream is left at the body.
 bool read_demo_header(data::DataStream* stream, DemoHeader& header, std::string* error);
 // Writes a version-6 header.
 void write_demo_header(data::DataStream* stream, const DemoHeader& header);
@@ -136,8 +138,9 @@ struct DemoWriter {
 
 extern DemoWriter g_recording;
 
-// Opens `name` for writing and writes the header; `slots` are the recorded riders' slots in
-// the header's order. False (nothing recorded) when the file cannot be opened.
+// Opens `name` for writing and writes the header (version 6, whatever header.version says);
+// `slots` are the recorded riders' slots in the header's order, one per header rider. False
+// (nothing recorded, no message) when the file cannot be opened.
 bool record_start(DemoWriter& writer, const char* name, const DemoHeader& header,
                   const std::vector<int>& slots);
 // Unless forced, only on ticks with now % kFlushInterval == 0: one states block of every
@@ -153,18 +156,18 @@ struct DemoReader {
   data::DataStream* stream = nullptr;  // none: no playback
   std::string name;
   DemoHeader header;
-  long body_start = 0;        // the stream offset of the body
-  std::vector<int> slots;     // rider index -> bike slot (-1: none)
-  bool ghost = false;         // a time-trial ghost: the clock is not moved
-  bool clock_fixed = false;   // version 6: the first states block has been read
-  int offset = 0;             // added to every tick read (ghosts)
-  int previous_length = 0;    // version 6: the last block's payload length
-  bool pending = false;       // version 6: a block header has been read, its payload not
+  long body_start = 0;       // the stream offset of the body
+  std::vector<int> slots;    // rider index -> bike slot (-1: none)
+  bool ghost = false;        // a time-trial ghost: the clock is not moved
+  bool clock_fixed = false;  // version 6: the first states block has been read
+  int offset = 0;            // added to every tick read (ghosts)
+  int previous_length = 0;   // version 6: the last block's payload length
+  bool pending = false;      // version 6: a block header has been read, its payload not
   int pending_length = 0, pending_tick = 0, pending_type = 0;
   int first_frame_tick = -1;  // versions 4 and 5: the tick of the first frame
   int frames_read = 0;
   std::vector<unsigned char> cut_short;  // versions 4 and 5: per rider, its last record was cut
-  bool ended = false;         // the body ended or broke: nothing more is read
+  bool ended = false;                    // the body ended or broke: nothing more is read
   std::vector<unsigned char> buffer;
 };
 
@@ -179,7 +182,10 @@ void playback_bind(DemoReader& reader, const std::vector<int>& slots);
 // ghost keeps *now and offsets every tick instead); message blocks go to the message line.
 // Versions 4 and 5: frames until the one for *now + 8 is in.
 void playback_step(DemoReader& reader, History& history, int* now);
-// Positions the demo so that reading goes on at `tick` (skip and rewind).
+// Positions the demo so that reading goes on at `tick` (skip and rewind; the caller clears the
+// rings). Version 6 reads the body again from its start, passing over the blocks more than 16
+// ticks before `tick`; the clock stays as the first block fixed it (a ghost keeps its offset).
+// Versions 4 and 5 go to the frame of `tick`. A compressed demo is read again up to there.
 void playback_seek(DemoReader& reader, int tick);
 void playback_close(DemoReader& reader);
 

@@ -115,8 +115,10 @@ struct DemoHeader {
 // "crf250" -> "crf250(2008)" and the other bike ids older demos use; others unchanged.
 std::string demo_bike_id(const std::string& id);
 
-// Reads and checks a demo header; false with `error` set (a line for the message line) when
-// it is short, of another version or without its line breaks. The stream is left at the body.
+// Reads and checks a demo header (versions 4 to 6); false with `error` set (a reason for the
+// message line) when it is short, of another version, counts riders outside 0..kHistorySlots,
+// gives a negative duration or no track, or has a line without its break within
+// kDemoLineLimit bytes. The stream is left at the body.
 bool read_demo_header(data::DataStream* stream, DemoHeader& header, std::string* error);
 // Writes a version-6 header.
 void write_demo_header(data::DataStream* stream, const DemoHeader& header);
@@ -136,8 +138,9 @@ struct DemoWriter {
 
 extern DemoWriter g_recording;
 
-// Opens `name` for writing and writes the header; `slots` are the recorded riders' slots in
-// the header's order. False (nothing recorded) when the file cannot be opened.
+// Opens `name` for writing and writes the header (version 6, whatever header.version says);
+// `slots` are the recorded riders' slots in the header's order, one per header rider. False
+// (nothing recorded, no message) when the file cannot be opened.
 bool record_start(DemoWriter& writer, const char* name, const DemoHeader& header,
                   const std::vector<int>& slots);
 // Unless forced, only on ticks with now % kFlushInterval == 0: one states block of every
@@ -181,7 +184,10 @@ void playback_bind(DemoReader& reader, const std::vector<int>& slots);
 // ghost keeps *now and offsets every tick instead); message blocks go to the message line.
 // Versions 4 and 5: frames until the one for *now + 8 is in.
 void playback_step(DemoReader& reader, History& history, int* now);
-// Positions the demo so that reading goes on at `tick` (skip and rewind).
+// Positions the demo so that reading goes on at `tick` (skip and rewind; the caller clears the
+// rings). Version 6 reads the body again from its start, passing over the blocks more than 16
+// ticks before `tick`; the clock stays as the first block fixed it (a ghost keeps its offset).
+// Versions 4 and 5 go to the frame of `tick`. A compressed demo is read again up to there.
 void playback_seek(DemoReader& reader, int tick);
 void playback_close(DemoReader& reader);
 

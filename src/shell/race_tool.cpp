@@ -96,7 +96,7 @@ bool race_tool_begin(const RaceToolOptions& options, std::string* error) {
   // The race's generator is seeded from the tick counter at set-up, as in the game.
   sim::g_sim.tick = static_cast<int>(options.seed);
   const int time_limit = static_cast<int>(std::lround(options.minutes * 60 * sim::kTicksPerSecond));
-  setup_race(lineup, false, false, time_limit, options.laps, options.skill);
+  setup_race(lineup, false, !options.record.empty(), time_limit, options.laps, options.skill);
   if (!g_race.race_loaded) {
     *error = "can't load track \"" + options.track + "\"";
     return false;

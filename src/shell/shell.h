@@ -43,6 +43,7 @@ struct ToolRace {
   int laps = 1000;       // the race's laps
   std::string playback;  // a demo to replay instead (its track and riders); empty: none
   bool time_trial = false;  // the local rider alone, with the track's fast lap as its ghost
+  float pace = 1;           // a factor on the test pilot's speeds
 };
 bool tool_race_begin(const ToolRace& race);
 // Skips forward (seconds > 0) or rewinds, only while every bike is replayed from history;

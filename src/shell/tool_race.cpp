@@ -85,6 +85,7 @@ bool tool_race_begin(const ToolRace& race) {
   }
   if (race.time_trial) {
     g_tool_pilot = ai::TestPilot{};
+    g_tool_pilot.pace = race.pace;
     g_tool_gates = ai::lap_checkpoints();
     return true;
   }
@@ -93,6 +94,7 @@ bool tool_race_begin(const ToolRace& race) {
   race::g_timing.rules.start_tick = race.drop_tick;
   g_race.gate_fall = race.drop_tick > 0 ? render::kGateStandingFall : 0;
   g_tool_pilot = ai::TestPilot{};
+  g_tool_pilot.pace = race.pace;
   g_tool_gates = ai::lap_checkpoints();
   return true;
 }

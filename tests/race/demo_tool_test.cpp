@@ -129,7 +129,9 @@ TEST_F(RecordedRace, KvdemoDescribesAndExportsIt) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(line, m, row)) << line;
     const int rider = std::stoi(m[1]), tick = std::stoi(m[2]);
-    if (last_tick.count(rider)) EXPECT_GT(tick, last_tick[rider]) << line;
+    if (last_tick.count(rider)) {
+      EXPECT_GT(tick, last_tick[rider]) << line;
+    }
     last_tick[rider] = tick;
     fastest = std::max(fastest, std::stod(m[6]));
     ++rows;
@@ -190,7 +192,7 @@ TEST(TimeTrial, TheFastestLapIsKept) {
   TempDir user;
   const test_support::ProcessResult trial =
       run(KORVEX_RACE_EXE,
-          {"--track", "rabbithill", "--time-trial", "--laps", "4", "--pace", "1,0.8,0.6,1"}, user);
+          {"--track", "rabbithill", "--time-trial", "--laps", "4", "--pace", "0.6,0.85,0.7,1"}, user);
   ASSERT_EQ(trial.status, 0) << trial.err;
   const std::vector<std::string> laps = lines_starting(trial.out, "lap=");
   ASSERT_EQ(laps.size(), 4u) << trial.out;
@@ -210,7 +212,7 @@ TEST(TimeTrial, TheFastestLapIsKept) {
     bool valid, fast;
   } expected[] = {
       {"the run to the first lap line is no lap, yet becomes the first fast lap", false, true},
-      {"a whole lap beats a ghost that never rode one", true, true},
+      {"a lap faster than that run replaces it", true, true},
       {"a slower lap keeps the fast lap", true, false},
       {"a faster lap replaces it", true, true},
   };
@@ -222,7 +224,8 @@ TEST(TimeTrial, TheFastestLapIsKept) {
   EXPECT_GT(got[2].seconds, got[1].seconds);
   EXPECT_LT(got[3].seconds, got[1].seconds);
   EXPECT_DOUBLE_EQ(got[3].best, got[3].seconds);
-  EXPECT_DOUBLE_EQ(got[2].best, got[1].seconds);
+  // The ghost's own laps count too: lap 2 replayed, timed where its records put it.
+  EXPECT_NEAR(got[2].best, got[1].seconds, 0.25);
 
   // Both lap files in the track's per-user folder; the fast lap is a demo of the track.
   const std::string folder = user.file("xdg/Korvex/rabbithill/");

@@ -11,6 +11,7 @@
 //
 // --time-trial rides a time trial: the rider alone, and from the first lap line on the ghost
 // of the track's fast lap (from the per-user folder); --ticks counts from the trial's start.
+// --pace slows (below 1) or hurries the test pilot.
 // With --playback the demo's race is replayed on its own track and the picture is taken when
 // the race clock reads --ticks; --rewind-at rewinds --rewind-by seconds (10 by default) once,
 // when the clock passes S seconds, and plays on from there, as the rewind key does.
@@ -64,6 +65,7 @@ struct Options {
   std::string out = "korvex-shot.png";
   std::string playback;  // a demo to replay
   bool time_trial = false;
+  double pace = 1;  // the test pilot's
   int rewind_at = -1;    // seconds; -1: never
   int rewind_by = 10;
 };
@@ -78,7 +80,7 @@ void usage() {
       "[--drop-tick N]\n"
       "                   [--eye X,Y,Z --target X,Y,Z] [--fov DEG] [--hide-rider]\n"
       "                   [--laps N] [--no-hud] [--out FILE.png]\n"
-      "       korvex-shot --time-trial [--track DIR] [--ticks N] [...]\n"
+      "       korvex-shot --time-trial [--track DIR] [--ticks N] [--pace P] [...]\n"
       "       korvex-shot --playback FILE.kvdemo [--ticks N] [--rewind-at S [--rewind-by B]] "
       "[...]\n",
       stderr);
@@ -109,6 +111,11 @@ bool parse(int argc, char** argv, Options& o) {
       o.playback = v;
     } else if (a == "--time-trial") {
       o.time_trial = true;
+    } else if (a == "--pace") {
+      const char* v = value();
+      char* end = nullptr;
+      o.pace = v ? std::strtod(v, &end) : 0;
+      if (!v || *end || !(o.pace >= 0.2 && o.pace <= 1.5)) return false;
     } else if (a == "--rewind-at") {
       if (!number(o.rewind_at, 0, 1 << 16)) return false;
     } else if (a == "--rewind-by") {
@@ -305,6 +312,7 @@ int main(int argc, char** argv) {
   race.laps = o.laps;
   race.playback = o.playback;
   race.time_trial = o.time_trial;
+  race.pace = static_cast<float>(o.pace);
   if (!tool_race_begin(race)) return 1;
   render::g_render_settings.hide_first_person_rider = o.hide_rider;
   const sim::Bike* watched = camera_input().watched;

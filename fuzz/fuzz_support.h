@@ -29,13 +29,18 @@ inline std::string input_path(const char* name) {
   return folder + "/" + name;
 }
 
-// Writes the input to `path` and opens it as a data stream.
-inline data::DataStream* open_input(const std::string& path, const std::uint8_t* bytes,
-                                    std::size_t size) {
+// Writes the input to `path`, for targets that open the file by name themselves.
+inline void write_input(const std::string& path, const std::uint8_t* bytes, std::size_t size) {
   FILE* out = std::fopen(path.c_str(), "wb");
   check(out != nullptr);
   check(std::fwrite(bytes, 1, size, out) == size);
   std::fclose(out);
+}
+
+// Writes the input to `path` and opens it as a data stream.
+inline data::DataStream* open_input(const std::string& path, const std::uint8_t* bytes,
+                                    std::size_t size) {
+  write_input(path, bytes, size);
   data::DataStream* stream = data::open_data(path.c_str(), "rb");
   check(stream != nullptr);
   return stream;

@@ -39,9 +39,9 @@ struct ToolRace {
   int method = -1;  // "Terrain Rendering Method" index; -1 the configuration's
   bool fugly = false;
   double erode = 0;
-  int drop_tick = 0;     // the tick the start gate drops; 0: it is down from the start
-  int laps = 1000;       // the race's laps
-  std::string playback;  // a demo to replay instead (its track and riders); empty: none
+  int drop_tick = 0;        // the tick the start gate drops; 0: it is down from the start
+  int laps = 1000;          // the race's laps
+  std::string playback;     // a demo to replay instead (its track and riders); empty: none
   bool time_trial = false;  // the local rider alone, with the track's fast lap as its ghost
   float pace = 1;           // a factor on the test pilot's speeds
 };

@@ -3,6 +3,7 @@
 // trial keeps its fastest lap; a rewound replay shows what a straight one shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -38,7 +39,7 @@ test_support::ProcessResult run(const char* program, const std::vector<std::stri
   return test_support::run_program(program, args, test_support::korvex_env(user));
 }
 
-// Six riders, two laps, recorded: the race every test here looks at.
+// Two riders, one lap, recorded: a short race the tools look into.
 class RecordedRace : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -46,7 +47,7 @@ class RecordedRace : public ::testing::Test {
     demo_ = user_->file("race.kvdemo");
     race_ = run(
         KORVEX_RACE_EXE,
-        {"--track", "rabbithill", "--riders", "6", "--laps", "2", "--seed", "5", "--record", demo_},
+        {"--track", "rabbithill", "--riders", "2", "--laps", "1", "--seed", "5", "--record", demo_},
         *user_);
   }
   static void TearDownTestSuite() {
@@ -68,21 +69,35 @@ test_support::ProcessResult RecordedRace::race_;
 
 }  // namespace
 
-// The end-to-end test of the history, the demo writer and reader and the posing: the replay
-// classifies the same riders in the same order with the same laps and times, to the tick.
-TEST_F(RecordedRace, ReplayEqualsRace) {
-  const std::vector<std::string> raced = lines_starting(race_.out, "rider=");
-  ASSERT_EQ(raced.size(), 6u) << race_.out;
-  EXPECT_EQ(value_of(race_.out, "record"), demo_);
+// The end-to-end test of the history, the demo writer and reader and the posing: six riders
+// over two laps, replayed, classify the same riders in the same order with the same laps and
+// times, to the tick.
+TEST(DemoRace, ReplayEqualsRace) {
+  if (test_support::kSanitized) GTEST_SKIP() << "a whole race: the normal build runs it";
+  TempDir user;
+  const std::string demo = user.file("a.kvdemo");
+  const test_support::ProcessResult race =
+      run(KORVEX_RACE_EXE,
+          {"--track", "rabbithill", "--riders", "6", "--laps", "2", "--record", demo}, user);
+  ASSERT_EQ(race.status, 0) << race.err;
+  const std::vector<std::string> raced = lines_starting(race.out, "rider=");
+  ASSERT_EQ(raced.size(), 6u) << race.out;
+  EXPECT_EQ(value_of(race.out, "record"), demo);
 
-  const test_support::ProcessResult replay = run(KORVEX_RACE_EXE, {"--playback", demo_}, *user_);
+  const test_support::ProcessResult replay = run(KORVEX_RACE_EXE, {"--playback", demo}, user);
   ASSERT_EQ(replay.status, 0) << replay.err;
   EXPECT_EQ(value_of(replay.out, "track"), "rabbithill");
   EXPECT_EQ(value_of(replay.out, "riders"), "6");
   EXPECT_EQ(value_of(replay.out, "laps"), "2");
   EXPECT_EQ(value_of(replay.out, "finished"), "1");
   EXPECT_EQ(lines_starting(replay.out, "rider="), raced);
-  EXPECT_EQ(value_of(replay.out, "race_time_s"), value_of(race_.out, "race_time_s"));
+  EXPECT_EQ(value_of(replay.out, "race_time_s"), value_of(race.out, "race_time_s"));
+
+  // What is not a demo leaves korvex-race with a clear word.
+  const test_support::ProcessResult missing =
+      run(KORVEX_RACE_EXE, {"--playback", user.file("none.kvdemo")}, user);
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("can't play back"), std::string::npos) << missing.err;
 }
 
 // kvdemo reads the header back as written, finds a record every fourth tick for every rider
@@ -92,11 +107,11 @@ TEST_F(RecordedRace, KvdemoDescribesAndExportsIt) {
   ASSERT_EQ(info.status, 0) << info.err;
   EXPECT_EQ(value_of(info.out, "version"), "6");
   EXPECT_EQ(value_of(info.out, "track"), "rabbithill");
-  EXPECT_EQ(value_of(info.out, "riders"), "6");
-  EXPECT_EQ(value_of(info.out, "extra_laps"), "2");
+  EXPECT_EQ(value_of(info.out, "riders"), "2");
+  EXPECT_EQ(value_of(info.out, "extra_laps"), "1");
   EXPECT_EQ(value_of(info.out, "race_ticks"), "0");
   const std::vector<std::string> riders = lines_starting(info.out, "rider=");
-  ASSERT_EQ(riders.size(), 6u);
+  ASSERT_EQ(riders.size(), 2u);
   // The demo's riders are the race's, in slot order: every classified number is among them.
   for (const std::string& line : lines_starting(race_.out, "rider=")) {
     const std::string number = line.substr(line.find("number=") + 7, 2);
@@ -110,7 +125,7 @@ TEST_F(RecordedRace, KvdemoDescribesAndExportsIt) {
   ASSERT_GT(last, first);
   const long records = std::stol(value_of(info.out, "records"));
   // A record every fourth tick per rider, give or take the forced ones at the ends.
-  const long expected = 6L * ((last - first) / 4 + 1);
+  const long expected = 2L * ((last - first) / 4 + 1);
   EXPECT_NEAR(static_cast<double>(records), static_cast<double>(expected), 12.0);
   const int blocks = std::stoi(value_of(info.out, "state_blocks"));
   EXPECT_NEAR(blocks, (last - first) / 16 + 1, 2);
@@ -122,7 +137,7 @@ TEST_F(RecordedRace, KvdemoDescribesAndExportsIt) {
   std::getline(in, line);
   EXPECT_EQ(line, "rider,tick,x,y,z,speed,gear,rpm");
   long rows = 0;
-  double fastest = 0;
+  std::vector<double> speeds;
   std::map<int, int> last_tick;
   const std::regex row(R"((\d),(\d+),([-\d.]+),([-\d.]+),([-\d.]+),([\d.]+),(-?\d),(\d+))");
   while (std::getline(in, line)) {
@@ -133,13 +148,16 @@ TEST_F(RecordedRace, KvdemoDescribesAndExportsIt) {
       EXPECT_GT(tick, last_tick[rider]) << line;
     }
     last_tick[rider] = tick;
-    fastest = std::max(fastest, std::stod(m[6]));
+    speeds.push_back(std::stod(m[6]));
     ++rows;
   }
   EXPECT_EQ(rows, records);
-  // A motocross bike on a dirt track: moving, and not at a jet's speed (ft/s).
-  EXPECT_GT(fastest, 20.0);
-  EXPECT_LT(fastest, 150.0);
+  // A motocross bike on a dirt track: moving, and not at a jet's speed (ft/s). The median,
+  // since a stuck rider set back at a gate moves far in one record.
+  ASSERT_FALSE(speeds.empty());
+  std::nth_element(speeds.begin(), speeds.begin() + speeds.size() / 2, speeds.end());
+  EXPECT_GT(speeds[speeds.size() / 2], 15.0);
+  EXPECT_LT(speeds[speeds.size() / 2], 80.0);
 
   // What is not a demo is refused with a clear word and a failing status.
   const std::string junk = user_->file("junk.kvdemo");
@@ -173,8 +191,8 @@ TEST_F(RecordedRace, RewoundReplayShowsTheSamePicture) {
 
   data::Image x, y;
   std::string hints;
-  ASSERT_EQ(data::read_png(straight.c_str(), x, hints), 0);
-  ASSERT_EQ(data::read_png(rewound.c_str(), y, hints), 0);
+  ASSERT_EQ(data::read_png(straight.c_str(), x, hints), 1);
+  ASSERT_EQ(data::read_png(rewound.c_str(), y, hints), 1);
   ASSERT_EQ(x.width, y.width);
   ASSERT_EQ(x.height, y.height);
   const std::size_t bytes = static_cast<std::size_t>(x.width) * x.height * x.channels;
@@ -190,9 +208,9 @@ TEST_F(RecordedRace, RewoundReplayShowsTheSamePicture) {
 TEST(TimeTrial, TheFastestLapIsKept) {
   if (test_support::kSanitized) GTEST_SKIP() << "four laps ridden: the normal build runs them";
   TempDir user;
-  const test_support::ProcessResult trial =
-      run(KORVEX_RACE_EXE,
-          {"--track", "rabbithill", "--time-trial", "--laps", "4", "--pace", "0.6,0.85,0.7,1"}, user);
+  const test_support::ProcessResult trial = run(
+      KORVEX_RACE_EXE,
+      {"--track", "rabbithill", "--time-trial", "--laps", "4", "--pace", "0.6,0.85,0.7,1"}, user);
   ASSERT_EQ(trial.status, 0) << trial.err;
   const std::vector<std::string> laps = lines_starting(trial.out, "lap=");
   ASSERT_EQ(laps.size(), 4u) << trial.out;

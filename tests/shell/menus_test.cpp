@@ -194,7 +194,7 @@ TEST_F(MenuTest, StartingRacesFromTheMenus) {
   platform::queue_event(event);
   shell::tick_step(ms / 1000.0 + 0.006);
 
-  keys({"esc", "down", "enter"});
+  keys({"esc", "down", "down", "enter"});
   ASSERT_EQ(shell::g_menu.page, shell::kPageTimeTrial);
   key("enter");
   ASSERT_TRUE(shell::g_race.race_loaded);

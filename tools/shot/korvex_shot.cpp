@@ -65,8 +65,8 @@ struct Options {
   std::string out = "korvex-shot.png";
   std::string playback;  // a demo to replay
   bool time_trial = false;
-  double pace = 1;  // the test pilot's
-  int rewind_at = -1;    // seconds; -1: never
+  double pace = 1;     // the test pilot's
+  int rewind_at = -1;  // seconds; -1: never
   int rewind_by = 10;
 };
 

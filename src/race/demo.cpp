@@ -444,8 +444,35 @@ void record_message(DemoWriter& writer, const char* text, int now) {
 }
 
 void record_stop(DemoWriter& writer) {
-  if (writer.stream) data::close_data(writer.stream);
+  if (!writer.stream) return;
+  data::close_data(writer.stream);
   writer.stream = nullptr;
+  // A name given while recording is the default demo's once it is complete.
+  if (!writer.rename_to.empty() && writer.name == kDefaultDemoName) {
+    const std::string to = std::string("@demos/") + writer.rename_to;
+    if (!data::replace_data(writer.name.c_str(), to.c_str())) {
+      platform::messagef("Can't rename the demo to %.200s", writer.rename_to.c_str());
+    }
+  }
+  writer.rename_to.clear();
+}
+
+const char* name_demo(DemoWriter& writer, const char* argument, bool time_trial) {
+  if (!writer.stream || time_trial) return "Not currently recording a demo";
+  // The first word of the argument.
+  const char* at = argument ? argument : "";
+  while (*at == ' ' || *at == '\t') ++at;
+  std::size_t length = 0;
+  while (at[length] && at[length] != ' ' && at[length] != '\t' && at[length] != '\n') ++length;
+  if (length > kDemoNameLimit) return "Name too long";
+  std::string name(at, length);
+  const std::string extension = ".kvdemo";
+  if (name.size() < extension.size() ||
+      name.compare(name.size() - extension.size(), extension.size(), extension) != 0) {
+    name += extension;
+  }
+  writer.rename_to = name;
+  return "Demo name updated";
 }
 
 bool playback_open(DemoReader& reader, const char* name, bool ghost) {

@@ -134,7 +134,11 @@ struct DemoWriter {
   std::vector<int> slots;              // the recorded riders' slots, in header order
   int previous_length = 0;             // the payload length of the last block
   std::vector<unsigned char> block;    // reused block buffer, sized at the start
+  std::string rename_to;               // "namedemo": the default demo's name when it ends
 };
+
+constexpr const char* kDefaultDemoName = "@demos/default.kvdemo";
+constexpr std::size_t kDemoNameLimit = 1016;  // "namedemo" takes names up to this long
 
 extern DemoWriter g_recording;
 
@@ -148,8 +152,13 @@ bool record_start(DemoWriter& writer, const char* name, const DemoHeader& header
 void record_flush(DemoWriter& writer, History& history, int now, bool force);
 // A server message, written at once as a message block.
 void record_message(DemoWriter& writer, const char* text, int now);
-// Closes the file.
+// Closes the file; the default demo then takes the name "namedemo" gave it, if any.
 void record_stop(DemoWriter& writer);
+// The console's "namedemo": the first word of `argument` (".kvdemo" added unless it ends so)
+// names the default demo once its recording ends. Returns the reply for the message line:
+// "Demo name updated", "Not currently recording a demo" (none, or a time trial's lap) or
+// "Name too long".
+const char* name_demo(DemoWriter& writer, const char* argument, bool time_trial);
 
 // A demo being played back.
 struct DemoReader {

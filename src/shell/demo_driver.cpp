@@ -18,7 +18,6 @@ namespace shell {
 
 namespace {
 
-constexpr const char* kDefaultDemo = "@demos/default.kvdemo";
 constexpr const char* kLastLap = "lastlap.kvdemo";
 constexpr const char* kFastLap = "fastlap.kvdemo";
 
@@ -95,15 +94,6 @@ void start_recording(const std::string& name) {
   race::record_start(race::g_recording, name.c_str(), header, slots);
 }
 
-// Sets a replayed bike's fixed aids and marks it replayed.
-void make_replayed(sim::Bike* bike) {
-  bike->replayed = true;
-  sim::bike_set_aid(bike, &sim::AidSettings::roll_damping, 100);
-  sim::bike_set_aid(bike, &sim::AidSettings::full_lock_speed, 5);
-  sim::bike_set_aid(bike, &sim::AidSettings::restricted_lock_speed, 50);
-  sim::bike_set_aid(bike, &sim::AidSettings::restricted_lock, 0.04363323);
-}
-
 // A lap of the time trial, from sequence position F - 1 to F - 1 + N: its ticks, or 0 when
 // a position of it was missed.
 int trial_lap_ticks(int slot) {
@@ -168,6 +158,14 @@ void load_ghosts(const std::string& name) {
 
 }  // namespace
 
+void make_replayed(sim::Bike* bike) {
+  bike->replayed = true;
+  sim::bike_set_aid(bike, &sim::AidSettings::roll_damping, 100);
+  sim::bike_set_aid(bike, &sim::AidSettings::full_lock_speed, 5);
+  sim::bike_set_aid(bike, &sim::AidSettings::restricted_lock_speed, 50);
+  sim::bike_set_aid(bike, &sim::AidSettings::restricted_lock, 0.04363323);
+}
+
 bool demo_setup_playback(bool playback) {
   race::record_stop(race::g_recording);
   race::playback_close(race::g_playback);
@@ -179,7 +177,8 @@ bool demo_setup_playback(bool playback) {
   g_race.trial_laps_ended = 0;
   g_race.trial_fast_lap_written = false;
   if (!playback) return false;
-  const std::string name = g_race.playback_file.empty() ? kDefaultDemo : g_race.playback_file;
+  const std::string name =
+      g_race.playback_file.empty() ? race::kDefaultDemoName : g_race.playback_file;
   if (!race::playback_open(race::g_playback, name.c_str(), false)) return false;
   g_race.playing_back = true;
   g_race.playback_version = race::g_playback.header.version;
@@ -188,9 +187,6 @@ bool demo_setup_playback(bool playback) {
 }
 
 void demo_setup_finish(bool record) {
-  for (RiderSlot& slot : g_race.slots) {
-    if (slot.bike && slot.driver == kDriverHistory) make_replayed(slot.bike);
-  }
   if (g_race.playing_back) bind_playback();
   if (g_race.time_trial) {
     // The fastest lap so far rides with the rider from the first lap on.
@@ -201,8 +197,8 @@ void demo_setup_finish(bool record) {
   }
   if (!record) return;
   const std::string playing =
-      g_race.playback_file.empty() ? std::string(kDefaultDemo) : g_race.playback_file;
-  if (g_race.playing_back && playing == kDefaultDemo) {
+      g_race.playback_file.empty() ? std::string(race::kDefaultDemoName) : g_race.playback_file;
+  if (g_race.playing_back && playing == race::kDefaultDemoName) {
     platform::message("Can't record and play from same file - recording disabled");
     return;
   }
@@ -211,7 +207,7 @@ void demo_setup_finish(bool record) {
     return;
   }
   race::rotate_demo_backups(g_settings.demo_backups);
-  start_recording(kDefaultDemo);
+  start_recording(race::kDefaultDemoName);
 }
 
 void demo_tick_begin() {

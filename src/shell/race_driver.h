@@ -112,6 +112,9 @@ void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], 
 // ---------------------------------------------------------------------------
 // Demos and the time trial (demo_driver.cpp)
 
+// A bike posed from recorded states: no ground contact, no ruts, and the fixed aids of a
+// replayed bike.
+void make_replayed(sim::Bike* bike);
 // Set-up, before the slots are filled: recording stops, the rings are emptied, and with
 // `playback` the chosen demo is opened (false: it could not be read; the race runs
 // normally). A time trial opens the track's fast lap as its ghost when there is one.

@@ -271,10 +271,7 @@ void create_bikes() {
     if (slot.driver == kDriverLocal) {
       apply_bike_adjustments(bike, setup_adjustments(g_rider_setup, *slot.info, false));
     } else if (slot.driver == kDriverHistory) {
-      sim::bike_set_aid(bike, &sim::AidSettings::roll_damping, 100);
-      sim::bike_set_aid(bike, &sim::AidSettings::full_lock_speed, 5);
-      sim::bike_set_aid(bike, &sim::AidSettings::restricted_lock_speed, 50);
-      sim::bike_set_aid(bike, &sim::AidSettings::restricted_lock, 0.04363323);
+      make_replayed(bike);
     } else {
       RiderSetup setup = default_rider_setup();
       apply_stability_preset(setup);
@@ -304,6 +301,8 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   shuffle_identities(g_race.random, g_race.identity_order);
 
   show_progress("Remembering lines...");
+  // The last race's demo ends with its last ticks, while its bikes still stand.
+  demo_race_end();
   show_progress("Cleaning up...");
   platform::log("Deallocating bikes\n");
   free_bikes();

@@ -336,6 +336,56 @@ TEST_F(DemoTest, BackupsKeepTheLastRacesUnderNumberedNames) {
   }
 }
 
+// "namedemo" names the default demo once it is complete; the name's first word, with
+// ".kvdemo" added unless it is there; refused without a recording, in a time trial or when
+// too long.
+TEST_F(DemoTest, NamedemoRenamesTheDefaultDemoWhenItEnds) {
+  const std::string long_name(race::kDemoNameLimit + 1, 'a');
+  const std::string longest(race::kDemoNameLimit, 'a');
+  struct Case {
+    const char* what;
+    bool recording, time_trial;
+    std::string argument;
+    const char* reply;
+    std::string file;  // what default.kvdemo is called afterwards
+  } cases[] = {
+      {"a plain word", true, false, "final", "Demo name updated", "final.kvdemo"},
+      {"the first word only", true, false, "  heat one", "Demo name updated", "heat.kvdemo"},
+      {"the extension kept", true, false, "moto2.kvdemo", "Demo name updated", "moto2.kvdemo"},
+      // Accepted, but no Linux file system takes a name that long: the demo keeps its own.
+      {"as long as allowed", true, false, longest, "Demo name updated", "default.kvdemo"},
+      {"too long", true, false, long_name, "Name too long", "default.kvdemo"},
+      {"nothing recorded", false, false, "final", "Not currently recording a demo", ""},
+      {"a time trial's lap", true, true, "final", "Not currently recording a demo",
+       "default.kvdemo"},
+  };
+  const std::string folder = xdg.file(user_file("demos"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(folder);
+    race::DemoHeader header;
+    header.track = "rabbithill";
+    if (c.recording) {
+      ASSERT_TRUE(race::record_start(writer, race::kDefaultDemoName, header, {}));
+    }
+    EXPECT_STREQ(race::name_demo(writer, c.argument.c_str(), c.time_trial), c.reply);
+    race::record_stop(writer);
+    std::vector<std::string> found;
+    if (std::filesystem::exists(folder)) {
+      for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        found.push_back(file.path().filename().string());
+      }
+    }
+    EXPECT_EQ(found,
+              c.file.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.file});
+  }
+  // The name is forgotten with the recording: the next race is the default demo again.
+  race::DemoHeader header;
+  ASSERT_TRUE(race::record_start(writer, race::kDefaultDemoName, header, {}));
+  race::record_stop(writer);
+  EXPECT_TRUE(std::filesystem::exists(folder + "/default.kvdemo"));
+}
+
 // ---------------------------------------------------------------------------
 // Recording
 

@@ -337,3 +337,69 @@ TEST_F(SetupRaceTest, SetUpLoadsTheRacesModelsAndKeepsTheSharedOnes) {
   data::texture_cache_reset_for_test();
   render::g_render_settings = {};
 }
+
+// A recorded race replays: its riders come back in their slots driven from the demo, the race
+// takes the demo's length and gate drop, and the bikes stand where they stood at each tick.
+// Recording over the demo being played is refused; a demo that cannot be read leaves a
+// normal race.
+TEST_F(SetupRaceTest, ARecordedRacePlaysBack) {
+  shell::g_settings.demo_backups = 0;
+  int lineup[shell::kRiderSlots] = {};
+  lineup[0] = 2;
+  lineup[1] = 2;
+  shell::setup_race(lineup, false, true, 0, 5, 0);
+  ASSERT_TRUE(shell::g_race.race_loaded);
+  ASSERT_NE(race::g_recording.stream, nullptr);
+  const int start = shell::g_race.start_tick;
+  const std::string numbers[2] = {shell::g_race.slots[0].number, shell::g_race.slots[1].number};
+  double at_160[3] = {};
+  while (sim::g_sim.tick < 200) {
+    // The second bike is pushed along, so that where it was depends on the tick.
+    sim::bike_translate(shell::g_race.slots[1].bike, 0.05, 0, 0);
+    shell::race_tick();
+    if (sim::g_sim.tick == 160) {
+      const dReal* p = sim::body_position(shell::g_race.slots[1].bike, sim::kFrame);
+      for (int i = 0; i < 3; ++i) at_160[i] = p[i];
+    }
+  }
+
+  platform::messages_clear();
+  shell::g_race.playback_file.clear();  // the default demo, still being recorded
+  int empty[shell::kRiderSlots] = {};
+  shell::setup_race(empty, true, true, 0, 1000, 0);
+  ASSERT_TRUE(shell::g_race.playing_back);
+  EXPECT_EQ(race::g_recording.stream, nullptr);
+  ASSERT_GE(platform::visible_message_count(), 1);
+  EXPECT_STREQ(platform::visible_message(platform::visible_message_count() - 1),
+               "Can't record and play from same file - recording disabled");
+  EXPECT_EQ(shell::g_race.laps, 5);
+  EXPECT_EQ(shell::g_race.time_limit, 0);
+  EXPECT_EQ(shell::g_race.start_tick, start);
+  for (int slot = 0; slot < 2; ++slot) {
+    const RiderSlot& s = shell::g_race.slots[slot];
+    EXPECT_EQ(s.driver, shell::kDriverHistory);
+    ASSERT_NE(s.bike, nullptr);
+    EXPECT_TRUE(s.bike->replayed);
+    EXPECT_EQ(s.number, numbers[slot]);
+  }
+  EXPECT_EQ(shell::g_race.slots[2].bike, nullptr);
+
+  // The first states move the clock to their block; the pushed bike is where it was.
+  shell::race_tick();
+  EXPECT_GT(sim::g_sim.tick, 1);
+  while (sim::g_sim.tick < 160) shell::race_tick();
+  const dReal* p = sim::body_position(shell::g_race.slots[1].bike, sim::kFrame);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(p[i], at_160[i], 0.01) << i;
+
+  // Rewinding a second goes back to where it stood then.
+  ASSERT_TRUE(shell::skip_rewind(-1));
+  EXPECT_EQ(sim::g_sim.tick, 160 - 128);
+  EXPECT_LT(sim::body_position(shell::g_race.slots[1].bike, sim::kFrame)[0], at_160[0] - 5);
+
+  // Junk is no demo: the race runs without it.
+  shell::g_race.playback_file = xdg.write("junk.kvdemo", "KV09 1 0\npractice\n");
+  shell::setup_race(lineup, true, false, 0, 5, 0);
+  EXPECT_TRUE(shell::g_race.race_loaded);
+  EXPECT_FALSE(shell::g_race.playing_back);
+  EXPECT_EQ(shell::g_race.slots[0].driver, shell::kDriverAutoPilot);
+}

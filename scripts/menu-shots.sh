@@ -36,6 +36,15 @@ for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 DISPLAY=:$(cat "$work/display")
 export DISPLAY
 
+# Two short recorded races for the Playback Race page to list.
+race=$(dirname "$korvex")/korvex-race
+if [ -x "$race" ]; then
+  for name in heat-1 heat-2; do
+    XDG_DATA_HOME=$work "$race" --track rabbithill --riders 2 --laps 1 \
+      --record "$work/Korvex/demos/$name.kvdemo" >/dev/null
+  done
+fi
+
 XDG_DATA_HOME=$work SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11 "$korvex" --track rabbithill \
   >"$work/out.log" 2>&1 &
 game=$!
@@ -66,23 +75,24 @@ down() {
   while [ "$n" -gt 0 ]; do key Down; n=$((n - 1)); done
 }
 
-# Main menu items the keys reach (the disabled ones are passed over): New Race, Time Trial,
-# Bike Setup, Graphics/Sound Setup, Customize Controls, Quit.
+# Main menu items the keys reach (the disabled ones are passed over): New Race, Playback
+# Race, Time Trial, Bike Setup, Graphics/Sound Setup, Customize Controls, Quit.
 key Escape; shot 00-main-menu
 key Return; shot 01-new-race
 down 46; shot 01-new-race-end
-key Escape Escape; down 2; key Return; down 3; key Return; shot 02-list-picker-bike
-key Escape Escape; down 1; key Return; shot 06-time-trial
-key Escape Escape; down 2; key Return; shot 07-bike-setup
+key Escape Escape; down 3; key Return; down 3; key Return; shot 02-list-picker-bike
+key Escape Escape; down 1; key Return; shot 03-playback-race
+key Escape Escape; down 2; key Return; shot 06-time-trial
+key Escape Escape; down 3; key Return; shot 07-bike-setup
 down 1; key Return; shot 08-suspension-and-gearing
-key Escape Escape; down 2; key Return; down 2; key Return; shot 09-advanced-stability
-key Escape Escape; down 4; key Return; shot 10-customize-controls
-key Escape Escape; down 3; key Return; shot 11-graphics-sound
+key Escape Escape; down 3; key Return; down 2; key Return; shot 09-advanced-stability
+key Escape Escape; down 5; key Return; shot 10-customize-controls
+key Escape Escape; down 4; key Return; shot 11-graphics-sound
 down 3; key Return; shot 11-graphics-sound-normal
 down 3; key Return; shot 12-advanced-graphics
-key Escape Escape; down 5; key Return; shot 18-exit-screen
+key Escape Escape; down 6; key Return; shot 18-exit-screen
 key Escape
 shot race-without-menu
-key Escape; down 5; key Return; key a
+key Escape; down 6; key Return; key a
 for _ in $(seq 100); do kill -0 "$game" 2>/dev/null || break; sleep 0.1; done
 game=

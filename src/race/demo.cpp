@@ -475,20 +475,31 @@ const char* name_demo(DemoWriter& writer, const char* argument, bool time_trial)
   return "Demo name updated";
 }
 
-bool playback_open(DemoReader& reader, const char* name, bool ghost) {
-  playback_close(reader);
+namespace {
+
+// Opens a demo and reads its header; null (the reason shown) when either fails.
+data::DataStream* open_demo(const char* name, DemoHeader& header) {
   data::DataStream* stream = name ? data::open_data(name, "rb") : nullptr;
   if (!stream) {
     show_error(name, "it cannot be opened");
-    return false;
+    return nullptr;
   }
-  DemoHeader header;
   std::string error;
   if (!read_demo_header(stream, header, &error)) {
     data::close_data(stream);
     show_error(name, error);
-    return false;
+    return nullptr;
   }
+  return stream;
+}
+
+}  // namespace
+
+bool playback_open(DemoReader& reader, const char* name, bool ghost) {
+  playback_close(reader);
+  DemoHeader header;
+  data::DataStream* stream = open_demo(name, header);
+  if (!stream) return false;
   reader.stream = stream;
   reader.name = name;
   reader.header = std::move(header);
@@ -579,7 +590,7 @@ sim::StateRecord record_from_v4(const unsigned char* bytes) {
   const double up[3] = {r[1], r[5], r[9]};
   for (int i = 0; i < 3; ++i) {
     put16(out + kRiderOffset + 2 * i,
-          code_of(up[i] * kV4RiderHeight, -kRiderOffsetRange, kRiderOffsetRange, kCode16));
+          record_code(up[i] * kV4RiderHeight, -kRiderOffsetRange, kRiderOffsetRange, kCode16));
   }
   const double lean = -kV4LeanRange + 2 * kV4LeanRange * bytes[kV4Lean] / kCode8;
   dQuaternion turn, rider;
@@ -592,19 +603,10 @@ sim::StateRecord record_from_v4(const unsigned char* bytes) {
 }
 
 bool read_demo(const char* file, std::string& track) {
-  data::DataStream* stream = file ? data::open_data(file, "rb") : nullptr;
-  if (!stream) {
-    show_error(file, "it cannot be opened");
-    return false;
-  }
   DemoHeader header;
-  std::string error;
-  const bool ok = read_demo_header(stream, header, &error);
+  data::DataStream* stream = open_demo(file, header);
+  if (!stream) return false;
   data::close_data(stream);
-  if (!ok) {
-    show_error(file, error);
-    return false;
-  }
   track = header.track;
   return true;
 }

@@ -2,13 +2,21 @@
 // state record and the ring's indexing.
 #pragma once
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 
 #include "race/race.h"
+#include "sim/record_codes.h"
 
 namespace race {
+
+using sim::get16;
+using sim::get24;
+using sim::kCode16;
+using sim::kCode24;
+using sim::kCode8;
+using sim::put16;
+using sim::put24;
+using sim::record_code;
 
 static_assert((kHistoryLength & (kHistoryLength - 1)) == 0, "rings are indexed by masking");
 
@@ -28,26 +36,12 @@ constexpr int kRearWheel = 35;
 constexpr int kStateByte = 36;
 constexpr int kEngineSpeed = 37;  // 16 bits over [0, 32768] rpm
 
-constexpr unsigned kCode8 = 255;
-constexpr unsigned kCode16 = 65535;
-constexpr unsigned kCode24 = 16777215;
 constexpr double kRiderOffsetRange = 16;  // ft
 
-inline unsigned get16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-inline unsigned get24(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16); }
 inline std::uint32_t get32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-inline void put16(unsigned char* p, unsigned v) {
-  p[0] = v & 0xff;
-  p[1] = (v >> 8) & 0xff;
-}
-inline void put24(unsigned char* p, unsigned v) {
-  p[0] = v & 0xff;
-  p[1] = (v >> 8) & 0xff;
-  p[2] = (v >> 16) & 0xff;
-}
 inline void put32(unsigned char* p, std::uint32_t v) {
   p[0] = v & 0xff;
   p[1] = (v >> 8) & 0xff;
@@ -55,14 +49,7 @@ inline void put32(unsigned char* p, std::uint32_t v) {
   p[3] = (v >> 24) & 0xff;
 }
 
-// The code of `v` over [lo, hi] in `steps` + 1 levels, as the records pack it.
-inline unsigned code_of(double v, double lo, double hi, unsigned steps) {
-  if (!(v == v)) v = lo;
-  const double f = (std::clamp(v, lo, hi) - lo) / (hi - lo);
-  return static_cast<unsigned>(std::floor(f * steps));
-}
-
 inline double quaternion_component(unsigned code) { return -1 + 2.0 * code / kCode16; }
-inline unsigned quaternion_code(double component) { return code_of(component, -1, 1, kCode16); }
+inline unsigned quaternion_code(double component) { return record_code(component, -1, 1, kCode16); }
 
 }  // namespace race

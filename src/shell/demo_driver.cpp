@@ -132,18 +132,9 @@ void load_ghosts(const std::string& name) {
   for (int i = 0; i < kRiderSlots && next < static_cast<int>(riders.size()); ++i) {
     RiderSlot& slot = g_race.slots[i];
     if (slot.bike) continue;
-    const race::DemoRider& rider = riders[static_cast<std::size_t>(next)];
-    slot = RiderSlot{};
-    slot.driver = kDriverHistory;
-    slot.demo_rider = next++;
-    slot.model = bike_alias(rider.model.c_str());
+    seat_demo_rider(slot, riders[static_cast<std::size_t>(next)], next);
+    ++next;
     slot.info = find_bike_info(slot.model.c_str());
-    slot.number = rider.number;
-    slot.name = rider.name;
-    slot.rider_texture = rider.rider_texture;
-    slot.bike_texture = rider.bike_texture;
-    slot.wheel_texture = rider.wheel_texture;
-    slot.head_texture = rider.head_texture;
     if (!slot.info) continue;
     slot.bike = sim::bike_create(slot.info, i, slot.number.c_str());
     make_replayed(slot.bike);

@@ -101,6 +101,10 @@ void shuffle_identities(platform::Mt19937& random, int order[kIdentities]);
 // generator's next number (so the gate drops between 13 and 15 s).
 int draw_start_tick(platform::Mt19937& random);
 
+// A slot for rider `index` of a demo: replayed from history, with the demo's bike (through
+// the alias table), number, name and looks.
+void seat_demo_rider(RiderSlot& slot, const race::DemoRider& rider, int index);
+
 // Fills the slots from a lineup (the lineup values of the driver's table):
 // driver kind, model, name and identity of every slot. Only the first local
 // human stays one. While playing back, the demo's riders (`demo`, may be null) fill the

@@ -136,6 +136,19 @@ int draw_start_tick(platform::Mt19937& random) {
   return static_cast<int>((13.0 + 2.0 * u) / sim::kTickSeconds);
 }
 
+void seat_demo_rider(RiderSlot& slot, const race::DemoRider& rider, int index) {
+  slot = RiderSlot{};
+  slot.driver = kDriverHistory;
+  slot.demo_rider = index;
+  slot.model = bike_alias(rider.model.c_str());
+  slot.number = rider.number;
+  slot.name = rider.name;
+  slot.rider_texture = rider.rider_texture;
+  slot.bike_texture = rider.bike_texture;
+  slot.wheel_texture = rider.wheel_texture;
+  slot.head_texture = rider.head_texture;
+}
+
 void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], bool playback,
                 const std::string& human_model, RiderSlot slots[kRiderSlots],
                 const std::vector<race::DemoRider>* demo) {
@@ -156,16 +169,8 @@ void plan_slots(int lineup[kRiderSlots], const int identity_order[kIdentities], 
         // While playing back, the demo's riders fill the empty slots (driven
         // from history); otherwise the slot stays empty.
         if (playback && next_demo_rider < demo_riders) {
-          const race::DemoRider& rider = (*demo)[static_cast<std::size_t>(next_demo_rider)];
-          s.driver = kDriverHistory;
-          s.demo_rider = next_demo_rider++;
-          s.model = bike_alias(rider.model.c_str());
-          s.number = rider.number;
-          s.name = rider.name;
-          s.rider_texture = rider.rider_texture;
-          s.bike_texture = rider.bike_texture;
-          s.wheel_texture = rider.wheel_texture;
-          s.head_texture = rider.head_texture;
+          seat_demo_rider(s, (*demo)[static_cast<std::size_t>(next_demo_rider)], next_demo_rider);
+          ++next_demo_rider;
         } else if (playback) {
           s.driver = kDriverHistory;
         }

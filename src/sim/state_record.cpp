@@ -3,6 +3,7 @@
 #include <numbers>
 
 #include "sim/bike_internal.h"
+#include "sim/record_codes.h"
 
 namespace sim {
 
@@ -26,36 +27,14 @@ Ranges ranges() {
   return {4096, -512, 1024};
 }
 
-unsigned pack(double v, double lo, double hi, unsigned steps) {
-  if (!(v == v)) v = lo;
-  const double f = (clampd(v, lo, hi) - lo) / (hi - lo);
-  return static_cast<unsigned>(std::floor(f * steps));
-}
-
-double unpack(unsigned n, double lo, double hi, unsigned steps) {
-  return lo + static_cast<double>(n) / steps * (hi - lo);
-}
-
-void put24(unsigned char* p, unsigned v) {
-  p[0] = v & 0xff;
-  p[1] = (v >> 8) & 0xff;
-  p[2] = (v >> 16) & 0xff;
-}
-void put16(unsigned char* p, unsigned v) {
-  p[0] = v & 0xff;
-  p[1] = (v >> 8) & 0xff;
-}
-unsigned get24(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16); }
-unsigned get16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-
 void put_quaternion(unsigned char* p, const dReal* q) {
-  for (int i = 0; i < 4; ++i) put16(p + 2 * i, pack(q[i], -1, 1, 65535));
+  for (int i = 0; i < 4; ++i) put16(p + 2 * i, record_code(q[i], -1, 1, kCode16));
 }
 
 void get_quaternion(const unsigned char* p, dQuaternion q) {
   double l = 0;
   for (int i = 0; i < 4; ++i) {
-    q[i] = unpack(get16(p + 2 * i), -1, 1, 65535);
+    q[i] = record_value(get16(p + 2 * i), -1, 1, kCode16);
     l += q[i] * q[i];
   }
   l = std::sqrt(l);
@@ -86,20 +65,21 @@ Pose decode(const StateRecord& record, const Bike* bike) {
   const unsigned char* b = record.bytes;
   const Ranges r = ranges();
   Pose p;
-  p.frame = {unpack(get24(b), 0, r.side, 16777215),
-             unpack(get24(b + 3), r.low, r.low + r.height, 16777215),
-             unpack(get24(b + 6), 0, r.side, 16777215)};
+  p.frame = {record_value(get24(b), 0, r.side, kCode24),
+             record_value(get24(b + 3), r.low, r.low + r.height, kCode24),
+             record_value(get24(b + 6), 0, r.side, kCode24)};
   get_quaternion(b + 9, p.frame_q);
-  p.steering = unpack(b[17], -pi / 4, pi / 4, 255);
-  p.swingarm = unpack(b[18] & 0xfe, -bike->k.swingarm_travel, 0, 255);
-  p.fork = unpack(b[19], -bike->k.fork_travel, 0, 255);
-  p.rider_offset = {unpack(get16(b + 20), -16, 16, 65535), unpack(get16(b + 22), -16, 16, 65535),
-                    unpack(get16(b + 24), -16, 16, 65535)};
+  p.steering = record_value(b[17], -pi / 4, pi / 4, kCode8);
+  p.swingarm = record_value(b[18] & 0xfe, -bike->k.swingarm_travel, 0, kCode8);
+  p.fork = record_value(b[19], -bike->k.fork_travel, 0, kCode8);
+  p.rider_offset = {record_value(get16(b + 20), -16, 16, kCode16),
+                    record_value(get16(b + 22), -16, 16, kCode16),
+                    record_value(get16(b + 24), -16, 16, kCode16)};
   get_quaternion(b + 26, p.rider_q);
-  p.wheel_angle[0] = unpack(b[34], -pi, pi, 255);
-  p.wheel_angle[1] = unpack(b[35], -pi, pi, 255);
+  p.wheel_angle[0] = record_value(b[34], -pi, pi, kCode8);
+  p.wheel_angle[1] = record_value(b[35], -pi, pi, kCode8);
   p.state = b[36];
-  p.rpm = unpack(get16(b + 37), 0, 32768, 65535);
+  p.rpm = record_value(get16(b + 37), 0, 32768, kCode16);
   return p;
 }
 
@@ -181,14 +161,14 @@ StateValues state_values(const StateRecord& record) {
   const unsigned char* b = record.bytes;
   const Ranges r = ranges();
   StateValues v;
-  v.frame[0] = unpack(get24(b), 0, r.side, 16777215);
-  v.frame[1] = unpack(get24(b + 3), r.low, r.low + r.height, 16777215);
-  v.frame[2] = unpack(get24(b + 6), 0, r.side, 16777215);
+  v.frame[0] = record_value(get24(b), 0, r.side, kCode24);
+  v.frame[1] = record_value(get24(b + 3), r.low, r.low + r.height, kCode24);
+  v.frame[2] = record_value(get24(b + 6), 0, r.side, kCode24);
   get_quaternion(b + 9, v.frame_q);
   v.crashed = (b[36] & 7) == kCrashedGear;
   v.gear = v.crashed ? 0 : b[36] & 7;
   v.throttle = v.crashed ? 0 : (b[36] >> 4) / 15.0;
-  v.rpm = unpack(get16(b + 37), 0, 32768, 65535);
+  v.rpm = record_value(get16(b + 37), 0, 32768, kCode16);
   return v;
 }
 
@@ -198,23 +178,24 @@ void state_pack(const Bike* bike, StateRecord* record) {
   std::memset(b, 0, kStateRecordSize);
   const Ranges r = ranges();
   const V3 frame = position(bike->body[kFrame]);
-  put24(b, pack(frame.x, 0, r.side, 16777215));
-  put24(b + 3, pack(frame.y, r.low, r.low + r.height, 16777215));
-  put24(b + 6, pack(frame.z, 0, r.side, 16777215));
+  put24(b, record_code(frame.x, 0, r.side, kCode24));
+  put24(b + 3, record_code(frame.y, r.low, r.low + r.height, kCode24));
+  put24(b + 6, record_code(frame.z, 0, r.side, kCode24));
   put_quaternion(b + 9, dBodyGetQuaternion(bike->body[kFrame]));
-  b[17] = static_cast<unsigned char>(pack(steering_angle(bike), -pi / 4, pi / 4, 255));
+  b[17] = static_cast<unsigned char>(record_code(steering_angle(bike), -pi / 4, pi / 4, kCode8));
   const double travel = bike->k.swingarm_travel;
-  b[18] = static_cast<unsigned char>(pack(swingarm_angle(bike), -travel, 0, 255) | 1u);
-  b[19] = static_cast<unsigned char>(pack(fork_position(bike), -bike->k.fork_travel, 0, 255));
+  b[18] = static_cast<unsigned char>(record_code(swingarm_angle(bike), -travel, 0, kCode8) | 1u);
+  b[19] =
+      static_cast<unsigned char>(record_code(fork_position(bike), -bike->k.fork_travel, 0, kCode8));
   const V3 offset = position(bike->body[kRider]) - frame;
-  put16(b + 20, pack(offset.x, -16, 16, 65535));
-  put16(b + 22, pack(offset.y, -16, 16, 65535));
-  put16(b + 24, pack(offset.z, -16, 16, 65535));
+  put16(b + 20, record_code(offset.x, -16, 16, kCode16));
+  put16(b + 22, record_code(offset.y, -16, 16, kCode16));
+  put16(b + 24, record_code(offset.z, -16, 16, kCode16));
   put_quaternion(b + 26, dBodyGetQuaternion(bike->body[kRider]));
-  b[34] =
-      static_cast<unsigned char>(pack(dJointGetHingeAngle(bike->joint[kFrontAxle]), -pi, pi, 255));
-  b[35] =
-      static_cast<unsigned char>(pack(dJointGetHingeAngle(bike->joint[kRearAxle]), -pi, pi, 255));
+  b[34] = static_cast<unsigned char>(
+      record_code(dJointGetHingeAngle(bike->joint[kFrontAxle]), -pi, pi, kCode8));
+  b[35] = static_cast<unsigned char>(
+      record_code(dJointGetHingeAngle(bike->joint[kRearAxle]), -pi, pi, kCode8));
   const Controls& c = bike->controls;
   if (bike->crash_timer > 0) {
     const int k = std::min(15, (bike->crash_timer * 15 - 15) / 127);
@@ -224,7 +205,7 @@ void state_pack(const Bike* bike, StateRecord* record) {
     b[36] = static_cast<unsigned char>(std::clamp(c.gear, 0, 6) |
                                        (bike->dab_animation > 0 ? 8 : 0) | (throttle << 4));
   }
-  put16(b + 37, pack(engine_rpm(bike), 0, 32768, 65535));
+  put16(b + 37, record_code(engine_rpm(bike), 0, 32768, kCode16));
 }
 
 void bike_pose(Bike* bike, const StateRecord& record, const StateRecord* a, const StateRecord* b,

@@ -36,17 +36,7 @@ std::string sample(std::size_t size, unsigned seed = 1) {
 }
 
 std::string raw_deflate(const std::string& plain) {
-  z_stream zip{};
-  EXPECT_EQ(deflateInit2(&zip, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&zip, plain.size()), '\0');
-  zip.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
-  zip.avail_in = static_cast<uInt>(plain.size());
-  zip.next_out = reinterpret_cast<Bytef*>(out.data());
-  zip.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&zip, Z_FINISH), Z_STREAM_END);
-  out.resize(zip.total_out);
-  deflateEnd(&zip);
-  return out;
+  return test_support::deflate_bytes(plain, -MAX_WBITS);
 }
 
 void put_le32(std::string& out, std::uint32_t value) {

@@ -498,17 +498,7 @@ TEST_F(RecordedDemoTest, AGhostKeepsTheClockAndShiftsTheTicks) {
 
 // A gzip file of the bytes.
 std::string gzip(const std::string& plain) {
-  z_stream zip{};
-  EXPECT_EQ(deflateInit2(&zip, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&zip, plain.size()), '\0');
-  zip.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
-  zip.avail_in = static_cast<uInt>(plain.size());
-  zip.next_out = reinterpret_cast<Bytef*>(out.data());
-  zip.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&zip, Z_FINISH), Z_STREAM_END);
-  out.resize(zip.total_out);
-  deflateEnd(&zip);
-  return out;
+  return test_support::deflate_bytes(plain, 16 + MAX_WBITS);
 }
 
 TEST_F(RecordedDemoTest, ASeekGoesOnFromItsTickWithoutMovingTheClockAgain) {

@@ -6,6 +6,7 @@
 #include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +70,20 @@ void DataFoldersTest::TearDown() {
   unsetenv("XDG_DATA_HOME");
   unsetenv("KV_HOME");
   data::data_reset_for_test();
+}
+
+std::string deflate_bytes(const std::string& plain, int window_bits) {
+  z_stream zip{};
+  EXPECT_EQ(deflateInit2(&zip, 9, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&zip, plain.size()), '\0');
+  zip.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+  zip.avail_in = static_cast<uInt>(plain.size());
+  zip.next_out = reinterpret_cast<Bytef*>(out.data());
+  zip.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zip, Z_FINISH), Z_STREAM_END);
+  out.resize(zip.total_out);
+  deflateEnd(&zip);
+  return out;
 }
 
 std::string read_file(const std::string& path) {

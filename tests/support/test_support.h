@@ -75,6 +75,10 @@ class DataFoldersTest : public ::testing::Test {
 
 std::string read_file(const std::string& path);
 
+// The bytes deflated by zlib at its best; `window_bits` as deflateInit2 takes them (negative:
+// a raw stream, 16 added: a gzip file).
+std::string deflate_bytes(const std::string& plain, int window_bits);
+
 // The bytes of a .saf pack holding (name, contents) entries in this order.
 std::string make_pack(const std::vector<std::pair<std::string, std::string>>& entries);
 bool file_exists(const std::string& path);

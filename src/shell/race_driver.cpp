@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ai/ai.h"
+#include "ai/pilot.h"
 #include "data/data.h"
 #include "platform/platform.h"
 #include "race/race.h"
@@ -87,9 +87,8 @@ void hold(sim::Bike* bike) {
   c.back_up = 0;
 }
 
-// Computer riders ride with the test pilot until they follow racing lines.
-ai::TestPilot g_pilots[kRiderSlots];
-std::vector<int> g_lap_gates;
+ai::TestPilot g_scripted[kRiderSlots];
+std::vector<int> g_scripted_gates;
 
 void before_bike_step(sim::Bike* bike, void*) {
   RiderSlot& slot = g_race.slots[bike->slot];
@@ -105,9 +104,18 @@ void before_bike_step(sim::Bike* bike, void*) {
     const bool was_classified = race::g_timing.classified;
     race::gate_step(race::g_timing, *bike, sim::g_sim.tick);
     if (race::g_timing.classified && !was_classified) race_classified();
+    ai::lines_tick(bike, sim::g_sim.tick, g_race.start_tick);
   }
   if (slot.driver == kDriverHistory) return;
-  if (slot.driver == kDriverAutoPilot) ai::pilot_ride(bike, g_pilots[bike->slot], g_lap_gates);
+  if (slot.driver == kDriverScripted) {
+    if (g_scripted_gates.empty()) g_scripted_gates = ai::lap_checkpoints();
+    ai::pilot_ride(bike, g_scripted[bike->slot], g_scripted_gates);
+  }
+  if (slot.driver == kDriverAutoPilot) {
+    // The auto pilot holds its bike at the gate itself, revving for the drop.
+    ai::auto_pilot_step(bike);
+    return;
+  }
   const bool before_gate = sim::g_sim.tick < g_race.start_tick;
   // Only an online race penalises a rider who rolls before the gate drops.
   if (race_online() && bike->slot == g_race.local_slot && before_gate && g_race.held_until == 0 &&
@@ -124,6 +132,11 @@ void before_bike_step(sim::Bike* bike, void*) {
 }
 
 }  // namespace
+
+ai::TestPilot& scripted_pilot(int slot) {
+  if (slot == 0) g_scripted_gates.clear();  // the track may have changed
+  return g_scripted[slot];
+}
 
 int leader_completed_laps() { return race::leader_laps(race::g_timing); }
 
@@ -182,7 +195,6 @@ bool skip_rewind(int seconds) {
 void race_tick() {
   // Kept between ticks: the race tick allocates nothing once the race is set up.
   static sim::Bike* bikes[kRiderSlots];
-  const bool first_tick = sim::g_sim.tick == 0;
   // Replayed bikes take their recorded states (a demo's first states may move the clock).
   demo_tick_begin();
   time_trial_note_laps();
@@ -195,19 +207,20 @@ void race_tick() {
   sim::g_sim.race_running = tick >= g_race.start_tick;
   sim::g_sim.erosion_scale = static_cast<float>(g_startup.erosion_rate);
   sim::g_sim.roost_frequency = g_startup.roost_frequency;
-  if (first_tick) {
-    // Lanes across the gates and a spread of paces, so that the field strings out.
-    for (int slot = 0; slot < kRiderSlots; ++slot) {
-      g_pilots[slot] = ai::TestPilot{};
-      g_pilots[slot].lane = static_cast<float>(slot % 5 - 2) * 0.35f;
-      g_pilots[slot].pace = 1.0f - 0.03f * static_cast<float>(slot % 7);
-    }
-    g_lap_gates = ai::lap_checkpoints();
-  }
+  ai::g_pilot_race.bikes = bikes;
+  ai::g_pilot_race.count = count;
+  ai::g_pilot_race.start_tick = g_race.start_tick;
+  ai::g_pilot_race.ready_tick = kReadyTicks;
+  ai::g_pilot_race.now_seconds = static_cast<double>(tick) / sim::kTicksPerSecond;
   sim::simulate_tick(bikes, count, before_bike_step, nullptr);
   for (RiderSlot& slot : g_race.slots) {
-    if (slot.bike && slot.driver == kDriverAutoPilot) {
-      ai::pilot_note_gates(slot.bike, g_pilots[slot.bike->slot], g_lap_gates, tick);
+    if (!slot.bike || slot.driver != kDriverScripted) continue;
+    ai::TestPilot& pilot = g_scripted[slot.bike->slot];
+    const int laps = pilot.laps;
+    ai::pilot_note_gates(slot.bike, pilot, g_scripted_gates, tick);
+    // Another lane every lap, so that the laps teach a spread of lines.
+    if (pilot.laps != laps) {
+      pilot.lane = static_cast<float>((slot.bike->slot * 3 + pilot.laps * 2) % 5 - 2) * 0.35f;
     }
   }
   // The start-gate bars fall from standing to flat in a third of a second after the gate's tick.
@@ -221,6 +234,7 @@ void race_tick() {
 
 void shutdown() {
   demo_race_end();
+  save_learned_lines();
   platform::log("Deallocating bikes\n");
   free_bikes();
   for (RiderSlot& slot : g_race.slots) slot = RiderSlot{};

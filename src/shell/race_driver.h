@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ai/ai.h"
 #include "platform/platform.h"
 #include "race/race.h"
 #include "shell/catalogue.h"
@@ -13,7 +14,9 @@
 namespace shell {
 
 // Driver kinds of a rider slot.
-enum DriverKind { kDriverLocal = 0, kDriverHistory = 1, kDriverAutoPilot = 2 };
+// A scripted bike (the tools) is ridden by the stand-in pilot but counts as a rider who is not
+// a computer rider: its laps teach racing lines.
+enum DriverKind { kDriverLocal = 0, kDriverHistory = 1, kDriverAutoPilot = 2, kDriverScripted = 3 };
 
 // A computer rider's identity: number, personality, bike and looks.
 struct RiderIdentity {
@@ -81,6 +84,8 @@ struct RaceDriver {
   bool trial_fast_lap_written = false;  // the last lap became the track's fast lap
 };
 
+// The race is ready 5 s after its set-up (tick 0): computer riders rev for the drop from then.
+constexpr int kReadyTicks = 5 * sim::kTicksPerSecond;
 // A false start: before the gate drops, the frame has moved this far (ft) from its spot.
 constexpr double kFalseStartDistance = 3;
 // Whether this is an online race (false starts are penalised, ghosts never fade).
@@ -151,6 +156,14 @@ bool history_fresh(int slot, int tick);
 // with no race when the track cannot be loaded.
 void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks, int laps,
                 int robot_skill);
+
+// The racing lines: saved to the file they came from when learning is on (set-up, shutdown);
+// loaded for the track and robot skill, pruned and planned (set-up).
+void save_learned_lines();
+void load_racing_lines(const std::string& track, int skill);
+
+// The tools' scripted riders: the stand-in pilot's state per slot, with its pace and lane.
+ai::TestPilot& scripted_pilot(int slot);
 
 // Runs frames until the program ends; then shuts down. Returns the exit status.
 int main_loop();

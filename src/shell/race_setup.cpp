@@ -2,10 +2,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <string>
 
 #include "data/data.h"
 #include "platform/platform.h"
+#include "ai/pilot.h"
 #include "race/race.h"
 #include "render/render.h"
 #include "shell/catalogue.h"
@@ -292,6 +294,27 @@ void create_bikes() {
   }
 }
 
+void save_learned_lines() {
+  if (!g_startup.learn_lines || ai::g_lines.file.empty()) return;
+  if (!ai::write_lines(ai::g_lines, ai::g_lines.file.c_str())) {
+    platform::log("Can't save racing lines to %s\n", ai::g_lines.file.c_str());
+  }
+}
+
+void load_racing_lines(const std::string& track, int skill) {
+  ai::LineLibrary& lib = ai::g_lines;
+  ai::lines_reset(lib, race::g_track.first_lap_splits, race::g_track.normal_lap_splits);
+  lib.verbose = g_startup.debug_level >= 1 || getenv("KV_LINES_VERBOSE");
+  const std::string name = ai::lines_file(track, skill);
+  if (!ai::read_lines(lib, name.c_str())) {
+    platform::log("No racing lines in %s\n", name.c_str());
+  }
+  // Learning goes back to the file of this skill even when there was none.
+  lib.file = name;
+  ai::prune_lines(lib);
+  ai::plan_lines(lib);
+}
+
 void setup_race(const int* lineup, bool playback, bool record_demo, int time_limit_ticks, int laps,
                 int robot_skill) {
   g_race.record_demo = record_demo;
@@ -306,6 +329,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   shuffle_identities(g_race.random, g_race.identity_order);
 
   show_progress("Remembering lines...");
+  save_learned_lines();
   // The last race's demo ends with its last ticks, while its bikes still stand.
   demo_race_end();
   show_progress("Cleaning up...");
@@ -354,6 +378,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
   }
 
   show_progress("Analyzing lines...");
+  load_racing_lines(track, robot_skill);
   show_progress("Loading bikes...");
   plan_slots(g_race.lineup, g_race.identity_order, playback, g_rider_setup.bike.name(),
              g_race.slots, playback ? &race::g_playback.header.riders : nullptr);
@@ -396,6 +421,23 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
                                                                        : race::kRiderComputer,
                           at);
   }
+  race::g_timing.hooks.pass = [](void*, int slot, int position) {
+    ai::lines_on_pass(slot, position, sim::g_sim.tick);
+  };
+  race::g_timing.hooks.rollback = [](void*, int slot) { ai::lines_on_rollback(slot); };
+  ai::pilots_setup(g_race.random());
+  for (int slot = 0; slot < kRiderSlots; ++slot) {
+    const RiderSlot& s = g_race.slots[slot];
+    if (!s.bike) continue;
+    if (s.driver == kDriverAutoPilot) {
+      const char* who = s.identity >= 0 ? rider_identities()[s.identity].personality : "kestrel";
+      ai::pilot_begin(slot, true, g_startup.practice ? "tester" : who);
+    } else if (!rules.online || s.driver == kDriverLocal) {
+      // Offline every other bike teaches lines (a replayed demo too); online the local rider.
+      ai::pilot_begin(slot, false, nullptr);
+    }
+  }
+  sim::g_racing_line_heading = ai::racing_line_heading;
   demo_setup_finish(record_demo);
   g_race.aids = sim::InputAids{};
   g_race.race_loaded = true;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ai/ai.h"
+#include "ai/pilot.h"
 #include "data/data.h"
 #include "platform/platform.h"
 #include "race/race.h"
@@ -96,10 +97,27 @@ bool race_tool_begin(const RaceToolOptions& options, std::string* error) {
   // The race's generator is seeded from the tick counter at set-up, as in the game.
   sim::g_sim.tick = static_cast<int>(options.seed);
   const int time_limit = static_cast<int>(std::lround(options.minutes * 60 * sim::kTicksPerSecond));
+  g_startup.learn_lines = options.learn;
+  g_startup.practice = options.practice;
   setup_race(lineup, false, !options.record.empty(), time_limit, options.laps, options.skill);
   if (!g_race.race_loaded) {
     *error = "can't load track \"" + options.track + "\"";
     return false;
+  }
+  if (options.scripted) {
+    scripted_pilot(0);
+    for (int slot = 0; slot < kRiderSlots; ++slot) {
+      RiderSlot& s = g_race.slots[slot];
+      if (!s.bike || s.driver != kDriverAutoPilot) continue;
+      s.driver = kDriverScripted;
+      ai::pilot_begin(slot, false, nullptr);
+      ai::g_pilots[static_cast<std::size_t>(slot)].computer = false;
+      ai::TestPilot& pilot = scripted_pilot(slot);
+      pilot = ai::TestPilot{};
+      pilot.lane = static_cast<float>(slot % 5 - 2) * 0.35f;
+      const double pace = options.paces.empty() ? 1.0 : options.paces[slot % options.paces.size()];
+      pilot.pace = static_cast<float>(pace);
+    }
   }
   if (race::g_track.checkpoints.empty()) {
     *error = "track \"" + options.track + "\" has no timing gates: a race on it never ends";
@@ -178,6 +196,7 @@ std::vector<RaceToolRider> race_tool_classification() {
 
 void race_tool_end() {
   demo_race_end();
+  save_learned_lines();
   free_bikes();
   race::track_free();
   g_race.race_loaded = false;

@@ -70,6 +70,11 @@ struct RaceToolOptions {
   // The time trial's pace for each lap (a factor on the stand-in pilot's speeds), the last
   // for every lap after; empty: full pace.
   std::vector<double> paces;
+  // Scripted riders: the stand-in pilot rides every bike of the field as a rider who is not a
+  // computer rider, so its laps teach racing lines (the lines pipeline); `paces` as above.
+  bool scripted = false;
+  bool learn = false;     // save what the race taught to the track's lines file of the skill
+  bool practice = false;  // every computer rider tests lines (the `tester` personality)
 };
 // A time trial's laps as they were timed (ticks; 0 an invalid lap).
 struct RaceToolLap {

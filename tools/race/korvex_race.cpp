@@ -14,7 +14,8 @@ void usage() {
   std::fprintf(stderr,
                "usage: korvex-race --track DIR [--riders N] [--laps L] [--minutes M] "
                "[--skill novice|amateur|expert] [--seed S] [--erode E] [--realistic] "
-               "[--record FILE] [--progress]\n"
+               "[--record FILE] [--learn] [--practice] [--scripted [--pace P[,P...]]] "
+               "[--progress]\n"
                "       korvex-race --playback FILE [--progress]\n"
                "       korvex-race --track DIR --time-trial --laps L [--pace P[,P...]] "
                "[--progress]\n");
@@ -52,6 +53,10 @@ bool parse(int argc, char** argv, Options& o) {
       continue;
     }
     if (a == "--realistic") continue;  // computer riders never ride with arcade physics
+    if (a == "--scripted" || a == "--learn" || a == "--practice") {
+      (a == "--scripted" ? o.race.scripted : a == "--learn" ? o.race.learn : o.race.practice) = true;
+      continue;
+    }
     if (a == "--time-trial") {
       o.race.time_trial = true;
       continue;
@@ -124,8 +129,8 @@ bool parse(int argc, char** argv, Options& o) {
     std::fprintf(stderr, "korvex-race: --track is required\n");
     return false;
   }
-  if (!o.race.paces.empty() && !o.race.time_trial) {
-    std::fprintf(stderr, "korvex-race: --pace is for --time-trial\n");
+  if (!o.race.paces.empty() && !o.race.time_trial && !o.race.scripted) {
+    std::fprintf(stderr, "korvex-race: --pace is for --time-trial and --scripted\n");
     return false;
   }
   if (o.race.time_trial && (o.race.laps == 0 || !o.race.record.empty())) {

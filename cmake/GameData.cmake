@@ -10,12 +10,17 @@ set(KV_DATA_STAMP ${CMAKE_BINARY_DIR}/gamedata.stamp)
 set(KV_PACK ${KV_GAME_DIR}/zzzz.saf)
 set(KV_DIGESTS ${CMAKE_BINARY_DIR}/generated/data_digests.cpp)
 
+# The racing lines are learned by riding (scripts/make-lines.sh, minutes of races), so they
+# are committed in data/lines and copied into the tracks' folders.
+file(GLOB_RECURSE KV_LINES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/data/lines/*)
+
 add_custom_command(
   OUTPUT ${KV_DATA_STAMP}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${KV_DATA_DIR}
   COMMAND kvgen ${KV_DATA_DIR}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/data/lines ${KV_DATA_DIR}
   COMMAND ${CMAKE_COMMAND} -E touch ${KV_DATA_STAMP}
-  DEPENDS kvgen
+  DEPENDS kvgen ${KV_LINES}
   COMMENT "Generating game data"
   VERBATIM)
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <cstdio>
-#include <cstdlib>
 #include <numbers>
 #include <random>
 
@@ -21,13 +19,14 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kTick = 1.0 / sim::kTicksPerSecond;
-constexpr double kGravity = 32;           // ft/s²
-constexpr double kPointSeconds = 0.25;    // lines are sampled every quarter second
+constexpr double kGravity = 32;            // ft/s²
+constexpr double kPointSeconds = 0.25;     // lines are sampled every quarter second
 constexpr double kTakeOffLimit = kPi / 8;  // 22.5 degrees
 constexpr double kMaxGripAngle = 1.1780972;
 // The geometry factor: the wanted lean is that of a turn k times as wide, and the roll rate
-// starts limited to pi / k. A little above 1 keeps the bike from overshooting the lean.
-constexpr double kGeometry = 1.15;
+// starts limited to pi / k. At 1.6 the bikes reach the wanted lean without rocking from side
+// to side on the straights (at 1.15 they overshot and fell; 2.2 and 3 ran wide).
+constexpr double kGeometry = 1.6;
 // A rider leans to no more than this share of what the ground's grip allows.
 constexpr double kGripMargin = 0.8;
 // A rider who has made no progress along his path for this long (wedged on a lip, fallen
@@ -35,10 +34,8 @@ constexpr double kGripMargin = 0.8;
 constexpr int kRescueTicks = 12 * sim::kTicksPerSecond;
 
 const Personality kTable[kPersonalities] = {
-    {"", 0, 0, 1.0, 0.2, 0.4},
-    {"kestrel", 0, 0, 1.0, 0.2, 0.4},
-    {"harrier", 2, 1, 10.0, 0.2, 0.4},
-    {"merlin", 1, 0, 10.0, 0.0, 0.1},
+    {"", 0, 0, 1.0, 0.2, 0.4},         {"kestrel", 0, 0, 1.0, 0.2, 0.4},
+    {"harrier", 2, 1, 10.0, 0.2, 0.4}, {"merlin", 1, 0, 10.0, 0.0, 0.1},
     {"tester", 3, 3, 1.0, 0.2, 0.4},
 };
 
@@ -63,8 +60,10 @@ Frame frame_of(const sim::Bike* bike) {
   // Forward is the body's -z axis: minus the third column.
   double fx = -r[2], fz = -r[10];
   const double l = std::hypot(fx, fz);
-  if (l > 1e-9) fx /= l, fz /= l;
-  else fx = 0, fz = -1;
+  if (l > 1e-9)
+    fx /= l, fz /= l;
+  else
+    fx = 0, fz = -1;
   f.fx = fx, f.fz = fz;
   f.rx = -fz, f.rz = fx;  // right of forward, with y up
   f.speed = sim::frame_speed(bike);
@@ -106,8 +105,9 @@ double project(const Pilot& p, const Frame& f) {
   return at;
 }
 
-// Progress: the next point is reached within the capture radius unless the bike faces away
-// from the leg that leads to it.
+// Progress: the next point is reached within 4 ft, or once the bike, within the capture
+// radius, has gone past it along the leg that leads to it (past it along its own heading for
+// the first point).
 void advance(Pilot& p, const Frame& f, int now) {
   const int n = static_cast<int>(p.path.size());
   if (p.progress < n) {
@@ -115,10 +115,13 @@ void advance(Pilot& p, const Frame& f, int now) {
     const double d = horizontal(q.x - f.x, q.z - f.z);
     if (d < (p.lost == 3 ? 30 : 60)) {
       bool hold = false;
-      if (d > 4 && p.progress >= 1) {
-        const LinePoint& o = p.path[static_cast<std::size_t>(p.progress - 1)];
-        const double lx = q.x - o.x, lz = q.z - o.z;
-        hold = horizontal(lx, lz) > 1 && lx * f.fx + lz * f.fz < 0;
+      if (d > 4) {
+        double lx = f.fx, lz = f.fz;
+        if (p.progress >= 1) {
+          const LinePoint& o = p.path[static_cast<std::size_t>(p.progress - 1)];
+          if (horizontal(q.x - o.x, q.z - o.z) > 1) lx = q.x - o.x, lz = q.z - o.z;
+        }
+        hold = (f.x - q.x) * lx + (f.z - q.z) * lz < 0;  // still short of the point
       }
       if (!hold) {
         ++p.progress;
@@ -156,8 +159,7 @@ void pick_line(Pilot& p, int slot, const Frame& f, int now) {
   bool any = false;
   for (const LineSlot& s : lines) any = any || !s.empty();
   if (!any) return;
-  const Personality& who = kTable[std::clamp(p.personality, 1, kPersonalities - 1)];
-  const int type = lead_seconds(slot) > who.lead_threshold ? who.lead_type : who.normal_type;
+  const int type = plan_type(slot);
   std::array<std::int64_t, kLineSlots> chain;
   chain_costs(g_lines, row, 8, type, chain);
   const std::int64_t least = *std::min_element(chain.begin(), chain.end());
@@ -349,8 +351,8 @@ double follow_wheel(const sim::Bike* bike) {
 void stand_at(sim::Bike* bike, double x, double z, double tx, double tz) {
   sim::bike_reset(bike);
   const dReal* at = sim::body_position(bike, sim::kFrame);
-  sim::bike_translate(bike, x - at[0], sim::terrain_height(static_cast<float>(x), static_cast<float>(z)),
-                      z - at[2]);
+  sim::bike_translate(bike, x - at[0],
+                      sim::terrain_height(static_cast<float>(x), static_cast<float>(z)), z - at[2]);
   const dReal* r = dBodyGetRotation(bike->body[sim::kFrame]);
   const double heading = std::atan2(r[2], r[10]);
   sim::bike_rotate_yaw(bike, std::atan2(-(tx - x), -(tz - z)) - heading);
@@ -371,8 +373,8 @@ void rescue(Pilot& p, sim::Bike* bike, int now) {
   } else if (!race::g_track.checkpoints.empty()) {
     const race::Track& track = race::g_track;
     const int k = race::g_timing.bikes[static_cast<std::size_t>(bike->slot)].passed;
-    const race::TimingGate& from =
-        track.checkpoints[static_cast<std::size_t>(race::sequence_checkpoint(track, std::max(k - 1, 0)))];
+    const race::TimingGate& from = track.checkpoints[static_cast<std::size_t>(
+        race::sequence_checkpoint(track, std::max(k - 1, 0)))];
     const race::TimingGate& to =
         track.checkpoints[static_cast<std::size_t>(race::sequence_checkpoint(track, k))];
     stand_at(bike, from.centre.x, from.centre.z, to.centre.x, to.centre.z);
@@ -397,11 +399,10 @@ bool stuck(Pilot& p, const sim::Bike* bike, double speed) {
 void drive(Pilot& p, sim::Bike* bike, int now) {
   const Frame f = frame_of(bike);
   // A fallen rider picks his bike up with a foot once it has stopped.
-  const bool fallen = !sim::bike_crashed(bike) && f.speed < 5 &&
-                      std::fabs(sim::bike_lean(bike)) > kTakeOffLimit;
+  const bool fallen =
+      !sim::bike_crashed(bike) && f.speed < 5 && std::fabs(sim::bike_lean(bike)) > kTakeOffLimit;
   if (fallen) sim::set_dab(bike, 1);
-  if (now - p.last_progress_tick > kRescueTicks && p.path.size() >= 2 &&
-      !sim::bike_crashed(bike)) {
+  if (now - p.last_progress_tick > kRescueTicks && p.path.size() >= 2 && !sim::bike_crashed(bike)) {
     rescue(p, bike, now);
     return;
   }
@@ -420,7 +421,8 @@ void drive(Pilot& p, sim::Bike* bike, int now) {
   double takeoff_time = 1e6;
   int takeoff = -1;
   for (int i = static_cast<int>(at) + 1; i < std::min(n - 1, static_cast<int>(at) + 21); ++i) {
-    if (path[static_cast<std::size_t>(i)].speed < 0 && path[static_cast<std::size_t>(i + 1)].speed < 0) {
+    if (path[static_cast<std::size_t>(i)].speed < 0 &&
+        path[static_cast<std::size_t>(i + 1)].speed < 0) {
       takeoff = i;
       takeoff_time = (i - at) * kPointSeconds;
       break;
@@ -465,7 +467,8 @@ void drive(Pilot& p, sim::Bike* bike, int now) {
   const double ahead = ax * f.fx + az * f.fz;
   const double side = ax * f.rx + az * f.rz;  // > 0: to the right
   double radius = 10;
-  if (ahead > 0 && std::fabs(side) > 1e-6) radius = (ahead * ahead + side * side) / (2 * std::fabs(side));
+  if (ahead > 0 && std::fabs(side) > 1e-6)
+    radius = (ahead * ahead + side * side) / (2 * std::fabs(side));
   if (ahead > 0 && std::fabs(side) <= 1e-6) radius = 1e9;
   const double turn_sign = side > 0 ? -1 : 1;  // leaning right is negative
   double wanted = turn_sign * std::atan(v * v / (kGravity * radius * kGeometry));
@@ -475,10 +478,13 @@ void drive(Pilot& p, sim::Bike* bike, int now) {
     const int i = std::min(static_cast<int>(at) + k, n - 1);
     const int j = std::min(i + 1, n - 1);
     const LinePoint& q = path[static_cast<std::size_t>(i)];
-    double hx = path[static_cast<std::size_t>(j)].x - q.x, hz = path[static_cast<std::size_t>(j)].z - q.z;
+    double hx = path[static_cast<std::size_t>(j)].x - q.x,
+           hz = path[static_cast<std::size_t>(j)].z - q.z;
     const double hl = std::hypot(hx, hz);
-    if (hl < 1e-6) hx = f.fx, hz = f.fz;
-    else hx /= hl, hz /= hl;
+    if (hl < 1e-6)
+      hx = f.fx, hz = f.fz;
+    else
+      hx /= hl, hz /= hl;
     const int surface = sim::terrain_surface_at(q.x, q.z);
     const double mu = sim::surface_friction(surface, 4.0f);
     const double grip = std::min(std::atan(std::max(mu * kGripMargin, 0.0)), kMaxGripAngle);
@@ -504,8 +510,10 @@ void drive(Pilot& p, sim::Bike* bike, int now) {
   dBodyVectorFromWorld(bike->body[sim::kFrame], w[0], w[1], w[2], w_body);
   const double roll = w_body[2];
   double roll_term = 0;
-  if (w_target - roll > 0.125) roll_term = 4 * (roll - (w_target - 0.125));
-  else if (w_target - roll < -0.125) roll_term = 4 * (roll - (w_target + 0.125));
+  if (w_target - roll > 0.125)
+    roll_term = 4 * (roll - (w_target - 0.125));
+  else if (w_target - roll < -0.125)
+    roll_term = 4 * (roll - (w_target + 0.125));
   const double base = follow_wheel(bike);
   double steer = base;
   if (bike->wheel[0].depth > 0) {
@@ -529,9 +537,12 @@ void drive(Pilot& p, sim::Bike* bike, int now) {
   bool clutch_set = false;
   if (bike->wheel[1].depth > 0) {
     double brake = 0;
-    if (v < target - 1) throttle = 1;
-    else if (v < target) throttle = 1 - (v - (target - 1));
-    else brake = std::min(1.0, v - target);
+    if (v < target - 1)
+      throttle = 1;
+    else if (v < target)
+      throttle = 1 - (v - (target - 1));
+    else
+      brake = std::min(1.0, v - target);
     sim::set_front_brake(bike, brake);
     sim::set_rear_brake(bike, brake);
   } else {
@@ -576,16 +587,13 @@ void drive(Pilot& p, sim::Bike* bike, int now) {
     }
   }
   sim::set_clutch(bike, clutch);
-  if (getenv("KV_PILOT_DEBUG") && now % 4 == 0 && bike->slot == atoi(getenv("KV_PILOT_DEBUG"))) {
-    fprintf(stderr, "t=%.2f pos=%.1f,%.1f at=%.2f prog=%d n=%d v=%.1f T=%.1f steer=%.2f lean=%.2f want=%.2f roll=%.2f wt=%.2f gear=%d thr=%.2f crash=%d aim=%.1f,%.1f d=%d%d col=%d\n",
-      now/128.0, f.x, f.z, at, p.progress, n, v, target, bike->controls.steer, lean, wanted, roll, w_target, bike->controls.gear, throttle, bike->crash_timer, aim.x, aim.z, bike->wheel[0].depth>0, bike->wheel[1].depth>0, bike->collision_tick);
-  }
 }
 
 // Rides for the gate of sequence position k, at a moderate pace.
 void ride_to_gates(sim::Bike* bike, int k) {
   const race::Track& track = race::g_track;
-  const race::TimingGate& gate = track.checkpoints[static_cast<std::size_t>(race::sequence_checkpoint(track, k))];
+  const race::TimingGate& gate =
+      track.checkpoints[static_cast<std::size_t>(race::sequence_checkpoint(track, k))];
   const race::TimingGate& next =
       track.checkpoints[static_cast<std::size_t>(race::sequence_checkpoint(track, k + 1))];
   const dReal* at = sim::body_position(bike, sim::kFrame);
@@ -614,6 +622,12 @@ void slow_after_finish(Pilot& p) {
 }  // namespace
 
 const Personality* personalities() { return kTable; }
+
+int plan_type(int slot) {
+  const Personality& who = kTable[std::clamp(g_pilots[static_cast<std::size_t>(slot)].personality,
+                                             1, kPersonalities - 1)];
+  return lead_seconds(slot) > who.lead_threshold ? who.lead_type : who.normal_type;
+}
 
 int find_personality(const char* name) {
   for (int i = 1; i < kPersonalities; ++i) {
@@ -671,9 +685,7 @@ void auto_pilot_step(sim::Bike* bike) {
   if (!finished && p.progress >= static_cast<int>(p.path.size()) - 10 && !g_lines.rows.empty()) {
     pick_line(p, slot, f, now);
   }
-  if (getenv("KV_PILOT_STUCK") && now % 1280 == 0 && now > 128 * 300) {
-    fprintf(stderr, "slot=%d t=%d pos=%.0f,%.0f v=%.1f n=%d prog=%d next=%d passed=%d lost=%d lpt=%d crash=%d lean=%.2f\n", slot, now/128, f.x, f.z, f.speed, (int)p.path.size(), p.progress, p.next_segment, race::g_timing.bikes[slot].passed, p.lost, p.last_progress_tick/128, bike->crash_timer, sim::bike_lean(bike));
-  }
+
   if (start_step(p, bike)) {
     p.last_progress_tick = std::max(p.last_progress_tick, now);
     return;
@@ -684,9 +696,8 @@ void auto_pilot_step(sim::Bike* bike) {
   }
   // Without a line to follow here (a track without lines, or a stretch none was learned
   // for) the rider rides gate to gate until the line of a later segment starts ahead of him.
-  const bool off_path =
-      p.path.size() < 2 ||
-      (p.progress == 0 && horizontal(p.path[0].x - f.x, p.path[0].z - f.z) > 60);
+  const bool off_path = p.path.size() < 2 ||
+                        (p.progress == 0 && horizontal(p.path[0].x - f.x, p.path[0].z - f.z) > 60);
   if (off_path && !race::g_track.checkpoints.empty()) {
     const race::BikeTiming& timing = race::g_timing.bikes[static_cast<std::size_t>(slot)];
     const int segment = segments_before(timing.passed);

@@ -49,8 +49,8 @@ int used_slots(const LineRow& row) {
 bool segments_cross(const LinePoint& p1, const LinePoint& p2, const LinePoint& q1,
                     const LinePoint& q2) {
   auto side = [](const LinePoint& a, const LinePoint& b, const LinePoint& c) {
-    const double v = (double(b.x) - a.x) * (double(c.z) - a.z) -
-                     (double(b.z) - a.z) * (double(c.x) - a.x);
+    const double v =
+        (double(b.x) - a.x) * (double(c.z) - a.z) - (double(b.z) - a.z) * (double(c.x) - a.x);
     return v > 0 ? 1 : v < 0 ? -1 : 0;
   };
   const int d1 = side(q1, q2, p1), d2 = side(q1, q2, p2);
@@ -80,9 +80,9 @@ void lines_reset(LineLibrary& lib, int first_splits, int normal_splits) {
   const int rows = lib.first_rows + lib.normal_rows;
   lib.rows.assign(static_cast<std::size_t>(rows), LineRow{});
   for (std::vector<int>& plan : lib.plans) plan.assign(static_cast<std::size_t>(rows), 0);
-  lib.work.assign(static_cast<std::size_t>(std::max(lib.first_rows, lib.normal_rows)) *
-                      kLineSlots * kLineSlots,
-                  0);
+  lib.work.assign(
+      static_cast<std::size_t>(std::max(lib.first_rows, lib.normal_rows)) * kLineSlots * kLineSlots,
+      0);
   lib.file.clear();
   lib.next_id = 0;
   lib.plan_cost[0] = lib.plan_cost[1] = 0;
@@ -308,9 +308,11 @@ void plan_lines(LineLibrary& lib) {
   for (int type = 0; type < kPlanTypes; ++type) {
     std::vector<int>& plan = lib.plans[type];
     plan.assign(lib.rows.size(), 0);
+    // A chain that needs an unusable line (or a missing connection) is no plan at all.
+    bool usable = true;
     auto enter = [&](int row, int slot) {
       const LineSlot& s = lib.rows[row][slot];
-      plan[row] = s.tested >= 5 ? s.id : 0;
+      plan[row] = usable && s.tested >= 5 ? s.id : 0;
     };
     // The normal lap: a chain from each start slot b of row S1 round the lap back to b.
     int start = -1;
@@ -329,9 +331,8 @@ void plan_lines(LineLibrary& lib) {
         std::int64_t best = std::numeric_limits<std::int64_t>::max();
         int from = 0;
         for (int i = 0; i < kLineSlots; ++i) {
-          const std::int64_t c = cost[i] + (lines_connect(lib.rows[last][i], lib.rows[s1][b])
-                                                ? 0
-                                                : kNoTime);
+          const std::int64_t c =
+              cost[i] + (lines_connect(lib.rows[last][i], lib.rows[s1][b]) ? 0 : kNoTime);
           if (c < best) best = c, from = i;
         }
         if (best < normal_cost) {
@@ -346,6 +347,7 @@ void plan_lines(LineLibrary& lib) {
               static_cast<std::uint8_t>(from);
         }
       }
+      usable = normal_cost < kNoTime;
       // Walk back from the closing step.
       int slot = pred[static_cast<std::size_t>(std::max(s2 - 1, 0)) * kLineSlots];
       for (int k = s2 - 1; k >= 1; --k) {
@@ -369,6 +371,8 @@ void plan_lines(LineLibrary& lib) {
         if (c < best) best = c, from = i;
       }
       first_cost = best;
+      // The first lap ends on the normal lap's plan: without one it has none either.
+      usable = best < kNoTime && (s2 == 0 || normal_cost < kNoTime);
       int slot = from;
       for (int k = s1 - 1; k >= 1; --k) {
         enter(k, slot);

@@ -22,15 +22,19 @@ constexpr int kPilotSlots = 160;
 
 struct Personality {
   const char* name;
-  int normal_type;  // plan type normally
-  int lead_type;    // ... when leading by more than the threshold
-  double lead_threshold;  // s
+  int normal_type;                    // plan type normally
+  int lead_type;                      // ... when leading by more than the threshold
+  double lead_threshold;              // s
   double reaction_min, reaction_max;  // s after the gate drops
 };
 constexpr int kPersonalities = 5;  // index 0 is a placeholder no name selects
 const Personality* personalities();
 // The index of a personality by name; an unknown name logs and gives 1 (`kestrel`).
 int find_personality(const char* name);
+
+// The plan type a computer rider picks lines by: its personality's normal type, or its
+// leading type while it leads the second rider by more than the threshold.
+int plan_type(int slot);
 
 struct Pilot {
   bool in_use = false;
@@ -51,7 +55,7 @@ struct Pilot {
   double start_timer = 0;  // s; 0 unset
   double throttle = 0;     // last tick's throttle
   int correction_tick = -1000000;
-  bool finished = false;  // the slowing after the finish was applied
+  bool finished = false;   // the slowing after the finish was applied
   double launch_tick = 0;  // s: when the launch began (the reaction's moment)
   int stuck_ticks = 0;     // ticks lying on its side or stopped, riding
 };
@@ -62,9 +66,9 @@ extern std::array<Pilot, kPilotSlots> g_pilots;
 struct PilotRace {
   sim::Bike* const* bikes = nullptr;
   int count = 0;
-  int ready_tick = 640;     // the set-up time: 5 s after the race was set up (tick 0)
-  int start_tick = 0;       // the gate drops
-  double now_seconds = 0;   // since set-up
+  int ready_tick = 640;    // the set-up time: 5 s after the race was set up (tick 0)
+  int start_tick = 0;      // the gate drops
+  double now_seconds = 0;  // since set-up
 };
 extern PilotRace g_pilot_race;
 

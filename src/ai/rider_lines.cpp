@@ -168,7 +168,8 @@ void lines_tick(const sim::Bike* bike, int now, int start_tick) {
       p.incident = 2;
       const int m = segments_before(timing.passed);
       cancel_segment(p, m);
-      const int last = timing.passed > 0 ? race::pass_tick(race::g_timing, slot, timing.passed - 1) : -1;
+      const int last =
+          timing.passed > 0 ? race::pass_tick(race::g_timing, slot, timing.passed - 1) : -1;
       if (last >= 0 && now - last < sim::kTicksPerSecond) cancel_segment(p, m - 1);
       p.ring.fill(0);
     }

@@ -2,12 +2,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
 #include <string>
 
+#include "ai/pilot.h"
 #include "data/data.h"
 #include "platform/platform.h"
-#include "ai/pilot.h"
 #include "race/race.h"
 #include "render/render.h"
 #include "shell/catalogue.h"
@@ -304,7 +303,7 @@ void save_learned_lines() {
 void load_racing_lines(const std::string& track, int skill) {
   ai::LineLibrary& lib = ai::g_lines;
   ai::lines_reset(lib, race::g_track.first_lap_splits, race::g_track.normal_lap_splits);
-  lib.verbose = g_startup.debug_level >= 1 || getenv("KV_LINES_VERBOSE");
+  lib.verbose = g_startup.debug_level >= 1;
   const std::string name = ai::lines_file(track, skill);
   if (!ai::read_lines(lib, name.c_str())) {
     platform::log("No racing lines in %s\n", name.c_str());

@@ -189,6 +189,9 @@ std::vector<RaceToolRider> race_tool_classification() {
     r.penalty_s = static_cast<double>(t.penalty_ticks[static_cast<std::size_t>(e.slot)]) /
                   sim::kTicksPerSecond;
     r.penalty_laps = t.penalty_laps[static_cast<std::size_t>(e.slot)];
+    r.crashes = slot.bike ? slot.bike->crash_count : 0;
+    const ai::Pilot& pilot = ai::g_pilots[static_cast<std::size_t>(e.slot)];
+    if (pilot.computer) r.personality = ai::personalities()[pilot.personality].name;
     riders.push_back(r);
   }
   return riders;

@@ -93,6 +93,8 @@ struct RaceToolRider {
   double best_lap_s = 0;
   double penalty_s = 0;
   int penalty_laps = 0;
+  int crashes = 0;
+  std::string personality;  // computer riders
 };
 struct RaceToolProgress {
   int leader_lap = 0, race_laps = 0;

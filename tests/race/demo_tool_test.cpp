@@ -99,7 +99,12 @@ TEST(DemoRace, ReplayEqualsRace) {
   EXPECT_EQ(value_of(replay.out, "riders"), "6");
   EXPECT_EQ(value_of(replay.out, "laps"), "2");
   EXPECT_EQ(value_of(replay.out, "finished"), "1");
-  EXPECT_EQ(lines_starting(replay.out, "rider="), raced);
+  // The replay knows the classification, not who rode how (falls, personalities).
+  auto classification = [](std::vector<std::string> lines) {
+    for (std::string& line : lines) line = line.substr(0, line.find(" crashes="));
+    return lines;
+  };
+  EXPECT_EQ(classification(lines_starting(replay.out, "rider=")), classification(raced));
   EXPECT_EQ(value_of(replay.out, "race_time_s"), value_of(race.out, "race_time_s"));
 
   // What is not a demo leaves korvex-race with a clear word.

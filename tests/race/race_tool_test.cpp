@@ -71,7 +71,8 @@ TEST(RaceTool, SixRidersRaceTwoLapsToTheFlag) {
   // Six classified riders, each with two laps and a best lap (lap 1 never counts).
   const std::regex rider(
       R"(rider=(\d+) number=(\S+) bike=(\S+) laps=2 total_s=(\d+\.\d{3}) best_lap=2 )"
-      R"(best_lap_s=\d+\.\d{3} penalty_s=\d+\.\d\d penalty_laps=0 finished=1)");
+      R"(best_lap_s=\d+\.\d{3} penalty_s=\d+\.\d\d penalty_laps=\d+ finished=1 crashes=\d+ )"
+      R"(personality=(kestrel|harrier|merlin))");
   std::vector<std::string> numbers, bikes;
   for (const std::string& line : lines_of(first.out, "\n")) {
     std::smatch m;

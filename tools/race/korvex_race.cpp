@@ -1,11 +1,14 @@
 // korvex_race.cpp -- runs a whole race of computer riders without a window, as fast as the
 // machine allows, and prints the classification as key=value lines.
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "ai/lines.h"
+#include "race/race.h"
 #include "shell/shell.h"
 
 namespace {
@@ -54,7 +57,9 @@ bool parse(int argc, char** argv, Options& o) {
     }
     if (a == "--realistic") continue;  // computer riders never ride with arcade physics
     if (a == "--scripted" || a == "--learn" || a == "--practice") {
-      (a == "--scripted" ? o.race.scripted : a == "--learn" ? o.race.learn : o.race.practice) = true;
+      (a == "--scripted" ? o.race.scripted
+       : a == "--learn"  ? o.race.learn
+                         : o.race.practice) = true;
       continue;
     }
     if (a == "--time-trial") {
@@ -159,12 +164,38 @@ int main(int argc, char** argv) {
   }
   // A race that has not ended after two hours of its own time (riders stuck off the track)
   // is stopped there and reported as unfinished.
+  // The racing lines the race loaded: rows with lines, and rows the plan of each type fills.
+  const ai::LineLibrary& lines = ai::g_lines;
+  int rows_with_lines = 0;
+  int planned[ai::kPlanTypes] = {};
+  for (std::size_t r = 0; r < lines.rows.size(); ++r) {
+    bool any = false;
+    for (const ai::LineSlot& slot : lines.rows[r]) any = any || !slot.empty();
+    rows_with_lines += any ? 1 : 0;
+    for (int type = 0; type < ai::kPlanTypes; ++type) planned[type] += lines.plans[type][r] ? 1 : 0;
+  }
   const long limit = 2L * 3600 * 128 + static_cast<long>(o.race.minutes * 60 * 128);
   const auto began = std::chrono::steady_clock::now();
   bool classified = false;
   long ticks = 0;
+  // Changes of the running order, counted once a second after the first split: every rider
+  // who moved up counts one for each place gained.
+  int position_changes = 0;
+  std::array<int, race::kTimingSlots> place{};
+  bool placed = false;
   for (; ticks < limit && !classified; ++ticks) {
     classified = shell::race_tool_tick();
+    const race::Timing& t = race::g_timing;
+    if (ticks % 128 == 0 && t.order_length > 1 && t.order[0].passed > 1 && !t.classified) {
+      for (int i = 0; i < t.order_length; ++i) {
+        const int slot = t.order[static_cast<std::size_t>(i)].slot;
+        if (placed && i < place[static_cast<std::size_t>(slot)]) {
+          position_changes += place[static_cast<std::size_t>(slot)] - i;
+        }
+        place[static_cast<std::size_t>(slot)] = i;
+      }
+      placed = true;
+    }
     if (o.progress && ticks % (128 * 60) == 0) {
       const shell::RaceToolProgress p = shell::race_tool_progress();
       const double real =
@@ -191,12 +222,17 @@ int main(int argc, char** argv) {
   if (!o.race.playback.empty()) std::printf("playback=%s\n", o.race.playback.c_str());
   if (!o.race.record.empty()) std::printf("record=%s\n", o.race.record.c_str());
   std::printf("race_time_s=%.3f\n", p.seconds);
+  std::printf("line_rows=%d rows_with_lines=%d plan0_rows=%d plan1_rows=%d plan2_rows=%d\n",
+              static_cast<int>(lines.rows.size()), rows_with_lines, planned[0], planned[1],
+              planned[2]);
+  std::printf("position_changes=%d\n", position_changes);
   for (const shell::RaceToolRider& r : shell::race_tool_classification()) {
     std::printf(
         "rider=%d number=%s bike=%s laps=%d total_s=%.3f best_lap=%d best_lap_s=%.3f "
-        "penalty_s=%.2f penalty_laps=%d finished=%d\n",
+        "penalty_s=%.2f penalty_laps=%d finished=%d crashes=%d personality=%s\n",
         r.position, r.number.c_str(), r.bike.c_str(), r.laps, r.total_s, r.best_lap, r.best_lap_s,
-        r.penalty_s, r.penalty_laps, r.finished ? 1 : 0);
+        r.penalty_s, r.penalty_laps, r.finished ? 1 : 0, r.crashes,
+        r.personality.empty() ? "-" : r.personality.c_str());
   }
   shell::race_tool_end();
   return classified ? 0 : 1;

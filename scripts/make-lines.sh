@@ -42,7 +42,7 @@ for track in "${tracks[@]}"; do
       echo "$track $skill: learning race $i: $(grep -c '^rider=' "$work/out") riders"
     done
     for ((i = 1; i <= test_races; ++i)); do
-      "$race" --track "$track" --riders 16 --laps 2 --practice --learn --skill "$skill" \
+      "$race" --track "$track" --riders 16 --laps 3 --practice --learn --skill "$skill" \
         --seed "$((i * 104729))" >"$work/out" || true
       rows=$(sed -n 's/^line_rows=\([0-9]*\).*/\1/p' "$work/out")
       plans=$(grep '^line_rows=' "$work/out")

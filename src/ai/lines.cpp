@@ -393,12 +393,16 @@ void plan_lines(LineLibrary& lib) {
 
 void chain_costs(const LineLibrary& lib, int row, int rows, int type,
                  std::array<std::int64_t, kLineSlots>& out) {
-  // Backwards from the last row: the cheapest continuation of each slot.
-  std::vector<int> chain;
-  for (int k = 0, r = row; k <= rows; ++k, r = next_row(lib, r)) chain.push_back(r);
+  // Backwards from the last row: the cheapest continuation of each slot. (No allocation: the
+  // auto pilot calls this while racing.)
+  constexpr int kMostRows = 16;
+  rows = std::clamp(rows, 0, kMostRows - 1);
+  std::array<int, kMostRows> chain{};
+  int count = 0;
+  for (int k = 0, r = row; k <= rows; ++k, r = next_row(lib, r)) chain[count++] = r;
   std::array<std::int64_t, kLineSlots> after;
-  for (int j = 0; j < kLineSlots; ++j) after[j] = line_cost(lib.rows[chain.back()][j], type);
-  for (int k = static_cast<int>(chain.size()) - 2; k >= 0; --k) {
+  for (int j = 0; j < kLineSlots; ++j) after[j] = line_cost(lib.rows[chain[count - 1]][j], type);
+  for (int k = count - 2; k >= 0; --k) {
     const LineRow& from = lib.rows[chain[k]];
     const LineRow& to = lib.rows[chain[k + 1]];
     std::array<std::int64_t, kLineSlots> cost;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ai/lines.h"
 #include "content/generated_data.h"
 #include "data/data.h"
 #include "platform/platform.h"
@@ -298,6 +299,36 @@ TEST_F(GeneratedTrackTest, RabbitHillHasMapsForTheShaderPrograms) {
   }
   EXPECT_GE(surfaces_with_maps, 2);
   race::track_free();
+}
+
+}  // namespace
+
+namespace {
+
+// Every shipped track carries racing lines for every robot skill, made for it (the right row
+// count), with plans of the cost types computer riders ride by that cover every row.
+TEST_F(GeneratedTrackTest, ShippedRacingLinesLoadAndPlanEveryRow) {
+  for (const TrackCase& c : kTracks) {
+    load(c);
+    for (int skill = 0; skill < 3; ++skill) {
+      const std::string name = ai::lines_file(c.dir + 1, skill);
+      SCOPED_TRACE(name);
+      ai::LineLibrary lib;
+      ai::lines_reset(lib, g_track.first_lap_splits, g_track.normal_lap_splits);
+      ASSERT_TRUE(ai::read_lines(lib, name.c_str()));
+      ai::prune_lines(lib);
+      ai::plan_lines(lib);
+      for (int type = 0; type < 2; ++type) {
+        for (std::size_t row = 0; row < lib.rows.size(); ++row) {
+          const int id = lib.plans[type][row];
+          EXPECT_NE(id, 0) << "type " << type << " row " << row;
+          const int slot = ai::find_line(lib, static_cast<int>(row), id);
+          ASSERT_GE(slot, 0);
+          EXPECT_GE(lib.rows[row][slot].tested, 5);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

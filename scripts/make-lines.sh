@@ -20,7 +20,8 @@ tracks=("$@")
 race="$build/game/korvex-race"
 [ -x "$race" ] || { echo "make-lines.sh: build korvex-race first ($race)" >&2; exit 2; }
 
-skills=(novice amateur expert)
+# SKILLS="novice expert" remakes only those (two runs may share the work on two cores).
+read -r -a skills <<<"${SKILLS:-novice amateur expert}"
 # Paces of the scripted riders (a factor on the stand-in pilot's speeds), by skill.
 declare -A paces=([novice]=0.74,0.78,0.82 [amateur]=0.86,0.9,0.94 [expert]=0.98,1.02,1.06)
 learn_races=${LEARN_RACES:-1}

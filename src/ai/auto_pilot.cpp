@@ -491,8 +491,9 @@ void drive(Pilot& p, sim::Bike* bike, int now) {
     const double bank = bank_at(q.x, q.z, hx, hz);
     const double limited = std::clamp(wanted, bank - grip, bank + grip);
     if (limited != wanted) {
-      const double lean = std::fabs(limited - bank) + 0;
-      const double allowed = std::sqrt(kGravity * radius * kGeometry * std::tan(std::fabs(lean)));
+      // The speed at which this turn asks for no more than the limited lean.
+      const double allowed =
+          std::sqrt(kGravity * radius * kGeometry * std::tan(std::fabs(limited)));
       target = std::min(target, v + (allowed - v) * phase);
       wanted = wanted + (limited - wanted) * phase;
       p.correction_tick = now;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "data/data.h"
 #include "platform/platform.h"
@@ -463,7 +464,11 @@ bool read_lines(LineLibrary& lib, const char* name) {
           ok = false;
           break;
         }
-        s.points.push_back(p);
+        try {
+          s.points.push_back(p);
+        } catch (const std::bad_alloc&) {
+          platform::fatal_out_of_memory();
+        }
       }
       if (!ok) s.points.clear();
       s.id = ++lib.next_id;

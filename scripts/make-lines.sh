@@ -24,7 +24,7 @@ race="$build/game/korvex-race"
 read -r -a skills <<<"${SKILLS:-novice amateur expert}"
 # Paces of the scripted riders (a factor on the stand-in pilot's speeds), by skill.
 declare -A paces=([novice]=0.74,0.78,0.82 [amateur]=0.86,0.9,0.94 [expert]=0.98,1.02,1.06)
-learn_races=${LEARN_RACES:-1}
+learn_races=${LEARN_RACES:-6}
 test_races=${TEST_RACES:-30}
 
 work=$(mktemp -d)
@@ -37,23 +37,27 @@ for track in "${tracks[@]}"; do
     mkdir -p "$(dirname "$file")"
     # A library for no track at all: the first race starts empty and saves here.
     echo "ct03 0" >"$file"
+    # Learning goes on until every row holds a line (a race prints what it loaded).
     for ((i = 1; i <= learn_races; ++i)); do
       "$race" --track "$track" --riders 4 --laps 3 --scripted --pace "${paces[$skill]}" \
         --learn --skill "$skill" --seed "$((i * 7919))" >"$work/out" || true
-      echo "$track $skill: learning race $i: $(grep -c '^rider=' "$work/out") riders"
+      echo "$track $skill: learning race $i: $(grep '^line_rows=' "$work/out")"
+      "$race" --track "$track" --riders 1 --laps 1 --skill "$skill" >"$work/out" || true
+      grep -Eq '^line_rows=([0-9]+) rows_with_lines=\1 ' "$work/out" && break
     done
+    mkdir -p "data/lines/$track"
     for ((i = 1; i <= test_races; ++i)); do
       "$race" --track "$track" --riders 16 --laps 3 --practice --learn --skill "$skill" \
         --seed "$((i * 104729))" >"$work/out" || true
       rows=$(sed -n 's/^line_rows=\([0-9]*\).*/\1/p' "$work/out")
       plans=$(grep '^line_rows=' "$work/out")
       echo "$track $skill: testing race $i: $plans"
+      cp "$file" "data/lines/$track/lines_$skill"  # what is learned so far survives a stop
       p0=$(sed -n 's/.*plan0_rows=\([0-9]*\).*/\1/p' "$work/out")
       p1=$(sed -n 's/.*plan1_rows=\([0-9]*\).*/\1/p' "$work/out")
       # The plans were made from what the earlier races stored: complete means done.
       if [ -n "$rows" ] && [ "$p0" = "$rows" ] && [ "$p1" = "$rows" ]; then break; fi
     done
-    mkdir -p "data/lines/$track"
     cp "$file" "data/lines/$track/lines_$skill"
   done
 done

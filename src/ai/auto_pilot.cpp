@@ -268,19 +268,19 @@ bool start_step(Pilot& p, sim::Bike* bike) {
     return true;
   }
   if (p.start_timer <= ready) p.start_timer = ready + 0.125 + uniform() * 0.375;
-  if (now < p.start_timer && p.start_timer < drop && p.launch_tick == 0) {
+  if (now < p.start_timer && p.start_timer < drop && p.launch_at == 0) {
     hold(bike, 0);
     return true;
   }
-  if (p.launch_tick == 0) {
+  if (p.launch_at == 0) {
     const Personality& who = kTable[std::clamp(p.personality, 1, kPersonalities - 1)];
-    p.launch_tick = drop + who.reaction_min + uniform() * (who.reaction_max - who.reaction_min);
+    p.launch_at = drop + who.reaction_min + uniform() * (who.reaction_max - who.reaction_min);
   }
-  if (now < p.launch_tick) {
+  if (now < p.launch_at) {
     hold(bike, 1);  // full revs against the gate
     return true;
   }
-  const double since = now - p.launch_tick;
+  const double since = now - p.launch_at;
   if (since >= 2) return false;
   const double a = clamp01(4 * since);
   sim::set_throttle(bike, sim::bike_crashed(bike) ? 0 : 1);
@@ -325,26 +325,6 @@ bool traffic_ahead(const sim::Bike* bike, const Frame& f, double* distance, doub
     }
   }
   return nearest < 1e30;
-}
-
-// The arcade steering controller's command for the front wheel's own direction: the bars
-// follow the wheel.
-double follow_wheel(const sim::Bike* bike) {
-  const double sigma = sim::steering_angle(bike);
-  const double rate = dJointGetHingeAngleRate(bike->joint[sim::kSteeringJoint]);
-  const double e = sim::front_slip_angle(bike) - sigma;
-  double command;
-  if (e < -0.25) {
-    command = -1.75 - rate;
-  } else if (e > 0.25) {
-    command = 1.75 - rate;
-  } else if (std::fabs(e) <= 1.0 / 32) {
-    command = -rate;
-  } else {
-    command = 8 * (e - (e >= 0 ? 1 : -1) / 32.0) - rate;
-  }
-  if (std::fabs(command) < 0.000416667) command = 0;
-  return std::clamp(command * 0.5, -2.0 / 3, 2.0 / 3);
 }
 
 // Stands a bike at rest at (x, z), facing (tx, tz).
@@ -515,7 +495,8 @@ void drive(Pilot& p, sim::Bike* bike, int now) {
     roll_term = 4 * (roll - (w_target - 0.125));
   else if (w_target - roll < -0.125)
     roll_term = 4 * (roll - (w_target + 0.125));
-  const double base = follow_wheel(bike);
+  // The arcade controller with no input: the bars follow the front wheel's own direction.
+  const double base = sim::arcade_steering_command(bike, 0);
   double steer = base;
   if (bike->wheel[0].depth > 0) {
     const dReal* cv = bike->wheel[0].velocity;

@@ -320,12 +320,11 @@ void plan_lines(LineLibrary& lib) {
     std::int64_t normal_cost = std::numeric_limits<std::int64_t>::max();
     if (s2 > 0) {
       std::uint8_t* pred = lib.work.data();
-      std::vector<std::uint8_t> p;
+      std::vector<std::uint8_t> p(static_cast<std::size_t>(std::max(s2, 1)) * kLineSlots);
       for (int b = 0; b < kLineSlots; ++b) {
         std::array<std::int64_t, kLineSlots> cost;
         cost.fill(std::int64_t{kNoTime} * 64);
         cost[b] = line_cost(lib.rows[s1][b], type);
-        p.assign(static_cast<std::size_t>(std::max(s2, 1)) * kLineSlots, 0);
         forward(lib, s1, s2, type, cost, p.data());
         // Closing the loop back to b.
         const int last = s1 + s2 - 1;

@@ -55,9 +55,9 @@ struct Pilot {
   double start_timer = 0;  // s; 0 unset
   double throttle = 0;     // last tick's throttle
   int correction_tick = -1000000;
-  bool finished = false;   // the slowing after the finish was applied
-  double launch_tick = 0;  // s: when the launch began (the reaction's moment)
-  int stuck_ticks = 0;     // ticks lying on its side or stopped, riding
+  bool finished = false;  // the slowing after the finish was applied
+  double launch_at = 0;   // s: when the launch begins (the reaction's moment); 0 unset
+  int stuck_ticks = 0;    // ticks lying on its side or stopped, riding
 };
 
 extern std::array<Pilot, kPilotSlots> g_pilots;
@@ -83,7 +83,7 @@ void set_personality(int slot, const char* name);
 // than 5 ft/s more than 2 s after the start), records points, counts computer riders' cancels.
 void lines_tick(const sim::Bike* bike, int now, int start_tick);
 // A timing pass of sequence position `position` by `slot`, before `passed` advances.
-void lines_on_pass(int slot, int position, int now);
+void lines_on_pass(int slot, int position);
 // `passed` was set back.
 void lines_on_rollback(int slot);
 

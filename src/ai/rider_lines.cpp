@@ -184,8 +184,7 @@ void lines_tick(const sim::Bike* bike, int now, int start_tick) {
   p.buffer[segments_before(timing.passed) % 2].push_back(point);
 }
 
-void lines_on_pass(int slot, int position, int now) {
-  (void)now;
+void lines_on_pass(int slot, int position) {
   if (!valid(slot) || !g_pilots[slot].in_use) return;
   Pilot& p = g_pilots[slot];
   const race::BikeTiming& timing = race::g_timing.bikes[static_cast<std::size_t>(slot)];

@@ -108,7 +108,6 @@ void before_bike_step(sim::Bike* bike, void*) {
   }
   if (slot.driver == kDriverHistory) return;
   if (slot.driver == kDriverScripted) {
-    if (g_scripted_gates.empty()) g_scripted_gates = ai::lap_checkpoints();
     ai::pilot_ride(bike, g_scripted[bike->slot], g_scripted_gates);
   }
   if (slot.driver == kDriverAutoPilot) {
@@ -133,9 +132,11 @@ void before_bike_step(sim::Bike* bike, void*) {
 
 }  // namespace
 
-ai::TestPilot& scripted_pilot(int slot) {
-  if (slot == 0) g_scripted_gates.clear();  // the track may have changed
-  return g_scripted[slot];
+ai::TestPilot& make_scripted(int slot) {
+  g_race.slots[slot].driver = kDriverScripted;
+  g_scripted_gates = ai::lap_checkpoints();  // the loaded track's
+  ai::pilot_begin(slot, false, nullptr);
+  return g_scripted[slot] = ai::TestPilot{};
 }
 
 int leader_completed_laps() { return race::leader_laps(race::g_timing); }

@@ -162,8 +162,10 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
 void save_learned_lines();
 void load_racing_lines(const std::string& track, int skill);
 
-// The tools' scripted riders: the stand-in pilot's state per slot, with its pace and lane.
-ai::TestPilot& scripted_pilot(int slot);
+// The tools' scripted riders: a slot set up for a computer rider is ridden by the stand-in
+// pilot instead and counts as a rider who is not a computer rider (its laps teach lines).
+// Returns the pilot's state, for its pace and lane.
+ai::TestPilot& make_scripted(int slot);
 
 // Runs frames until the program ends; then shuts down. Returns the exit status.
 int main_loop();

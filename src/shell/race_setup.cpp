@@ -421,7 +421,7 @@ void setup_race(const int* lineup, bool playback, bool record_demo, int time_lim
                           at);
   }
   race::g_timing.hooks.pass = [](void*, int slot, int position) {
-    ai::lines_on_pass(slot, position, sim::g_sim.tick);
+    ai::lines_on_pass(slot, position);
   };
   race::g_timing.hooks.rollback = [](void*, int slot) { ai::lines_on_rollback(slot); };
   ai::pilots_setup(g_race.random());

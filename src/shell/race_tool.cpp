@@ -105,15 +105,10 @@ bool race_tool_begin(const RaceToolOptions& options, std::string* error) {
     return false;
   }
   if (options.scripted) {
-    scripted_pilot(0);
     for (int slot = 0; slot < kRiderSlots; ++slot) {
-      RiderSlot& s = g_race.slots[slot];
+      const RiderSlot& s = g_race.slots[slot];
       if (!s.bike || s.driver != kDriverAutoPilot) continue;
-      s.driver = kDriverScripted;
-      ai::pilot_begin(slot, false, nullptr);
-      ai::g_pilots[static_cast<std::size_t>(slot)].computer = false;
-      ai::TestPilot& pilot = scripted_pilot(slot);
-      pilot = ai::TestPilot{};
+      ai::TestPilot& pilot = make_scripted(slot);
       pilot.lane = static_cast<float>(slot % 5 - 2) * 0.35f;
       const double pace = options.paces.empty() ? 1.0 : options.paces[slot % options.paces.size()];
       pilot.pace = static_cast<float>(pace);

@@ -287,6 +287,24 @@ void steering_control(Bike* bike) {
   bike->lean_indicator = lean_indicator(lean, steer_angle, slip_angle, wheel_speed, lock);
 }
 
+double arcade_steering_command(const Bike* bike, double steer) {
+  const double sigma = steering_angle(bike);
+  const double sigma_rate = dJointGetHingeAngleRate(bike->joint[kSteeringJoint]);
+  const double e = (front_slip_angle(bike) - 0.5 * steer) - sigma;
+  double command;
+  if (e < -0.25) {
+    command = -1.75 - sigma_rate;
+  } else if (e > 0.25) {
+    command = 1.75 - sigma_rate;
+  } else if (std::fabs(e) <= 1.0 / 32) {
+    command = -sigma_rate;
+  } else {
+    command = 8 * (e - sign_of(e) / 32) - sigma_rate;
+  }
+  if (std::fabs(command) < 0.000416667) command = 0;
+  return clampd(command * 0.5, -2.0 / 3, 2.0 / 3);
+}
+
 void arcade_control(Bike* bike) {
   if (bike->crash_timer > 0) return;
   const AidSettings& a = bike->aids;
@@ -300,22 +318,7 @@ void arcade_control(Bike* bike) {
   const V3 forward = to_world_vector(frame, V3{0, 0, -1});
   frame_motor(bike, forward, lean > target ? rate : -rate, 1000);
 
-  const double sigma = steering_angle(bike);
-  const double sigma_rate = dJointGetHingeAngleRate(bike->joint[kSteeringJoint]);
-  const double e = (front_slip_angle(bike) - 0.5 * s) - sigma;
-  double command;
-  if (e < -0.25) {
-    command = -1.75 - sigma_rate;
-  } else if (e > 0.25) {
-    command = 1.75 - sigma_rate;
-  } else if (std::fabs(e) <= 1.0 / 32) {
-    command = -sigma_rate;
-  } else {
-    command = 8 * (e - sign_of(e) / 32) - sigma_rate;
-  }
-  if (std::fabs(command) < 0.000416667) command = 0;
-  command = clampd(command * 0.5, -2.0 / 3, 2.0 / 3);
-  apply_steering_torque(bike, command * a.steering_strength);
+  apply_steering_torque(bike, arcade_steering_command(bike, s) * a.steering_strength);
 
   // Directional stability: damp yaw and side slip at a point far ahead.
   dVector3 ahead;

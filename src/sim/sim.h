@@ -619,6 +619,9 @@ double full_steer_lean(const Bike* bike, double speed);
 // The front wheel's velocity direction against the fork: 0 rolling straight,
 // the opposite sign of the steering angle when the fork is turned.
 double front_slip_angle(const Bike* bike);
+// The arcade steering controller's command (a share of the steering strength, -2/3..2/3) for
+// a steering input: the bars turn to the front wheel's own direction less half the input.
+double arcade_steering_command(const Bike* bike, double steer);
 
 // Setters of the riding aids and the bike's adjustments, each clamping; a
 // value further outside its range than an eighth of the range sets

@@ -284,7 +284,7 @@ class RiderLearning : public ::testing::Test {
     }
     if (crash_on_the_way) p.incident = 1;
     race::set_pass_tick(race::g_timing, kSlot, k, 100 * (k + 1));
-    ai::lines_on_pass(kSlot, k, 100 * (k + 1));
+    ai::lines_on_pass(kSlot, k);
     race::g_timing.bikes[kSlot].passed = k + 1;
   }
   static constexpr int kSlot = 3;

@@ -32,6 +32,11 @@ constexpr double kGripMargin = 0.8;
 // A rider who has made no progress along his path for this long (wedged on a lip, fallen
 // off the track) is put back on it.
 constexpr int kRescueTicks = 12 * sim::kTicksPerSecond;
+// The deceleration the rider plans with for slower points ahead (ft/s²): well inside what
+// both brakes give on dirt, so that the lag of the controls is covered.
+constexpr double kBraking = 16;
+constexpr std::size_t kEasePoints =
+    8;  // points over which a path joins a line that does not connect
 
 const Personality kTable[kPersonalities] = {
     {"", 0, 0, 1.0, 0.2, 0.4},         {"kestrel", 0, 0, 1.0, 0.2, 0.4},
@@ -226,7 +231,33 @@ void pick_line(Pilot& p, int slot, const Frame& f, int now) {
     p.path.erase(p.path.begin(), p.path.begin() + (p.progress - 30));
     p.progress = 30;
   }
+  const std::size_t joined = p.path.size();
   p.path.insert(p.path.end(), won.points.begin(), won.points.end());
+  // A line that does not start where the path ends (lines recorded on different laps) would
+  // ask for a sudden swerve across to it; its first points are eased over from the path's
+  // end instead, sideways only, so that the rider joins the new line over two seconds.
+  if (joined >= 1 && won.points.size() >= 2) {
+    const LinePoint& from = p.path[joined - 1];
+    const LinePoint& a = won.points[0];
+    const LinePoint& b = won.points[1];
+    double dx = b.x - a.x, dz = b.z - a.z;
+    const double len = std::hypot(dx, dz);
+    if (len > 1e-3) {
+      dx /= len, dz /= len;
+      const double ox = from.x - a.x, oz = from.z - a.z;
+      const double along = ox * dx + oz * dz;
+      const double sx = ox - along * dx, sz = oz - along * dz;
+      if (sx * sx + sz * sz > 4) {
+        const std::size_t ease = std::min<std::size_t>(kEasePoints, won.points.size());
+        for (std::size_t k = 0; k < ease; ++k) {
+          const double w = 1 - static_cast<double>(k) / static_cast<double>(ease);
+          LinePoint& q = p.path[joined + k];
+          q.x += static_cast<float>(sx * w);
+          q.z += static_cast<float>(sz * w);
+        }
+      }
+    }
+  }
 }
 
 bool in_first_gear(const sim::Bike* bike) { return bike->k.gear_ratios[1] > 0; }
@@ -344,7 +375,25 @@ void stand_at(sim::Bike* bike, double x, double z, double tx, double tz) {
 void rescue(Pilot& p, sim::Bike* bike, int now) {
   const int n = static_cast<int>(p.path.size());
   if (n >= 2) {
-    const int i = std::clamp(p.progress - 1, 0, n - 2);
+    // The point of the path nearest the bike, not beyond the progress: never ahead of
+    // where the rider got to (that would skip timing gates), only back onto the line.
+    const dReal* at = sim::body_position(bike, sim::kFrame);
+    const int last = std::clamp(p.progress - 1, 0, n - 2);
+    int i = last;
+    double nearest = 1e30;
+    for (int k = last; k >= std::max(0, last - 12); --k) {
+      const LinePoint& q = p.path[static_cast<std::size_t>(k)];
+      const double d = std::hypot(q.x - at[0], q.z - at[2]);
+      if (d < nearest) nearest = d, i = k;
+    }
+    const LinePoint& found = p.path[static_cast<std::size_t>(i)];
+    if (p.rescues > 0 && std::hypot(found.x - p.rescue_x, found.z - p.rescue_z) < 2) {
+      ++p.rescues;
+    } else {
+      p.rescues = 1;
+    }
+    p.rescue_x = found.x, p.rescue_z = found.z;
+    i = std::min(i + 2 * (p.rescues - 1), n - 2);
     const LinePoint& a = p.path[static_cast<std::size_t>(i)];
     const LinePoint& b = p.path[static_cast<std::size_t>(i + 1)];
     stand_at(bike, a.x, a.z, b.x, b.z);
@@ -395,6 +444,19 @@ void drive(Pilot& p, sim::Bike* bike, int now) {
   const double at = project(p, f);
   const double v = f.speed;
   double target = path_at(path, at).speed;
+  // Slower points ahead: arrive at each no faster than the line did there, braking at a
+  // rate the bike keeps on dirt. Without this the rider brakes where the line's rider
+  // braked but later (the throttle and brakes lag), and runs wide out of fast turns.
+  {
+    double distance = 0;
+    LinePoint last = path_at(path, at);
+    for (int i = static_cast<int>(at) + 1; i < std::min(n, static_cast<int>(at) + 13); ++i) {
+      const LinePoint& q = path[static_cast<std::size_t>(i)];
+      distance += std::hypot(q.x - last.x, q.z - last.z);
+      last = q;
+      target = std::min(target, std::sqrt(q.speed * q.speed + 2 * kBraking * distance));
+    }
+  }
   double limit = kPi / kGeometry;
 
   // A take-off ahead: two airborne points in a row.
@@ -434,9 +496,21 @@ void drive(Pilot& p, sim::Bike* bike, int now) {
   }
   LinePoint aim = path_at(path, aim_at);
   if (aim_blend > 0) {
-    const LinePoint t = path_at(path, takeoff + 1);
-    aim.x += static_cast<float>((t.x - aim.x) * aim_blend);
-    aim.z += static_cast<float>((t.z - aim.z) * aim_blend);
+    // The take-off's line: through the take-off point along the path there. The aim moves
+    // onto it as far ahead of the bike as the aim was, so that the bike lines up with the
+    // face; aiming at a point of the face itself swerves once the bike is nearly there.
+    const LinePoint& t0 = path[static_cast<std::size_t>(takeoff)];
+    const LinePoint& t1 = path[static_cast<std::size_t>(takeoff + 1)];
+    double dx = t1.x - t0.x, dz = t1.z - t0.z;
+    const double len = std::hypot(dx, dz);
+    if (len > 1e-3) {
+      dx /= len, dz /= len;
+      const double reach = std::max(std::hypot(aim.x - f.x, aim.z - f.z), 10.0);
+      const double along = (f.x - t0.x) * dx + (f.z - t0.z) * dz + reach;
+      const double tx = t0.x + dx * along, tz = t0.z + dz * along;
+      aim.x += static_cast<float>((tx - aim.x) * aim_blend);
+      aim.z += static_cast<float>((tz - aim.z) * aim_blend);
+    }
   }
   const double skip_factor = clamp01((20.0 - skipped) / 17);
   const double gain = 4 * skip_factor;

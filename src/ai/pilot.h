@@ -58,6 +58,10 @@ struct Pilot {
   bool finished = false;  // the slowing after the finish was applied
   double launch_at = 0;   // s: when the launch begins (the reaction's moment); 0 unset
   int stuck_ticks = 0;    // ticks lying on its side or stopped, riding
+  // Where the last rescue found the rider (the nearest path point) and how many rescues in
+  // a row found him there: each one puts him further along, out of a hole he keeps ending in.
+  float rescue_x = 0, rescue_z = 0;
+  int rescues = 0;
 };
 
 extern std::array<Pilot, kPilotSlots> g_pilots;

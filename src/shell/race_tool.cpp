@@ -187,6 +187,12 @@ std::vector<RaceToolRider> race_tool_classification() {
     r.crashes = slot.bike ? slot.bike->crash_count : 0;
     const ai::Pilot& pilot = ai::g_pilots[static_cast<std::size_t>(e.slot)];
     if (pilot.computer) r.personality = ai::personalities()[pilot.personality].name;
+    for (int k = 0; k < t.bikes[static_cast<std::size_t>(e.slot)].passed; ++k) {
+      if (race::pass_tick(t, e.slot, k) != -1) continue;
+      if (!r.missed.empty()) r.missed += ',';
+      r.missed += std::to_string(k);
+    }
+    if (r.missed.empty()) r.missed = "-";
     riders.push_back(r);
   }
   return riders;

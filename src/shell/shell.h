@@ -51,6 +51,9 @@ bool tool_race_begin(const ToolRace& race);
 bool skip_rewind(int seconds);
 // One tick: the watched (local) bike rides with the test pilot, then the race tick.
 void tool_race_tick();
+// Turns the cameras onto the rider at `place` (1 = the leader) of the running order; false
+// (nothing changes) when no rider holds that place.
+bool tool_watch_place(int place);
 // Frees the race; `close` also closes the window (the next race then opens a new one).
 void tool_race_end(bool close);
 
@@ -95,6 +98,7 @@ struct RaceToolRider {
   int penalty_laps = 0;
   int crashes = 0;
   std::string personality;  // computer riders
+  std::string missed;       // gate positions passed without a recorded pass ("3,17"), "-" none
 };
 struct RaceToolProgress {
   int leader_lap = 0, race_laps = 0;

@@ -109,6 +109,15 @@ void tool_race_tick() {
   if (bike) ai::pilot_note_gates(bike, g_tool_pilot, g_tool_gates, sim::g_sim.tick);
 }
 
+bool tool_watch_place(int place) {
+  const race::Timing& t = race::g_timing;
+  if (place < 1 || place > t.order_length) return false;
+  const int slot = t.order[static_cast<std::size_t>(place - 1)].slot;
+  if (!g_race.slots[slot].bike) return false;
+  g_race.watched = slot;
+  return true;
+}
+
 void tool_race_end(bool close) {
   demo_race_end();
   render::terrain_render_release();

@@ -106,6 +106,39 @@ TEST_F(StartTest, HeldAndRevvingBeforeTheDrop) {
   EXPECT_TRUE(revved_against_gate);  // full revs for the drop
 }
 
+// A rider stopped on the track long enough is stood back on his path where he got to, never
+// further on (he would skip the timing gates between); when he keeps ending up in the same
+// place (a hole he cannot ride out of), each rescue puts him two points further along.
+TEST_F(StartTest, RescueStandsTheRiderBackWhereHeGotTo) {
+  ai::pilots_setup(3);
+  ai::pilot_begin(0, true, "kestrel");
+  ai::Pilot& p = ai::g_pilots[0];
+  const dReal* at = sim::body_position(bike_, sim::kFrame);
+  const float x0 = static_cast<float>(at[0]) - 30, z0 = static_cast<float>(at[2]) + 2;
+  for (int k = 0; k < 20; ++k) p.path.push_back(ai::LinePoint{x0 + 10.0f * k, 0, z0, 30, 0});
+  p.progress = 12;  // the path's progress ran ahead of the bike, which is beside point 3
+  auto ride_until_rescued = [&](int from) {
+    const int before = p.rescues;
+    for (int tick = from; tick < from + 20 * sim::kTicksPerSecond; ++tick) {
+      sim::g_sim.tick = tick;
+      ai::g_pilot_race.now_seconds = static_cast<double>(tick) / sim::kTicksPerSecond;
+      p.last_progress_tick = tick;  // only the standstill may trigger the rescue
+      ai::auto_pilot_step(bike_);
+      if (p.rescues != before || p.rescues > 1) return tick + 1;
+    }
+    ADD_FAILURE() << "no rescue";
+    return from;
+  };
+  const int start = kDrop + 6 * sim::kTicksPerSecond;
+  const int first = ride_until_rescued(start);
+  EXPECT_NEAR(at[0], x0 + 30, 0.5);
+  EXPECT_NEAR(at[2], z0, 0.5);
+  ride_until_rescued(first);
+  EXPECT_NEAR(at[0], x0 + 50, 0.5);  // the same spot again: two points on
+  EXPECT_NEAR(at[2], z0, 0.5);
+  EXPECT_EQ(p.rescues, 2);
+}
+
 TEST(PlanType, ALeadingHarrierSwitchesToTypeOne) {
   race::Track track;
   track.checkpoints.resize(1);

@@ -72,7 +72,7 @@ TEST(RaceTool, SixRidersRaceTwoLapsToTheFlag) {
   const std::regex rider(
       R"(rider=(\d+) number=(\S+) bike=(\S+) laps=2 total_s=(\d+\.\d{3}) best_lap=2 )"
       R"(best_lap_s=\d+\.\d{3} penalty_s=\d+\.\d\d penalty_laps=\d+ finished=1 crashes=\d+ )"
-      R"(personality=(kestrel|harrier|merlin))");
+      R"(personality=(kestrel|harrier|merlin) missed=(-|\d+(,\d+)*))");
   std::vector<std::string> numbers, bikes;
   for (const std::string& line : lines_of(first.out, "\n")) {
     std::smatch m;

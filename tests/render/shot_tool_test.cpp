@@ -208,6 +208,7 @@ TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {
                                              {"--eye", "1,2"},
                                              {"--fov", "0"},
                                              {"--drop-tick", "-1"},
+                                             {"--watch", "0"},
                                              {"--frobnicate"}}) {
     EXPECT_EQ(test_support::run_program(KORVEX_SHOT_EXE, args, env).status, 2) << args[0];
   }
@@ -222,6 +223,11 @@ TEST(ShotToolTest, RefusesBadArgumentsAndMissingTracks) {
   EXPECT_NE(no_statue.err.find("no statue of @castle.jm on rabbithill"), std::string::npos)
       << no_statue.err;
   EXPECT_FALSE(test_support::file_exists(user.file("y.png")));
+  const auto no_rider = test_support::run_program(
+      KORVEX_SHOT_EXE, {"--bikes", "2", "--watch", "3", "--out", user.file("z.png")}, env);
+  EXPECT_EQ(no_rider.status, 1);
+  EXPECT_NE(no_rider.err.find("no rider in place 3"), std::string::npos) << no_rider.err;
+  EXPECT_FALSE(test_support::file_exists(user.file("z.png")));
 }
 
 }  // namespace

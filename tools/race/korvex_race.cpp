@@ -162,8 +162,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvex-race: %s\n", error.c_str());
     return 2;
   }
-  // A race that has not ended after two hours of its own time (riders stuck off the track)
-  // is stopped there and reported as unfinished.
   // The racing lines the race loaded: rows with lines, and rows the plan of each type fills.
   const ai::LineLibrary& lines = ai::g_lines;
   int rows_with_lines = 0;
@@ -174,6 +172,8 @@ int main(int argc, char** argv) {
     rows_with_lines += any ? 1 : 0;
     for (int type = 0; type < ai::kPlanTypes; ++type) planned[type] += lines.plans[type][r] ? 1 : 0;
   }
+  // A race that has not ended after two hours of its own time (riders stuck off the track)
+  // is stopped there and reported as unfinished.
   const long limit = 2L * 3600 * 128 + static_cast<long>(o.race.minutes * 60 * 128);
   const auto began = std::chrono::steady_clock::now();
   bool classified = false;
@@ -229,10 +229,10 @@ int main(int argc, char** argv) {
   for (const shell::RaceToolRider& r : shell::race_tool_classification()) {
     std::printf(
         "rider=%d number=%s bike=%s laps=%d total_s=%.3f best_lap=%d best_lap_s=%.3f "
-        "penalty_s=%.2f penalty_laps=%d finished=%d crashes=%d personality=%s\n",
+        "penalty_s=%.2f penalty_laps=%d finished=%d crashes=%d personality=%s missed=%s\n",
         r.position, r.number.c_str(), r.bike.c_str(), r.laps, r.total_s, r.best_lap, r.best_lap_s,
         r.penalty_s, r.penalty_laps, r.finished ? 1 : 0, r.crashes,
-        r.personality.empty() ? "-" : r.personality.c_str());
+        r.personality.empty() ? "-" : r.personality.c_str(), r.missed.c_str());
   }
   shell::race_tool_end();
   return classified ? 0 : 1;

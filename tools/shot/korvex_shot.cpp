@@ -23,7 +23,9 @@
 // the first statue drawn with that model, from its sunny side; --fov sets its field of view.
 // --hide-rider leaves the rider's own body out of the rider view. --laps sets the race's
 // laps (1000 by default): ride past the leader's last lap to see the flag fall and the
-// results on the screen. The HUD draws the race screen's standings with it.
+// results on the screen. The HUD draws the race screen's standings with it. --watch PLACE
+// turns the cameras onto the rider in that place of the running order (1: the leader) when
+// the picture is taken.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -56,6 +58,7 @@ struct Options {
   bool fugly = false;
   bool hud = true;
   bool hide_rider = false;
+  int watch_place = 0;  // the cameras turn to the rider at this place of the running order
   double erode = 0;
   int drop_tick = 0;
   int laps = 1000;
@@ -79,7 +82,7 @@ void usage() {
       "                   Hardware/Direct|Shaders/Copy|Shaders/Direct] [--fugly] [--erode E] "
       "[--drop-tick N]\n"
       "                   [--eye X,Y,Z --target X,Y,Z] [--fov DEG] [--hide-rider]\n"
-      "                   [--laps N] [--no-hud] [--out FILE.png]\n"
+      "                   [--laps N] [--watch PLACE] [--no-hud] [--out FILE.png]\n"
       "       korvex-shot --time-trial [--track DIR] [--ticks N] [--pace P] [...]\n"
       "       korvex-shot --playback FILE.kvdemo [--ticks N] [--rewind-at S [--rewind-by B]] "
       "[...]\n",
@@ -171,6 +174,8 @@ bool parse(int argc, char** argv, Options& o) {
       o.fugly = true;
     } else if (a == "--hide-rider") {
       o.hide_rider = true;
+    } else if (a == "--watch") {
+      if (!number(o.watch_place, 1, 160)) return false;
     } else if (a == "--no-hud") {
       o.hud = false;
     } else if (a == "--erode") {
@@ -315,7 +320,7 @@ int main(int argc, char** argv) {
   race.pace = static_cast<float>(o.pace);
   if (!tool_race_begin(race)) return 1;
   render::g_render_settings.hide_first_person_rider = o.hide_rider;
-  const sim::Bike* watched = camera_input().watched;
+  const sim::Bike* watched = camera_input().watched;  // may turn to another rider below
   const int points = sim::g_terrain.points_per_side;
   const std::vector<float> ground_before(
       sim::g_terrain.heights, sim::g_terrain.heights + static_cast<long>(points) * points);
@@ -340,6 +345,13 @@ int main(int argc, char** argv) {
     std::printf("tick=%d\n", sim::g_sim.tick);
   }
 
+  if (o.watch_place > 0) {
+    if (!tool_watch_place(o.watch_place)) {
+      std::fprintf(stderr, "korvex-shot: no rider in place %d\n", o.watch_place);
+      return 1;
+    }
+    watched = camera_input().watched;
+  }
   int view = render::kViewChase;
   if (o.camera == "rider") view = render::kViewRider;
   if (o.camera == "trackside" || o.camera == "free") view = render::kViewTrackCamera;

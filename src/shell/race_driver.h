@@ -230,6 +230,15 @@ bool capturing_binding();
 double engine_voice_volume(double master, double volume, double competitor_volume, bool watched,
                            bool stale_history);
 
+// The slots' engine voices (engine_sounds.cpp). A slot's bike has a voice while an audio
+// device is open; `sync_engine_voices` makes the missing ones (race set-up, a rider joining)
+// and frees those whose bike went; `render_engine_voices` does that too, then renders every
+// voice for the listener with the volume settings, and lets the device take the frame.
+void sync_engine_voices();
+void render_engine_voices(bool paused, bool editor);
+void free_engine_voice(int slot);
+void free_engine_voices();
+
 // Whether the main menu or the chat and command line has the keys.
 bool menu_open();
 bool console_open();

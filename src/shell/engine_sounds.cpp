@@ -49,23 +49,29 @@ void sync_engine_voices() {
   }
 }
 
+const sound::EngineVoice* slot_engine_voice(int slot) { return g_engine_sounds.voice[slot]; }
+
+double engine_voice_level(int t, bool paused, bool editor) {
+  const int watched = g_race.watched;
+  const RiderSlot& w = g_race.slots[watched];
+  const double master =
+      engine_sound_master(paused, editor, menu_open(), w.bike && w.driver == kDriverLocal);
+  const RiderSlot& slot = g_race.slots[t];
+  const bool stale = slot.driver == kDriverHistory && !history_fresh(t, sim::g_sim.tick);
+  return engine_voice_volume(master, g_settings.volume.value, g_settings.comp_volume.value,
+                             t == watched, stale);
+}
+
 void render_engine_voices(bool paused, bool editor) {
   platform::AudioDevice* device = platform::audio_device();
   if (!device) return;
   // A rider who joined since the last frame gets a voice; one who left loses it.
   sync_engine_voices();
-  const int watched = g_race.watched;
-  const bool watched_local =
-      g_race.slots[watched].bike && g_race.slots[watched].driver == kDriverLocal;
-  const double master = engine_sound_master(paused, editor, menu_open(), watched_local);
   for (int t = 0; t < kRiderSlots; ++t) {
     const RiderSlot& slot = g_race.slots[t];
     sound::EngineVoice* voice = g_engine_sounds.voice[t];
     if (!slot.bike || !voice) continue;
-    const bool stale = slot.driver == kDriverHistory && !history_fresh(t, sim::g_sim.tick);
-    const double level = engine_voice_volume(master, g_settings.volume.value,
-                                             g_settings.comp_volume.value, t == watched, stale);
-    sound::engine_voice_render(slot.bike, *voice, level);
+    sound::engine_voice_render(slot.bike, *voice, engine_voice_level(t, paused, editor));
   }
   device->ops->frame(device);
 }

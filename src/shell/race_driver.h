@@ -10,6 +10,7 @@
 #include "shell/catalogue.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
+#include "sound/sound.h"
 
 namespace shell {
 
@@ -238,6 +239,9 @@ void sync_engine_voices();
 void render_engine_voices(bool paused, bool editor);
 void free_engine_voice(int slot);
 void free_engine_voices();
+// A slot's voice (nullptr: none), and the level it is rendered at this frame.
+const sound::EngineVoice* slot_engine_voice(int slot);
+double engine_voice_level(int slot, bool paused, bool editor);
 
 // Whether the main menu or the chat and command line has the keys.
 bool menu_open();

@@ -9,7 +9,7 @@ PACKAGES="
   build-essential cmake ninja-build pkg-config ccache
   clang-16 libclang-rt-16-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev nettle-dev zlib1g-dev libpng-dev libode-dev libfreetype-dev
+  libsdl2-dev nettle-dev zlib1g-dev libpng-dev libode-dev libfreetype-dev libsndfile1-dev
   fonts-dejavu-core libgl1-mesa-dri libegl-mesa0 libgl-dev xdg-utils
   xvfb xdotool
 "

@@ -323,6 +323,16 @@ bool open_recording_audio(int rate, int values_per_tick);
 // Closes the open device, if any.
 void close_audio();
 
+// WAV files of 16-bit mono samples (korvex-ride's engine recordings).
+struct WavFile;
+// nullptr when the file cannot be created.
+WavFile* wav_create(const char* path, int rate);
+bool wav_write(WavFile* wav, const std::int16_t* samples, int count);
+// Finishes the header and closes; false when anything failed.
+bool wav_close(WavFile* wav);
+// Reads a whole mono file; false when it is not one.
+bool wav_read(const char* path, std::vector<std::int16_t>& samples, int* rate);
+
 // ---------------------------------------------------------------------------
 // Shared helpers
 

@@ -117,6 +117,7 @@ void remove_ghosts() {
   for (int i = 0; i < kRiderSlots; ++i) {
     RiderSlot& slot = g_race.slots[i];
     if (slot.driver != kDriverHistory || !slot.bike) continue;
+    free_engine_voice(i);
     sim::bike_destroy(slot.bike);
     slot = RiderSlot{};
     race::g_history.rings[static_cast<std::size_t>(i)] = race::HistoryRing{};
@@ -144,6 +145,7 @@ void load_ghosts(const std::string& name) {
     const double at[3] = {p[0], p[1], p[2]};
     race::timing_add_bike(race::g_timing, i, race::kRiderComputer, at);
   }
+  sync_engine_voices();
   bind_playback();
 }
 

@@ -411,6 +411,7 @@ int main_loop() {
     if (g_startup.gl_finish) render::finish();
     platform::swap_window();
     if (g_loop.closing) break;
+    render_engine_voices(g_loop.paused, g_loop.view == render::kViewEditor);
 
     frame_advance(g_loop.clock, g_loop.source, g_startup.warp, g_startup.lock_fps, CatchUp{});
     platform::set_game_time(g_loop.clock.total);

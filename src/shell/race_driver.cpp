@@ -20,6 +20,7 @@ namespace shell {
 RaceDriver g_race;
 
 void free_bikes() {
+  free_engine_voices();
   for (RiderSlot& slot : g_race.slots) {
     sim::bike_destroy(slot.bike);
     slot.bike = nullptr;

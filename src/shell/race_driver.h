@@ -10,6 +10,7 @@
 #include "shell/catalogue.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
+#include "sound/sound.h"
 
 namespace shell {
 
@@ -229,6 +230,18 @@ bool capturing_binding();
 // every bike but the watched one; 0 for a replayed bike with no recent state.
 double engine_voice_volume(double master, double volume, double competitor_volume, bool watched,
                            bool stale_history);
+
+// The slots' engine voices (engine_sounds.cpp). A slot's bike has a voice while an audio
+// device is open; `sync_engine_voices` makes the missing ones (race set-up, a rider joining)
+// and frees those whose bike went; `render_engine_voices` does that too, then renders every
+// voice for the listener with the volume settings, and lets the device take the frame.
+void sync_engine_voices();
+void render_engine_voices(bool paused, bool editor);
+void free_engine_voice(int slot);
+void free_engine_voices();
+// A slot's voice (nullptr: none), and the level it is rendered at this frame.
+const sound::EngineVoice* slot_engine_voice(int slot);
+double engine_voice_level(int slot, bool paused, bool editor);
 
 // Whether the main menu or the chat and command line has the keys.
 bool menu_open();

@@ -291,6 +291,7 @@ void create_bikes() {
       for (int i = 0; i < 3; ++i) g_race.start_spot[i] = p[i];
     }
   }
+  sync_engine_voices();
 }
 
 void save_learned_lines() {

@@ -359,4 +359,11 @@ void bike_step(Bike* bike) {
   ++bike->ticks_stepped;
 }
 
+double engine_torque(const Bike* bike) {
+  const double rpm = bike->engine_speed * kRadPerSecToRpm;
+  const double closed = curve(bike->k.closed_throttle_torque, rpm);
+  const double full = curve(bike->k.full_throttle_torque, rpm);
+  return closed + (full - closed) * bike->controls.throttle;
+}
+
 }  // namespace sim

@@ -609,6 +609,8 @@ double frame_speed(const Bike* bike);  // ft/s
 double bike_lean(const Bike* bike);    // rad, 0 upright, < 0 leaning right
 double lean_angle(dBodyID body);
 double engine_rpm(const Bike* bike);
+// ft·lbf the engine makes at its present speed and throttle (the engine sound's load).
+double engine_torque(const Bike* bike);
 bool bike_crashed(const Bike* bike);
 double fork_position(const Bike* bike);   // ft, <= 0
 double swingarm_angle(const Bike* bike);  // rad, <= 0

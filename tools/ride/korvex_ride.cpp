@@ -3,13 +3,19 @@
 //
 //   korvex-ride --scenario NAME [--bike MODEL] [--track DIR] [--bikes N] [--ticks N]
 //               [--csv FILE] [--arcade | --realistic] [--bike-aids] [--steer S] [--erode E]
+//               [--wav FILE [--listener X,Y,Z]] [--rpm R] [--speed MPH]
 //
 // Bikes get the default rider setup (arcade physics on, as a new player has it) unless
 // --realistic turns arcade off or --bike-aids leaves the bike's own built-in aids. The turn
 // scenario rides realistic, arcade-turn arcade.
 //
-// Scenarios: accel, brake, turn, arcade-turn, jump, rest, crash, erode, lap, bench. Each
-// prints "key=value" lines on standard output and exits 0 when it ran.
+// Scenarios: accel, brake, turn, arcade-turn, jump, rest, crash, erode, lap, bench, rev (the
+// engine held at --rpm on a stand, clutch in, throttle open), cruise (a straight line at
+// --speed mph). Each prints "key=value" lines on standard output and exits 0 when it ran.
+//
+// --wav FILE records the first bike's engine voice, mixed as the game mixes it for
+// --record-audio (88,320 values a second, mono), heard from the bike itself or from a
+// listener standing still at --listener X,Y,Z (ft, facing -z: +x is to its right).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -21,10 +27,12 @@
 #include <vector>
 
 #include "ai/ai.h"
+#include "platform/platform.h"
 #include "race/race.h"
 #include "shell/catalogue.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
+#include "sound/sound.h"
 
 namespace {
 
@@ -41,16 +49,21 @@ struct Options {
   int arcade = -1;  // -1: as the rider setup has it (on), 0 off, 1 on
   double erode = 100;
   bool bike_aids = false;
-  double steer = 0;  // the turn scenarios' steering step; 0: the scenario's own  // the bike's own
-                     // defaults instead of the rider setup's
+  double steer = 0;  // the turn scenarios' steering step; 0: the scenario's own
+  std::string wav;   // the engine recording; empty: none
+  bool listener_standing = false;
+  double listener[3] = {};  // ft, where a standing listener stands
+  double rpm = 7000;        // the rev scenario's engine speed
+  double speed_mph = 60;    // the cruise scenario's speed
 };
 
 void usage() {
   std::fprintf(
       stderr,
       "usage: korvex-ride --scenario NAME [--bike MODEL] [--track DIR] [--bikes N] "
-      "[--ticks N] [--csv FILE] [--arcade | --realistic] [--bike-aids] [--steer S] [--erode E]\n"
-      "scenarios: accel brake turn arcade-turn jump rest crash erode lap bench\n");
+      "[--ticks N] [--csv FILE] [--arcade | --realistic] [--bike-aids] [--steer S] [--erode E] "
+      "[--wav FILE [--listener X,Y,Z]] [--rpm R] [--speed MPH]\n"
+      "scenarios: accel brake turn arcade-turn jump rest crash erode lap bench rev cruise\n");
 }
 
 bool parse(int argc, char** argv, Options& o) {
@@ -83,9 +96,36 @@ bool parse(int argc, char** argv, Options& o) {
       o.steer = std::atof(v);
     } else if (a == "--erode") {
       o.erode = std::atof(v);
+    } else if (a == "--wav") {
+      o.wav = v;
+    } else if (a == "--listener") {
+      char rest = 0;
+      if (std::sscanf(v, "%lf,%lf,%lf%c", &o.listener[0], &o.listener[1], &o.listener[2], &rest) !=
+              3 ||
+          !std::isfinite(o.listener[0] + o.listener[1] + o.listener[2])) {
+        std::fprintf(stderr, "korvex-ride: --listener takes X,Y,Z in feet, not '%s'\n", v);
+        return false;
+      }
+      o.listener_standing = true;
+    } else if (a == "--rpm") {
+      o.rpm = std::atof(v);
+      if (!(o.rpm > 0 && o.rpm <= 30000)) {
+        std::fprintf(stderr, "korvex-ride: --rpm takes 1 to 30000, not '%s'\n", v);
+        return false;
+      }
+    } else if (a == "--speed") {
+      o.speed_mph = std::atof(v);
+      if (!(o.speed_mph > 0 && o.speed_mph <= 150)) {
+        std::fprintf(stderr, "korvex-ride: --speed takes 1 to 150 mph, not '%s'\n", v);
+        return false;
+      }
     } else {
       return false;
     }
+  }
+  if (o.listener_standing && o.wav.empty()) {
+    std::fprintf(stderr, "korvex-ride: --listener needs --wav\n");
+    return false;
   }
   return !o.scenario.empty() && o.bikes >= 1 && o.bikes <= shell::kRiderSlots && o.ticks >= 0;
 }
@@ -250,6 +290,84 @@ struct Telemetry {
 
 Telemetry g_telemetry;
 
+// --- Engine recording --------------------------------------------------------------------------
+
+// The first bike's engine voice, rendered and mixed once a tick as the game does for
+// --record-audio: the readback mixer at 88,320 values a second, 690 a tick.
+constexpr int kRecordRate = 88320;
+constexpr int kRecordValuesPerTick = 690;
+
+struct EngineRecording {
+  platform::AudioDevice* device = nullptr;
+  platform::WavFile* wav = nullptr;
+  sound::EngineVoice* voice = nullptr;
+  const sim::Bike* bike = nullptr;
+  long values = 0;
+
+  bool open(const Options& o) {
+    if (o.wav.empty()) return true;
+    wav = platform::wav_create(o.wav.c_str(), kRecordRate);
+    if (!wav) {
+      std::fprintf(stderr, "korvex-ride: can't write %s\n", o.wav.c_str());
+      return false;
+    }
+    device = platform::audio_open_readback(kRecordRate, kRecordValuesPerTick);
+    if (!device) {
+      std::fprintf(stderr, "korvex-ride: can't open the recording mixer\n");
+      return false;
+    }
+    return true;
+  }
+  // After each tick: the voice of the first bike (made when it first rides), then one
+  // tick's mix.
+  void tick(const Options& o, const sim::Bike* b) {
+    if (!device) return;
+    if (b != bike) {
+      sound::engine_voice_free(voice);
+      bike = b;
+      voice =
+          sound::engine_voice_create(device, b->info->bike_class, b->info->files[sim::kBikeTexture],
+                                     shell::default_engine_sound(b->info->bike_class));
+    }
+    render::Listener listener;
+    if (o.listener_standing) {
+      for (int i = 0; i < 3; ++i) listener.position[i] = static_cast<float>(o.listener[i]);
+    } else {
+      // Riding along: the frame's own position, motion and right-hand axis.
+      const dReal* p = sim::body_position(b, sim::kFrame);
+      const dReal* v = dBodyGetLinearVel(b->body[sim::kFrame]);
+      const dReal* r = dBodyGetRotation(b->body[sim::kFrame]);
+      for (int i = 0; i < 3; ++i) {
+        listener.position[i] = static_cast<float>(p[i]);
+        listener.velocity[i] = static_cast<float>(v[i]);
+        listener.right[i] = static_cast<float>(r[4 * i]);
+      }
+    }
+    sound::engine_voice_render(*voice, sound::engine_inputs(b), listener, 1.0);
+    const std::int16_t* mixed = device->ops->mix(device);
+    if (mixed && platform::wav_write(wav, mixed, kRecordValuesPerTick))
+      values += kRecordValuesPerTick;
+  }
+  // Closes the file; false when it could not be written whole.
+  bool close(const Options& o) {
+    if (!wav) return true;
+    sound::engine_voice_free(voice);
+    voice = nullptr;
+    platform::audio_close(device);
+    device = nullptr;
+    const bool ok = platform::wav_close(wav);
+    wav = nullptr;
+    std::printf("wav=%s\n", o.wav.c_str());
+    std::printf("wav_rate=%d\n", kRecordRate);
+    std::printf("wav_seconds=%.3f\n", static_cast<double>(values) / kRecordRate);
+    if (!ok) std::fprintf(stderr, "korvex-ride: can't finish %s\n", o.wav.c_str());
+    return ok;
+  }
+};
+
+EngineRecording g_recording;
+Options g_options;
+
 // One tick for every bike with a driver callback before each bike's step.
 template <class Drive>
 void tick(std::vector<Rider>& riders, Drive drive) {
@@ -277,6 +395,7 @@ void tick(std::vector<Rider>& riders, Drive drive) {
     }
     g_telemetry.row(sim::g_sim.tick, static_cast<int>(i), b);
   }
+  if (!riders.empty()) g_recording.tick(g_options, riders[0].bike);
 }
 
 void kv(const char* key, double value) { std::printf("%s=%.3f\n", key, value); }
@@ -733,16 +852,62 @@ int bench(const Options& o) {
   return 0;
 }
 
+// The engine on a stand: clutch in, throttle open, the crankshaft held at --rpm as a dyno
+// brake would hold it. The engine sound at one speed and full load.
+int rev(const Options& o) {
+  make_ground(Ground::kFlat);
+  std::vector<Rider> riders = riders_on_ground(o, o.arcade, kFieldCentre, kFieldCentre, 0);
+  const int ticks = o.ticks ? o.ticks : 3 * kTicksPerSecond;
+  const double held = o.rpm * 2 * std::numbers::pi / 60;  // rad/s
+  for (int t = 0; t < ticks; ++t) {
+    tick(riders, [&](Rider& r) {
+      sim::set_clutch(r.bike, 0);
+      sim::set_throttle(r.bike, 1);
+      sim::set_front_brake(r.bike, 1);
+      sim::set_rear_brake(r.bike, 1);
+      r.bike->engine_speed = held;
+    });
+  }
+  kvi("crashes", g_telemetry.crashes);
+  kv("rpm", sim::engine_rpm(riders[0].bike));
+  kv("torque_ftlbf", sim::engine_torque(riders[0].bike));
+  return 0;
+}
+
+// Along a straight line (-z from z = 3900) at --speed: a pass-by for a standing listener.
+int cruise(const Options& o) {
+  make_ground(Ground::kFlat);
+  std::vector<Rider> riders = riders_on_ground(o, o.arcade, kFieldCentre, 3900, 0);
+  const int ticks = o.ticks ? o.ticks : 20 * kTicksPerSecond;
+  const double target = o.speed_mph * kMph;
+  double reached = -1;
+  for (int t = 0; t < ticks; ++t) {
+    tick(riders, [&](Rider& r) {
+      hold_speed(r.bike, target);
+      steer_towards(r.bike, kFieldCentre, 0);
+    });
+    if (reached < 0 && sim::frame_speed(riders[0].bike) >= 0.98 * target) {
+      reached = double(t) / kTicksPerSecond;
+    }
+  }
+  kvi("crashes", g_telemetry.crashes);
+  kv("max_speed_mph", g_telemetry.max_speed / kMph);
+  kv("speed_reached_s", reached);
+  kv("final_speed_mph", sim::frame_speed(riders[0].bike) / kMph);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options o;
+  Options& o = g_options;
   if (!parse(argc, argv, o)) {
     usage();
     return 2;
   }
   sim::create_world();
   g_telemetry.open(o.csv);
+  if (!g_recording.open(o)) return 1;
   int rc = 0;
   const std::string& s = o.scenario;
   if (s == "accel") {
@@ -765,11 +930,16 @@ int main(int argc, char** argv) {
     rc = lap(o);
   } else if (s == "bench") {
     rc = bench(o);
+  } else if (s == "rev") {
+    rc = rev(o);
+  } else if (s == "cruise") {
+    rc = cruise(o);
   } else {
     usage();
     rc = 2;
   }
   g_telemetry.close();
+  if (!g_recording.close(o) && rc == 0) rc = 1;
   std::fflush(stdout);
   return rc;
 }

@@ -10,6 +10,7 @@
 # Novice lines come from slower laps than amateur lines, amateur from slower than expert.
 #
 # usage: scripts/make-lines.sh [BUILD_DIR] [TRACK...]   (default: build, every shipped track)
+# The shipped Rabbit Hill lines: TEST_RACES=12 scripts/make-lines.sh build rabbithill
 # Deterministic for a given build: every race has its own fixed seed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,6 +26,8 @@ read -r -a skills <<<"${SKILLS:-novice amateur expert}"
 # Paces of the scripted riders (a factor on the stand-in pilot's speeds), by skill.
 declare -A paces=([novice]=0.74,0.78,0.82 [amateur]=0.86,0.9,0.94 [expert]=0.98,1.02,1.06)
 learn_races=${LEARN_RACES:-6}
+# At least this many learning races, so that every row has a choice of lines for testing.
+min_learn_races=${MIN_LEARN_RACES:-3}
 test_races=${TEST_RACES:-30}
 
 work=$(mktemp -d)
@@ -37,13 +40,15 @@ for track in "${tracks[@]}"; do
     mkdir -p "$(dirname "$file")"
     # A library for no track at all: the first race starts empty and saves here.
     echo "ct03 0" >"$file"
-    # Learning goes on until every row holds a line (a race prints what it loaded).
+    # Learning goes on until every row holds a line (a race prints what it loaded), for at
+    # least MIN_LEARN_RACES races.
     for ((i = 1; i <= learn_races; ++i)); do
       "$race" --track "$track" --riders 4 --laps 3 --scripted --pace "${paces[$skill]}" \
         --learn --skill "$skill" --seed "$((i * 7919))" >"$work/out" || true
       echo "$track $skill: learning race $i: $(grep '^line_rows=' "$work/out")"
       "$race" --track "$track" --riders 1 --laps 1 --skill "$skill" >"$work/out" || true
-      grep -Eq '^line_rows=([0-9]+) rows_with_lines=\1 ' "$work/out" && break
+      ((i >= min_learn_races)) && grep -Eq '^line_rows=([0-9]+) rows_with_lines=\1 ' "$work/out" &&
+        break
     done
     mkdir -p "data/lines/$track"
     for ((i = 1; i <= test_races; ++i)); do

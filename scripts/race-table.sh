@@ -3,7 +3,7 @@
 # prints a table: riders classified, the median best lap, crashes per rider-lap and the changes
 # of the running order during the race.
 #
-# usage: scripts/race-table.sh [BUILD_DIR] [RIDERS] [LAPS] [TRACK...]
+# usage: scripts/race-table.sh [BUILD_DIR] [RIDERS] [LAPS] [TRACK...]   (SEED=5 by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -21,7 +21,7 @@ printf '%-12s %-8s %9s %14s %17s %16s %8s\n' track skill finishers median_best_s
 for track in "${tracks[@]}"; do
   for skill in novice amateur expert; do
     start=$(date +%s.%N)
-    "$race" --track "$track" --riders "$riders" --laps "$laps" --skill "$skill" --seed 5 \
+    "$race" --track "$track" --riders "$riders" --laps "$laps" --skill "$skill" --seed "${SEED:-5}" \
       >"$work/out" || true
     end=$(date +%s.%N)
     finishers=$(grep -c '^rider=.*finished=1' "$work/out" || true)

@@ -173,7 +173,8 @@ double mean_over(const Ride& r, const char* column, double begin, double end) {
 }
 
 TEST(RideSound, FiringFrequencyFollowsTheRevs) {
-  if (test_support::kSanitized) GTEST_SKIP() << "ten seconds ridden and measured: the normal build runs it";
+  if (test_support::kSanitized)
+    GTEST_SKIP() << "ten seconds ridden and measured: the normal build runs it";
   const Ride r = ride({"--scenario", "accel", "--bike", "crf450(2013)", "--ticks", "1280"});
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.rate, 88320);
@@ -211,7 +212,8 @@ TEST(RideSound, FiringFrequencyFollowsTheRevs) {
 }
 
 TEST(RideSound, ClassesDifferInBrightness) {
-  if (test_support::kSanitized) GTEST_SKIP() << "five bikes ridden and measured: the normal build runs it";
+  if (test_support::kSanitized)
+    GTEST_SKIP() << "five bikes ridden and measured: the normal build runs it";
   const auto bikes = bike_of_each_class();
   std::map<std::string, double> centroid;
   for (const char* bike_class : {"450f", "250f", "250", "125", "50"}) {
@@ -237,7 +239,8 @@ TEST(RideSound, ClassesDifferInBrightness) {
 // Two recordings of one ride at 60 mph: from the bike, and from a listener standing 20 ft
 // beside its line. Their pitch ratio before and after the pass is the Doppler ratio.
 TEST(RideSound, PassByShiftsThePitch) {
-  if (test_support::kSanitized) GTEST_SKIP() << "twenty seconds ridden and measured: the normal build runs it";
+  if (test_support::kSanitized)
+    GTEST_SKIP() << "twenty seconds ridden and measured: the normal build runs it";
   const std::vector<std::string> cruise = {"--scenario", "cruise",       "--speed", "60",
                                            "--bike",     "crf450(2013)", "--ticks", "2560"};
   const Ride riding = ride(cruise);

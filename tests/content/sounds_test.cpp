@@ -18,6 +18,7 @@
 #include "shell/catalogue.h"
 #include "sim/sim.h"
 #include "sound/sound.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -54,28 +55,9 @@ std::vector<float> play(sound::EngineVoice& voice, float rpm, float load, int co
   return out;
 }
 
-// The power-weighted mean frequency (Hz) of a Hann-windowed stretch, up to 11 kHz.
+// The power-weighted mean frequency (Hz) of a stretch, up to 11 kHz.
 double spectral_centroid(const std::vector<float>& x) {
-  const int n = static_cast<int>(x.size());
-  std::vector<double> windowed(n);
-  for (int i = 0; i < n; ++i) {
-    windowed[i] = x[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (n - 1)));
-  }
-  double weighted = 0, total = 0;
-  for (int bin = 1; bin < n / 4; ++bin) {
-    // Goertzel: the power of one frequency bin.
-    const double w = 2 * std::numbers::pi * bin / n, coefficient = 2 * std::cos(w);
-    double s1 = 0, s2 = 0;
-    for (double v : windowed) {
-      const double s0 = v + coefficient * s1 - s2;
-      s2 = s1;
-      s1 = s0;
-    }
-    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
-    weighted += power * bin * kRate / n;
-    total += power;
-  }
-  return total > 0 ? weighted / total : 0;
+  return test_support::spectral_centroid(std::vector<double>(x.begin(), x.end()), kRate, 11025);
 }
 
 // The firing rate (Hz): the strongest repetition of the loudness envelope, 10 to 400 Hz.

@@ -118,31 +118,12 @@ double firing_frequency(const Ride& r, double begin, double end, double near = 0
   return 0;
 }
 
-// The power-weighted mean frequency (Hz) of a Hann-windowed stretch, up to 11,025 Hz.
+// The power-weighted mean frequency (Hz) of `n` samples from `begin` s, up to 11,025 Hz.
 double spectral_centroid(const Ride& r, double begin, int n) {
-  const int from = static_cast<int>(begin * r.rate);
-  std::vector<double> windowed(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    windowed[static_cast<std::size_t>(i)] =
-        r.wav[static_cast<std::size_t>(from + i)] / 32768.0 *
-        (0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (n - 1)));
-  }
-  double weighted = 0, total = 0;
-  const int top = static_cast<int>(static_cast<long>(n) * 11025 / r.rate);
-  for (int bin = 1; bin < top; ++bin) {
-    // Goertzel: the power of one frequency bin.
-    const double w = 2 * std::numbers::pi * bin / n, coefficient = 2 * std::cos(w);
-    double s1 = 0, s2 = 0;
-    for (double v : windowed) {
-      const double s0 = v + coefficient * s1 - s2;
-      s2 = s1;
-      s1 = s0;
-    }
-    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
-    weighted += power * bin * r.rate / n;
-    total += power;
-  }
-  return total > 0 ? weighted / total : 0;
+  const auto from = r.wav.begin() + static_cast<long>(begin * r.rate);
+  std::vector<double> x(from, from + n);
+  for (double& v : x) v /= 32768.0;
+  return test_support::spectral_centroid(x, r.rate, 11025);
 }
 
 // A catalogue bike of each class.

@@ -8,11 +8,13 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <sstream>
 
 #include "data/data.h"
@@ -185,6 +187,33 @@ std::map<std::string, std::string> korvex_env(const TempDir& user, const std::st
   };
   if (!data.empty()) env["KV_HOME"] = data;
   return env;
+}
+
+double spectral_centroid(const std::vector<double>& samples, double rate, double max_hz) {
+  const int n = static_cast<int>(samples.size());
+  if (n < 2) return 0;
+  std::vector<double> windowed(samples.size());
+  for (int i = 0; i < n; ++i) {
+    windowed[static_cast<std::size_t>(i)] =
+        samples[static_cast<std::size_t>(i)] *
+        (0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (n - 1)));
+  }
+  double weighted = 0, total = 0;
+  const int top = static_cast<int>(static_cast<double>(n) * max_hz / rate);
+  for (int bin = 1; bin < top; ++bin) {
+    // Goertzel: the power of one frequency bin.
+    const double w = 2 * std::numbers::pi * bin / n, coefficient = 2 * std::cos(w);
+    double s1 = 0, s2 = 0;
+    for (double v : windowed) {
+      const double s0 = v + coefficient * s1 - s2;
+      s2 = s1;
+      s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
+    weighted += power * bin * rate / n;
+    total += power;
+  }
+  return total > 0 ? weighted / total : 0;
 }
 
 }  // namespace test_support

@@ -75,6 +75,10 @@ class DataFoldersTest : public ::testing::Test {
 
 std::string read_file(const std::string& path);
 
+// The power-weighted mean frequency (Hz) of a Hann-windowed stretch of sound sampled at
+// `rate`, over the bins up to `max_hz`.
+double spectral_centroid(const std::vector<double>& samples, double rate, double max_hz);
+
 // The bytes deflated by zlib at its best; `window_bits` as deflateInit2 takes them (negative:
 // a raw stream, 16 added: a gzip file).
 std::string deflate_bytes(const std::string& plain, int window_bits);

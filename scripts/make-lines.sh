@@ -25,6 +25,8 @@ race="$build/game/korvex-race"
 read -r -a skills <<<"${SKILLS:-novice amateur expert}"
 # Paces of the scripted riders (a factor on the stand-in pilot's speeds), by skill.
 declare -A paces=([novice]=0.74,0.78,0.82 [amateur]=0.86,0.9,0.94 [expert]=0.98,1.02,1.06)
+# PACE=P,P,... replaces the skills' paces (to try others); OUT=DIR writes there, not data/lines.
+out=${OUT:-data/lines}
 learn_races=${LEARN_RACES:-6}
 # At least this many learning races, so that every row has a choice of lines for testing.
 min_learn_races=${MIN_LEARN_RACES:-3}
@@ -43,27 +45,27 @@ for track in "${tracks[@]}"; do
     # Learning goes on until every row holds a line (a race prints what it loaded), for at
     # least MIN_LEARN_RACES races.
     for ((i = 1; i <= learn_races; ++i)); do
-      "$race" --track "$track" --riders 4 --laps 3 --scripted --pace "${paces[$skill]}" \
+      "$race" --track "$track" --riders 4 --laps 3 --scripted --pace "${PACE:-${paces[$skill]}}" \
         --learn --skill "$skill" --seed "$((i * 7919))" >"$work/out" || true
       echo "$track $skill: learning race $i: $(grep '^line_rows=' "$work/out")"
       "$race" --track "$track" --riders 1 --laps 1 --skill "$skill" >"$work/out" || true
       ((i >= min_learn_races)) && grep -Eq '^line_rows=([0-9]+) rows_with_lines=\1 ' "$work/out" &&
         break
     done
-    mkdir -p "data/lines/$track"
+    mkdir -p "$out/$track"
     for ((i = 1; i <= test_races; ++i)); do
       "$race" --track "$track" --riders 16 --laps 3 --practice --learn --skill "$skill" \
         --seed "$((i * 104729))" >"$work/out" || true
       rows=$(sed -n 's/^line_rows=\([0-9]*\).*/\1/p' "$work/out")
       plans=$(grep '^line_rows=' "$work/out")
       echo "$track $skill: testing race $i: $plans"
-      cp "$file" "data/lines/$track/lines_$skill"  # what is learned so far survives a stop
+      cp "$file" "$out/$track/lines_$skill"  # what is learned so far survives a stop
       p0=$(sed -n 's/.*plan0_rows=\([0-9]*\).*/\1/p' "$work/out")
       p1=$(sed -n 's/.*plan1_rows=\([0-9]*\).*/\1/p' "$work/out")
       # The plans were made from what the earlier races stored: complete means done.
       if [ -n "$rows" ] && [ "$p0" = "$rows" ] && [ "$p1" = "$rows" ]; then break; fi
     done
-    cp "$file" "data/lines/$track/lines_$skill"
+    cp "$file" "$out/$track/lines_$skill"
   done
 done
-echo "make-lines.sh: wrote data/lines"
+echo "make-lines.sh: wrote $out"

@@ -107,8 +107,7 @@ void record_audio_tick() {
   if (!device || !device->ops || !device->ops->mix) return;
   const std::int16_t* samples = device->ops->mix(device);
   if (!samples) return;
-  // 690 sample values of 16 bits: 1380 bytes a tick.
-  std::fwrite(samples, sizeof(std::int16_t), 690, g_startup.record_audio_out);
+  std::fwrite(samples, sizeof(std::int16_t), kRecordAudioValuesPerTick, g_startup.record_audio_out);
 }
 
 // Set-1 scan codes of Esc and Enter.

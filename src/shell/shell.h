@@ -19,6 +19,10 @@ namespace shell {
 
 constexpr int kRiderSlots = 160;
 
+// "--record-audio" mixes 88320 sample values a second (mono, 16 bits), one tick's at a time.
+constexpr int kRecordAudioRate = 88320;
+constexpr int kRecordAudioValuesPerTick = static_cast<int>(sim::kTickSeconds * kRecordAudioRate);
+
 // The program's entry: start-up, the main loop, shutdown. Returns the exit status.
 int korvex_main(int argc, char** argv, const platform::BuildDigests& digests);
 

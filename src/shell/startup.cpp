@@ -26,9 +26,6 @@ namespace {
 
 // Polls of the window, 1/16 s apart, before start-up gives up on it (~10 s).
 constexpr int kWindowReadyPolls = 162;
-// 1/128 s ticks at 88320 sample values per second.
-constexpr int kRecordRate = 88320;
-constexpr int kRecordValuesPerTick = static_cast<int>(sim::kTickSeconds * kRecordRate);
 
 // The stock collision shapes, in the order their contents are digested.
 constexpr const char* kStockShapes[] = {
@@ -208,7 +205,7 @@ void open_audio() {
     if (!g_startup.record_audio_out) {
       platform::messagef("Can't create '%.150s'", g_startup.record_audio_file.c_str());
     } else {
-      platform::open_recording_audio(kRecordRate, kRecordValuesPerTick);
+      platform::open_recording_audio(kRecordAudioRate, kRecordAudioValuesPerTick);
     }
   } else if (!g_startup.sound_disabled) {
     platform::open_audio_output();

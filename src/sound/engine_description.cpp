@@ -39,30 +39,33 @@ std::vector<float> two_stroke_waveform() {
   return y;
 }
 
+// A built-in engine: its table, firings per turn, the torque (ft·lbf, either way) that maps
+// to full load, the closed-throttle level and its pipe.
+EngineDescription builtin_engine(const SoundTable* table, float pulses_per_rev, float torque,
+                                 float closed_level, float length_one, float length_two,
+                                 float gain) {
+  EngineDescription d;
+  d.table = table;
+  d.pulses_per_rev = pulses_per_rev;
+  d.low_torque = -torque;
+  d.high_torque = torque;
+  d.closed_level = closed_level;
+  d.full_level = 1.0f;
+  d.min_rpm = 1000;
+  pipe_model(d, length_one, length_two, gain, 0, kPipeTaps - 1);
+  return d;
+}
+
 struct Defaults {
   EngineDescription engines[3];
   Defaults() {
-    const SoundTable* four = builtin_table("default_four_stroke", four_stroke_waveform());
-    const SoundTable* two = builtin_table("default_two_stroke", two_stroke_waveform());
-    EngineDescription& f = engines[kDefaultFourStroke];
-    f.table = four;
-    f.pulses_per_rev = 0.5f;
-    f.low_torque = -2.5f;
-    f.high_torque = 2.5f;
-    f.closed_level = 0.5f;
-    f.full_level = 1.0f;
-    f.min_rpm = 1000;
-    pipe_model(f, 5.0f, 0.9182072f, -0.85f, 0, 15);
-    EngineDescription& t = engines[kDefaultTwoStroke];
-    t.table = two;
-    t.pulses_per_rev = 1.0f;
-    t.low_torque = -3.5f;
-    t.high_torque = 3.5f;
-    t.closed_level = 0.75f;
-    t.full_level = 1.0f;
-    t.min_rpm = 1000;
-    pipe_model(t, 1.75f, 0.3f, -0.75f, 0, 15);
-    engines[kDefault50cc] = t;
+    engines[kDefaultFourStroke] =
+        builtin_engine(builtin_table("default_four_stroke", four_stroke_waveform()), 0.5f, 2.5f,
+                       0.5f, 5.0f, 0.9182072f, -0.85f);
+    engines[kDefaultTwoStroke] =
+        builtin_engine(builtin_table("default_two_stroke", two_stroke_waveform()), 1.0f, 3.5f,
+                       0.75f, 1.75f, 0.3f, -0.75f);
+    engines[kDefault50cc] = engines[kDefaultTwoStroke];
     engines[kDefault50cc].high_torque = 1.5f;
   }
 };

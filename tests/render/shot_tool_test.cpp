@@ -40,12 +40,7 @@ Shot shoot(const std::vector<std::string>& extra) {
   Shot s;
   s.status = result.status;
   s.err = result.err;
-  std::istringstream lines(result.out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const std::size_t eq = line.find('=');
-    if (eq != std::string::npos) s.figures[line.substr(0, eq)] = std::atof(line.c_str() + eq + 1);
-  }
+  s.figures = test_support::key_numbers(result.out);
   if (s.status != 0) return s;
   data::Image image;
   std::string hints;

@@ -26,13 +26,7 @@ Ride ride(const std::vector<std::string>& args) {
   Ride r;
   r.status = result.status;
   r.err = result.err;
-  std::istringstream lines(result.out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const auto eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    r.figures[line.substr(0, eq)] = std::atof(line.c_str() + eq + 1);
-  }
+  r.figures = test_support::key_numbers(result.out);
   return r;
 }
 

@@ -47,14 +47,10 @@ Ride ride(std::vector<std::string> args) {
   Ride r;
   r.status = result.status;
   r.err = result.err;
-  std::istringstream lines(result.out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const auto eq = line.find('=');
-    if (eq != std::string::npos) r.figures[line.substr(0, eq)] = line.substr(eq + 1);
-  }
+  r.figures = test_support::key_values(result.out);
   platform::wav_read(wav.c_str(), r.wav, &r.rate);
   std::ifstream file(csv);
+  std::string line;
   std::vector<std::string> names;
   if (std::getline(file, line)) {
     std::istringstream header(line);

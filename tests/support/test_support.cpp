@@ -189,6 +189,23 @@ std::map<std::string, std::string> korvex_env(const TempDir& user, const std::st
   return env;
 }
 
+std::map<std::string, std::string> key_values(const std::string& output) {
+  std::map<std::string, std::string> values;
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return values;
+}
+
+std::map<std::string, double> key_numbers(const std::string& output) {
+  std::map<std::string, double> numbers;
+  for (const auto& [key, value] : key_values(output)) numbers[key] = std::atof(value.c_str());
+  return numbers;
+}
+
 double spectral_centroid(const std::vector<double>& samples, double rate, double max_hz) {
   const int n = static_cast<int>(samples.size());
   if (n < 2) return 0;

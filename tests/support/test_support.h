@@ -75,6 +75,11 @@ class DataFoldersTest : public ::testing::Test {
 
 std::string read_file(const std::string& path);
 
+// The "key=value" lines of a tool's output (other lines are skipped), by key.
+std::map<std::string, std::string> key_values(const std::string& output);
+// The same, each value read as a number.
+std::map<std::string, double> key_numbers(const std::string& output);
+
 // The power-weighted mean frequency (Hz) of a Hann-windowed stretch of sound sampled at
 // `rate`, over the bins up to `max_hz`.
 double spectral_centroid(const std::vector<double>& samples, double rate, double max_hz);

@@ -294,9 +294,6 @@ Telemetry g_telemetry;
 
 // The first bike's engine voice, rendered and mixed once a tick as the game does for
 // --record-audio: the readback mixer at 88,320 values a second, 690 a tick.
-constexpr int kRecordRate = 88320;
-constexpr int kRecordValuesPerTick = 690;
-
 struct EngineRecording {
   platform::AudioDevice* device = nullptr;
   platform::WavFile* wav = nullptr;
@@ -306,12 +303,13 @@ struct EngineRecording {
 
   bool open(const Options& o) {
     if (o.wav.empty()) return true;
-    wav = platform::wav_create(o.wav.c_str(), kRecordRate);
+    wav = platform::wav_create(o.wav.c_str(), shell::kRecordAudioRate);
     if (!wav) {
       std::fprintf(stderr, "korvex-ride: can't write %s\n", o.wav.c_str());
       return false;
     }
-    device = platform::audio_open_readback(kRecordRate, kRecordValuesPerTick);
+    device =
+        platform::audio_open_readback(shell::kRecordAudioRate, shell::kRecordAudioValuesPerTick);
     if (!device) {
       std::fprintf(stderr, "korvex-ride: can't open the recording mixer\n");
       return false;
@@ -345,8 +343,8 @@ struct EngineRecording {
     }
     sound::engine_voice_render(*voice, sound::engine_inputs(b), listener, 1.0);
     const std::int16_t* mixed = device->ops->mix(device);
-    if (mixed && platform::wav_write(wav, mixed, kRecordValuesPerTick))
-      values += kRecordValuesPerTick;
+    if (mixed && platform::wav_write(wav, mixed, shell::kRecordAudioValuesPerTick))
+      values += shell::kRecordAudioValuesPerTick;
   }
   // Closes the file; false when it could not be written whole.
   bool close(const Options& o) {
@@ -358,8 +356,8 @@ struct EngineRecording {
     const bool ok = platform::wav_close(wav);
     wav = nullptr;
     std::printf("wav=%s\n", o.wav.c_str());
-    std::printf("wav_rate=%d\n", kRecordRate);
-    std::printf("wav_seconds=%.3f\n", static_cast<double>(values) / kRecordRate);
+    std::printf("wav_rate=%d\n", shell::kRecordAudioRate);
+    std::printf("wav_seconds=%.3f\n", static_cast<double>(values) / shell::kRecordAudioRate);
     if (!ok) std::fprintf(stderr, "korvex-ride: can't finish %s\n", o.wav.c_str());
     return ok;
   }
